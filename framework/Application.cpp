@@ -1,0 +1,58 @@
+#include "framework/Application.h"
+
+#include "framework/Dialogs.h"
+#include "framework/Exception.h"
+
+namespace {
+QString& titleStore()
+{
+    static QString title;
+    return title;
+}
+}
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+QString TApplication::Title()
+{
+    return titleStore();
+}
+
+void TApplication::SetTitle(const QString& title)
+{
+    titleStore() = title;
+    QApplication::setApplicationName(title);
+}
+
+QString TApplication::ErrorText(const QString& message)
+{
+    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
+        return message + QLatin1Char('.');
+    return message;
+}
+
+void TApplication::ShowException(const std::exception& e)
+{
+    Dialogs().MessageBox(Title(), ErrorText(ExceptionMessage(e)), TMsgDlgType::Error, mbOK);
+}
+
+void TApplication::HandleException()
+{
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        ShowException(e);
+    } catch (...) {
+        Dialogs().MessageBox(Title(), QStringLiteral("Unknown error."), TMsgDlgType::Error, mbOK);
+    }
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        HandleException();
+        return false;
+    }
+}

@@ -1,0 +1,8 @@
+#include "framework/Exception.h"
+
+QString ExceptionMessage(const std::exception& e)
+{
+    if (auto* own = dynamic_cast<const Exception*>(&e))
+        return own->Message();
+    return QString::fromUtf8(e.what());
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QEvent>
+#include <QObject>
+#include <cstdint>
+#include <functional>
+
+// Window messages: a message number with two parameters, posted to a window and handled
+// later on the user-interface thread. Posting is thread-safe; it is the only way a device
+// thread reaches the user interface.
+using HWND = QObject*;
+using UINT = uint32_t;
+using WPARAM = uintptr_t;
+using LPARAM = intptr_t;
+
+constexpr UINT WM_USER = 0x400;
+constexpr UINT MM_WOM_DONE = 0x3BD;
+constexpr UINT MM_WIM_DATA = 0x3C0;
+
+struct TMessage {
+    UINT Msg = 0;
+    WPARAM WParam = 0;
+    LPARAM LParam = 0;
+};
+
+class TMessageEvent : public QEvent {
+public:
+    explicit TMessageEvent(const TMessage& message) : QEvent(EventType()), Message(message) {}
+    static QEvent::Type EventType();
+    TMessage Message;
+};
+
+// Queues the message for the window; false when there is no window.
+bool PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// The message an event carries, or nullptr when the event is no window message.
+const TMessage* WindowMessage(const QEvent* event);
+
+// A window that is never shown: it only receives messages and hands them to its handler.
+class TMessageWindow : public QObject {
+public:
+    using THandler = std::function<void(const TMessage&)>;
+    explicit TMessageWindow(THandler handler, QObject* parent = nullptr);
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    THandler FHandler;
+};

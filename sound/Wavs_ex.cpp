@@ -1,0 +1,105 @@
+#include "sound/Wavs_ex.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+namespace {
+constexpr int64_t ChunkHeaderSize = 8;
+
+uint32_t le32(const uint8_t* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+void putLe32(uint8_t* p, uint32_t v)
+{
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+    p[2] = uint8_t(v >> 16);
+    p[3] = uint8_t(v >> 24);
+}
+}
+
+void TCustomWavStream::LoadFromFile(const QString& fileName)
+{
+    TMemoryStream::LoadFromFile(fileName);
+
+    char riff[8] = {};
+    char wave[4] = {};
+    Read(riff, 8);
+    Read(wave, 4);
+    if (std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(wave, "WAVE", 4) != 0)
+        throw EWavStreamError(QStringLiteral("Not a valid WAV file."));
+
+    // The walk runs to the physical end of the file, whatever the RIFF size says. A chunk
+    // that declares more bytes than remain contributes the bytes present and ends the walk;
+    // a trailing fragment shorter than a chunk header ends it too.
+    int64_t dataStart = 0;
+    int64_t dataSize = 0;
+    const int64_t size = Size();
+    while (Position() < size - 1) {
+        if (size - Position() < ChunkHeaderSize)
+            break;
+        uint8_t header[ChunkHeaderSize];
+        ReadBuffer(header, ChunkHeaderSize);
+        const int64_t declared = le32(header + 4);
+        const int64_t present = std::min(declared, size - Position());
+        if (std::memcmp(header, "fmt ", 4) == 0) {
+            auto scratch = std::make_unique<uint8_t[]>(static_cast<size_t>(present) + 1);
+            ReadBuffer(scratch.get(), present);
+            std::memcpy(&Format, scratch.get(), static_cast<size_t>(std::min<int64_t>(present, sizeof(WAVEFORMATEX))));
+        } else if (std::memcmp(header, "fact", 4) == 0) {
+            auto scratch = std::make_unique<uint8_t[]>(static_cast<size_t>(present) + 1);
+            ReadBuffer(scratch.get(), present);
+        } else if (std::memcmp(header, "data", 4) == 0) {
+            dataStart = Position();
+            dataSize = present;
+            Seek(present, TSeekOrigin::Current);
+        } else {
+            Seek(present, TSeekOrigin::Current);
+        }
+        if (present < declared)
+            break;
+    }
+
+    if (dataSize > 0)
+        std::memmove(Memory(), Memory() + dataStart, static_cast<size_t>(dataSize));
+    SetSize(dataSize);
+    Seek(0, TSeekOrigin::Beginning);
+    FileName = fileName;
+}
+
+void TCustomWavStream::SaveToFile(const QString& fileName)
+{
+    const int64_t n = Size();
+    if (n > int64_t(UINT32_MAX) - 36)
+        throw EWavStreamError(QStringLiteral("The sound is too long for a WAV file."));
+
+    uint8_t header[44] = {};
+    std::memcpy(header, "RIFF", 4);
+    std::memcpy(header + 8, "WAVE", 4);
+    std::memcpy(header + 12, "fmt ", 4);
+    putLe32(header + 16, 16);
+    std::memcpy(header + 20, &Format, 16);
+    std::memcpy(header + 36, "data", 4);
+    putLe32(header + 40, uint32_t(n));
+
+    TFileStream file(fileName, TFileMode::Create);
+    file.WriteBuffer(header, sizeof header);
+    file.WriteBuffer(Memory(), n);
+    const int64_t length = file.Position();
+    file.SetPosition(0);
+    uint8_t head[8];
+    std::memcpy(head, "RIFF", 4);
+    putLe32(head + 4, uint32_t(length - 8));
+    file.WriteBuffer(head, sizeof head);
+    file.Flush();
+}
+
+void TCustomWavStream::SetFormat(const WAVEFORMATEX& format)
+{
+    if (!FileName.isEmpty())
+        throw EWavStreamError(QStringLiteral("Cannot change the format of an existing file"));
+    Format = format;
+}

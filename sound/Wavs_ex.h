@@ -1,0 +1,28 @@
+#pragma once
+
+#include "framework/Exception.h"
+#include "framework/Streams.h"
+#include "platform/MMSystem.h"
+
+#include <QString>
+
+JEERBOX_DECLARE_EXCEPTION(EWavStreamError, Exception)
+
+// One sound in memory: its wave format record and its raw sample bytes (the stream's
+// contents hold the samples only, no RIFF header).
+class TCustomWavStream : public TMemoryStream {
+public:
+    TCustomWavStream() = default;
+
+    WAVEFORMATEX Format{};
+    // The file last loaded successfully; once set, the format can no longer be changed.
+    QString FileName;
+
+    // Replaces the contents with the samples of a RIFF WAVE file and Format with its "fmt ".
+    void LoadFromFile(const QString& fileName);
+    // Writes the contents as a RIFF WAVE file with a 44-byte header.
+    void SaveToFile(const QString& fileName);
+    void SetFormat(const WAVEFORMATEX& format);
+};
+
+class TWavStream : public TCustomWavStream {};
