@@ -7,10 +7,18 @@
 TFrmGamSound::TFrmGamSound(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TFrmGamSound>())
 {
     ui->setupUi(this);
+    UseLayoutFont(*this);
     FLaidOutWidth = width();
 }
 
 TFrmGamSound::~TFrmGamSound() = default;
+
+void UseLayoutFont(QWidget& window)
+{
+    QFont font = window.font();
+    font.setPixelSize(LayoutFontPixels);
+    window.setFont(font);
+}
 
 QCheckBox* TFrmGamSound::FlagBox(int bit) const
 {

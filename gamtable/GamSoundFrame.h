@@ -5,6 +5,11 @@
 
 class QCheckBox;
 
+// The sound page windows place their controls by the pixel; their texts fit those places
+// in a font of this height, whatever the desktop's own font is.
+constexpr int LayoutFontPixels = 11;
+void UseLayoutFont(QWidget& window);
+
 namespace Ui {
 class TFrmGamSound;
 }

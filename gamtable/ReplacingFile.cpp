@@ -37,6 +37,8 @@ QString CreateTemporary(const QString& target, const QString& fileName)
 
 TReplacingFile::TReplacingFile(const QString& fileName) : FFileName(fileName)
 {
+    if (fileName.isEmpty())
+        throw CreateError(fileName, QStringLiteral("No file name specified"));
     const QFileInfo given(fileName);
     if (given.exists())
         FTarget = given.canonicalFilePath();

@@ -35,6 +35,7 @@ bool StoreField(QLineEdit* edit, Parse parse, Assign assign)
 TForm3::TForm3(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TForm3>())
 {
     ui->setupUi(this);
+    UseLayoutFont(*this);
     move(531, 355);
     ui->FrmSnd->FitToWidth();
     QLineEdit* fileName = ui->FrmSnd->ui->edFileName;

@@ -191,6 +191,9 @@ TEST_F(GamExportTest, TableFileThatCannotBeCreatedIsReportedByName)
     EXPECT_TRUE(errors[0].text.startsWith("Cannot create file \"" + dir.filePath("folder.gam") + "\". "));
     EXPECT_TRUE(QFileInfo(dir.filePath("folder.gam")).isDir());
     EXPECT_EQ(Entries(), QStringList{});
+
+    form->findChild<QLineEdit*>("edGamFile")->clear();
+    EXPECT_THROW(ExportSoundPage(*form), EFCreateError) << "no name is no file, not a file in some folder";
 }
 
 TEST_F(GamExportTest, ReadOnlyFolderOrFileIsNotReplaced)

@@ -134,6 +134,9 @@ TEST_F(SaveGamDialogTest, LayoutCaptionsAndLimits)
         EXPECT_EQ(Control<QWidget>(name)->geometry(), rect) << name;
     EXPECT_EQ(Control("edSoundName")->geometry().topLeft(), QPoint(72, 0));
     EXPECT_EQ(Control("edFileName")->geometry(), QRect(72, 24, 296, 21)) << "widened in this dialog";
+    const TFrmGamSound designed;
+    EXPECT_EQ(designed.size(), QSize(372, 227));
+    EXPECT_EQ(Control("edSoundName")->width() - designed.findChild<QLineEdit*>("edSoundName")->width(), 5) << "stretches with the frame";
 
     EXPECT_EQ(Control<QLabel>("Label1")->text(), "GAM-File:");
     EXPECT_EQ(Control<QPushButton>("Button1")->text(), "...");
