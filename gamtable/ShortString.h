@@ -14,7 +14,7 @@ public:
 
     TShortString() = default;
     // Takes the first 34 characters of text (a character outside the basic plane counts once).
-    TShortString(const QString& text);  // NOLINT: assignment from text is how names are set
+    TShortString(const QString& text);  // implicit: names are set from text
     TShortString(const char* text) : TShortString(QString::fromUtf8(text)) {}
 
     QString ToString() const { return QString::fromLatin1(FBytes); }
