@@ -8,10 +8,10 @@ source scripts/common.sh
 install_missing
 
 dir=build
-opts=()
+opts=(-DJEERBOX_TESTS=ON)
 if [ "${1:-}" = "--asan" ]; then
   dir=build-asan
-  opts=(-DJEERBOX_SANITIZE=ON)
+  opts+=(-DJEERBOX_SANITIZE=ON)
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 fi

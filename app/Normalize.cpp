@@ -1,0 +1,36 @@
+#include "app/Normalize.h"
+
+#include "framework/Exception.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+constexpr int Centre = 127;
+constexpr int FullScale = 127;
+// Held in single precision on purpose: the factor multiplies by 0.800000011920928955078125.
+constexpr float Level = 0.8f;
+}
+
+void NormalizeSamples(uint8_t* samples, uint32_t count)
+{
+    int maxDev = 0;
+    int minDev = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const int d = samples[i] - Centre;
+        maxDev = std::max(maxDev, d);
+        minDev = std::min(minDev, d);
+    }
+    const int peak = std::max(std::abs(maxDev), std::abs(minDev));
+    if (peak == 0)
+        throw Exception(QStringLiteral("Floating point division by zero"));
+
+    // Extended precision, the quotient first, then the product with the single-precision level.
+    const long double factor = (static_cast<long double>(FullScale) / peak) * static_cast<long double>(Level);
+    for (uint32_t i = 0; i < count; ++i) {
+        const long double scaled = factor * (samples[i] - Centre);
+        const int v = static_cast<int>(std::trunc(scaled)) + Centre;
+        samples[i] = static_cast<uint8_t>(std::min(v, 255));
+    }
+}
