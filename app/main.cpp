@@ -1,3 +1,4 @@
+#include "app/Startup.h"
 #include "app/mainform.h"
 #include "framework/Application.h"
 
@@ -5,7 +6,7 @@ int main(int argc, char** argv)
 {
     TApplication application(argc, argv);
     TApplication::SetTitle(QStringLiteral("Orvalis Jeerbox"));
-    TForm1 form;
-    form.show();
+    TWindows windows;
+    windows.Form1->show();
     return application.exec();
 }

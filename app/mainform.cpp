@@ -1,17 +1,184 @@
 #include "app/mainform.h"
 
+#include "app/Settings.h"
+#include "framework/ActionLink.h"
 #include "framework/Application.h"
+#include "framework/Exception.h"
+#include "framework/FilePaths.h"
+#include "framework/Hourglass.h"
+#include "framework/ImageList.h"
+#include "platform/Registry.h"
+#include "sound/Wavs_ex.h"
 #include "ui_mainform.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+
+// The images live in the program's library; naming them here keeps the linker from
+// dropping them.
+static void InitImages()
+{
+    Q_INIT_RESOURCE(images);
+}
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>())
 {
+    InitImages();
     ui->setupUi(this);
-    setWindowTitle(WindowTitle());
+    LoadLayout();
+    Loaded();
+    FormCreate(this);
+    ConnectHandlers();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    FormDestroy(this);
+}
 
 QString TForm1::WindowTitle()
 {
     return TApplication::Title() + QStringLiteral(" - (c) 2026 the Orvalis Jeerbox developers");
+}
+
+void TForm1::LoadLayout()
+{
+    setWindowTitle(WindowTitle());
+
+    ImageList1 = new TImageList(this, QSize(16, 16), QStringLiteral(":/ImageList1"));
+    ImageList1->SetName(QStringLiteral("ImageList1"));
+    const std::pair<QToolButton*, int> images[] = {
+        {ui->ToolButton1, 0}, {ui->ToolButton2, 1}, {ui->ToolButton5, 3}, {ui->ToolButton7, 4},
+        {ui->ToolButton9, 6}, {ui->ToolButton11, 7}, {ui->ToolButton12, 8}};
+    for (auto [button, index] : images)
+        button->setIcon(ImageList1->Icon(index));
+    ui->PlaySound->setIcon(ImageList1->Icon(2));
+    ui->ToolButton4->setDefaultAction(ui->PlaySound);
+    LinkAction(ui->Btn_Play, ui->PlaySound);
+    // F2 reaches the action wherever the focus is in the window.
+    addAction(ui->PlaySound);
+
+    ui->Btn_Play->setIcon(ImageList1->Icon(2));
+    ui->BtnConvert->setIcon(QIcon(QStringLiteral(":/glyphs/convert.svg")));
+    ui->BtnSave->setIcon(QIcon(QStringLiteral(":/glyphs/save.svg")));
+    // A focused button takes Enter itself, as buttons do in a dialog; elsewhere Enter plays.
+    ui->BtnConvert->setAutoDefault(true);
+    ui->BtnSave->setAutoDefault(true);
+
+    // The help lines are set a little smaller than the rest, so that they fit the fixed
+    // column with the usual desktop fonts; where they still do not, they wrap.
+    for (QLabel* help : {ui->Label10, ui->Label4}) {
+        QFont font = help->font();
+        font.setPointSizeF(font.pointSizeF() * 0.9);
+        help->setFont(font);
+        help->setWordWrap(true);
+    }
+
+    StatusPanel0 = new QLabel(ui->StatusBar1);
+    StatusPanel0->setObjectName(QStringLiteral("StatusPanel0"));
+    StatusPanel0->setMinimumWidth(50);
+    ui->StatusBar1->addWidget(StatusPanel0, 1);
+
+    OpenWave.Title = QStringLiteral("Open Wave File");
+    OpenWave.Filter = QStringLiteral("Wave Files|*.wav");
+    OpenWave.Options = ofAllowMultiSelect | ofPathMustExist | ofFileMustExist | ofEnableSizing;
+    SaveWave.Title = QStringLiteral("Save Wave File");
+    SaveWave.Filter = QStringLiteral("WAVE Audion Files (*.wav)|*.wav");
+    SaveWave.DefaultExt = QStringLiteral(".wav");
+    SaveWave.Options = ofOverwritePrompt | ofPathMustExist | ofEnableSizing;
+}
+
+void TForm1::Loaded()
+{
+    TRegistry registry;
+    if (registry.OpenKey(SettingsKey, false)) {
+        OpenWave.InitialDir = registry.ReadString(QStringLiteral("OpenDir"));
+        SaveWave.InitialDir = registry.ReadString(QStringLiteral("SaveDir"));
+        registry.CloseKey();
+    }
+}
+
+void TForm1::ConnectHandlers()
+{
+    const auto onClick = [this](QAbstractButton* button, void (TForm1::*handler)(QObject*)) {
+        connect(button, &QAbstractButton::clicked, this, Guarded([this, button, handler] { (this->*handler)(button); }));
+    };
+    onClick(ui->ToolButton1, &TForm1::ToolButton1Click);
+    onClick(ui->ToolButton2, &TForm1::ToolButton2Click);
+    connect(ui->AutoPlay, &QCheckBox::toggled, this, Guarded([this] { AutoPlayClick(ui->AutoPlay); }));
+    connect(ui->WaveList, &TListBox::Click, this, Guarded([this] { WaveListClick(ui->WaveList); }));
+}
+
+void TForm1::FormCreate(QObject*)
+{
+    SourceWave = std::make_unique<TWavStream>();
+    ClipWave = std::make_unique<TWavStream>();
+    ConvertedSize = 0;
+    SelStartX = 0;
+    SelEndX = 0;
+}
+
+void TForm1::FormDestroy(QObject*)
+{
+    ClipWave.reset();
+    SourceWave.reset();
+}
+
+void TForm1::ToolButton1Click(QObject*)
+{
+    if (!OpenWave.Execute())
+        return;
+    ui->BtnConvert->setEnabled(false);
+    ui->WaveList->addItems(OpenWave.Files);
+    OpenWave.InitialDir = ExtractFilePath(OpenWave.Files.first());
+    WriteSetting(QStringLiteral("OpenDir"), OpenWave.InitialDir);
+}
+
+void TForm1::ToolButton2Click(QObject*)
+{
+    ui->WaveList->clear();
+}
+
+void TForm1::WaveListClick(QObject*)
+{
+    QListWidgetItem* current = ui->WaveList->currentItem();
+    if (!current)
+        return;
+    THourglass hourglass;
+    ui->BtnConvert->setEnabled(ui->WaveList->selectedItems().size() == 1);
+    const QString path = current->text();
+    try {
+        SourceWave->Clear();
+        SourceWave->LoadFromFile(path);
+        ShowWaveInfo(path, SourceWave->Format);
+    } catch (const std::exception& e) {
+        StatusPanel0->setText(QStringLiteral("Error opening ") + path);
+        ShowWaveInfo(ExceptionMessage(e), std::nullopt);
+    }
+}
+
+void TForm1::AutoPlayClick(QObject*) {}
+
+void TForm1::ShowWaveInfo(const QString& Title, const std::optional<WAVEFORMATEX>& Format)
+{
+    ui->WaveInfo->clear();
+    ui->WaveInfo->addItem(Title);
+    if (!Format)
+        return;
+    ui->WaveInfo->addItems({
+        QStringLiteral("Channels: ") + QString::number(Format->nChannels),
+        QStringLiteral("Samples per sec: ") + QString::number(Format->nSamplesPerSec),
+        QStringLiteral("Average Bytes/sec: ") + QString::number(Format->nAvgBytesPerSec),
+        QStringLiteral("Bits per sample: ") + QString::number(Format->wBitsPerSample),
+    });
+}
+
+void TForm1::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        ui->Btn_Play->click();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }

@@ -1,22 +1,72 @@
 #pragma once
 
+#include "framework/Dialogs.h"
+#include "sound/Wavs_ex.h"
+
 #include <QMainWindow>
+#include <cstdint>
 #include <memory>
+#include <optional>
+
+class QLabel;
+class TImageList;
 
 namespace Ui {
 class TForm1;
 }
 
-// The workbench window: the program's main window and the owner of its working state.
+// The workbench window: the program's main window and the owner of its working state,
+// the source file in memory, the current clip, the converted sound's size and the selection
+// in the waveform view. The other windows of the program read and write this state directly.
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
+    // Loads the layout, reads the remembered folders into the file dialogs, then runs FormCreate.
     explicit TForm1(QWidget* parent = nullptr);
+    // Runs FormDestroy.
     ~TForm1() override;
 
     // "Orvalis Jeerbox" followed by the notice line.
     static QString WindowTitle();
 
-private:
+    // The layout's controls, by their layout names.
     std::unique_ptr<Ui::TForm1> ui;
+    // The non-visual components of the layout.
+    TImageList* ImageList1 = nullptr;
+    QLabel* StatusPanel0 = nullptr;  // the status bar's only panel
+    TFileDialog OpenWave{TFileDialogKind::Open};
+    TFileDialog SaveWave{TFileDialogKind::Save};
+
+    // The window's state, in the order the program declares it.
+    int32_t DragAnchorX = 0;
+    int32_t DragAnchorStartX = 0;
+    uint32_t SelStartOffset = 0;
+    uint32_t ConvertedSize = 0;
+    std::unique_ptr<TWavStream> SourceWave;
+    std::unique_ptr<TWavStream> ClipWave;
+    int32_t SelStartX = 0;
+    int32_t SelEndX = 0;
+
+    void FormCreate(QObject* Sender);
+    void FormDestroy(QObject* Sender);
+    void ToolButton1Click(QObject* Sender);
+    void ToolButton2Click(QObject* Sender);
+    void WaveListClick(QObject* Sender);
+    void AutoPlayClick(QObject* Sender);
+
+    // Rewrites the info panel: the title line, then the format's fields when there is a format.
+    void ShowWaveInfo(const QString& Title, const std::optional<WAVEFORMATEX>& Format);
+
+protected:
+    // Enter presses the default button, Btn_Play, wherever the focus is, unless the focused
+    // control takes Enter itself.
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    // The parts of the layout that a .ui file cannot hold: images, the action binding, the
+    // status panel, the file dialogs' settings, and the handlers.
+    void LoadLayout();
+    // The remembered folders, read once the layout exists and before FormCreate.
+    void Loaded();
+    void ConnectHandlers();
 };

@@ -2,7 +2,7 @@
 
 JEERBOX_PACKAGES=(
   build-essential cmake pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
   libsdl2-dev libsndfile1-dev libsoxr-dev
   libgtest-dev libgmock-dev
   xvfb xauth pulseaudio pulseaudio-utils sox

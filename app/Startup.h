@@ -1,0 +1,23 @@
+#pragma once
+
+#include <memory>
+
+class TForm1;
+class TAboutBox;
+class TOKRightDlg;
+
+// The program's windows, created in start-up order (the workbench window first, then the
+// about box and the recording dialog) and kept until the program ends. The dialogs go
+// first, in reverse order, and the workbench window last, so that none of them outlives
+// the state it reaches into.
+class TWindows {
+public:
+    TWindows();
+    ~TWindows();
+    TWindows(const TWindows&) = delete;
+    TWindows& operator=(const TWindows&) = delete;
+
+    std::unique_ptr<TForm1> Form1;
+    std::unique_ptr<TAboutBox> AboutBox;
+    std::unique_ptr<TOKRightDlg> OKRightDlg;
+};

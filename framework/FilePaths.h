@@ -1,0 +1,8 @@
+#pragma once
+
+#include <QString>
+
+// The folder part of a path, up to and including its last separator ("" when it has none).
+QString ExtractFilePath(const QString& path);
+// The name part of a path, after its last separator.
+QString ExtractFileName(const QString& path);
