@@ -2,7 +2,7 @@
 
 #include "framework/Application.h"
 #include "gamtable/GamPages.h"
-#include "gamtable/ReplacingFile.h"
+#include "framework/ReplacingFile.h"
 #include "gamtable/frmSaveGam.h"
 
 void ExportSoundPage(const TForm3& form)

@@ -1,4 +1,4 @@
-#include "gamtable/ReplacingFile.h"
+#include "framework/ReplacingFile.h"
 
 #include "framework/Exception.h"
 
