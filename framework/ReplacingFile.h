@@ -1,0 +1,34 @@
+#pragma once
+
+#include "framework/Streams.h"
+
+#include <QFileDevice>
+#include <QString>
+#include <memory>
+
+// The new content of a file, written beside it and put in its place only once it is
+// complete: until Commit succeeds, the file as it was stays untouched, and a content that
+// failed half-way is removed. An existing file keeps its permissions; a link keeps
+// pointing at the file that gets the new content.
+class TReplacingFile {
+public:
+    // Raises EFCreateError, naming fileName, when the file could not be written in place
+    // either: an existing file that may not be written, a folder that takes no new file.
+    explicit TReplacingFile(const QString& fileName);
+    ~TReplacingFile();
+    TReplacingFile(const TReplacingFile&) = delete;
+    TReplacingFile& operator=(const TReplacingFile&) = delete;
+
+    TStream& Stream() { return *FStream; }
+
+    // Puts the written content in the file's place; raises EWriteError when it could not
+    // be written completely, and then the file is as it was.
+    void Commit();
+
+private:
+    QString FFileName;
+    QString FTarget;
+    QString FTemporary;
+    std::unique_ptr<TFileStream> FStream;
+    bool FCommitted = false;
+};

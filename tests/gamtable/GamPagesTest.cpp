@@ -1,0 +1,169 @@
+#include "framework/Streams.h"
+#include "gamtable/GamPages.h"
+#include "support/Files.h"
+#include "GamTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray Written(const TGamBase& page, int times = 1)
+{
+    TMemoryStream stream;
+    for (int i = 0; i < times; ++i)
+        page.WriteToStream(&stream);
+    return QByteArray(reinterpret_cast<const char*>(stream.Memory()), static_cast<qsizetype>(stream.Size()));
+}
+
+TEST(SoundPageTest, FreshPageWithoutANameIsNewSoundWithZerosAndImportAdjustOne)
+{
+    const TSound page(nullptr, -1, "");
+    EXPECT_EQ(page.PageType, 7);
+    EXPECT_EQ(page.PageVersion, 1);
+    EXPECT_EQ(page.PageName.ToString(), "New Sound");
+    EXPECT_TRUE(page.FileName.IsEmpty());
+    const QByteArray expected = QByteArray::fromHex("07"
+                                                    "35000000"  // 44 + 9 + 0
+                                                    "0100"
+                                                    "4e657720536f756e6400"  // "New Sound", 0
+                                                    "00"  // empty file name
+                                                    "00000000000000000000000000000000"
+                                                    "00000000000000000000000000000000"
+                                                    "0000803f");  // import adjust 1.0
+    EXPECT_EQ(Written(page).toHex(), expected.toHex());
+}
+
+TEST(SoundPageTest, WorkedExampleOfSixtyThreeBytes)
+{
+    TSound page(nullptr, 1, "New Sound");
+    page.FileName = "taunt.wav";
+    page.Params = {128, 0, 22049, 1.0f, 360, 360, 256.0f, 10.0f, 1.0f};
+    const QByteArray bytes = Written(page);
+    ASSERT_EQ(bytes.size(), 63);
+    EXPECT_EQ(bytes.left(17).toHex(), (QByteArray::fromHex("073e0000000100") + "New Sound" + QByteArray(1, 0)).toHex());
+    const QByteArray rest = QByteArray("taunt.wav") + QByteArray(1, 0)
+        + QByteArray::fromHex("80000000" "00000000" "21560000" "0000803f" "68010000" "68010000"
+                              "00008043" "00002041" "0000803f");
+    EXPECT_EQ(bytes.mid(17).toHex(), rest.toHex());
+}
+
+TEST(SoundPageTest, NamesAreCutToThirtyFourCharacters)
+{
+    const QString forty = QStringLiteral("abcdefghij").repeated(4);
+    TSound page(nullptr, -1, forty);
+    page.FileName = forty;
+    EXPECT_EQ(page.PageName.ToString(), forty.left(34));
+    EXPECT_EQ(page.FileName.ToString(), forty.left(34));
+    const QByteArray bytes = Written(page);
+    EXPECT_EQ(bytes.size(), 45 + 34 + 34);
+    EXPECT_EQ(bytes, SoundPageBytes(forty.left(34).toLatin1(), forty.left(34).toLatin1(), page.Params));
+
+    const QString exact = forty.left(34);
+    EXPECT_EQ(TSound(nullptr, -1, exact).PageName.ToString(), exact) << "34 characters stay whole";
+}
+
+TEST(SoundPageTest, EmptyFileNameWritesOnlyItsTerminator)
+{
+    TSound page(nullptr, -1, "Boo");
+    const QByteArray bytes = Written(page);
+    EXPECT_EQ(bytes.size(), 45 + 3);
+    EXPECT_EQ(bytes.mid(1, 4), Le32(44 + 3));
+    EXPECT_EQ(bytes.mid(7, 5), QByteArray("Boo\0\0", 5));
+}
+
+TEST(SoundPageTest, NamesHoldOneByteForEachCharacter)
+{
+    // Latin-1 letters are kept, each as one byte; what Latin-1 cannot hold and NUL are '?'.
+    const QString name = QString::fromUtf8("Gr\xc3\xbc\xc3\x9f dich \xe2\x82\xac ") + QChar(0) + QString::fromUcs4(U"\U0001F600.");
+    const TShortString text(name);
+    EXPECT_EQ(text.Bytes(), QByteArray("Gr\xfc\xdf dich ? ??."));
+    EXPECT_EQ(text.ToString(), QString::fromUtf8("Gr\xc3\xbc\xc3\x9f dich ? ??."));
+
+    // A character outside the basic plane counts once toward the 34.
+    const QString wide = QString(33, QLatin1Char('x')) + QString::fromUcs4(U"\U0001F600") + QStringLiteral("yz");
+    EXPECT_EQ(TShortString(wide).Bytes(), QByteArray(33, 'x') + "?");
+}
+
+TEST(SoundPageTest, VersionRules)
+{
+    EXPECT_EQ(Written(TSound(nullptr, -1, "a")), Written(TSound(nullptr, 1, "a"))) << "-1 asks for version 1";
+    EXPECT_EQ(TSound(nullptr, -7, "a").PageVersion, 1);
+
+    TGamOwner table;
+    try {
+        TSound page(&table, 2, "a");
+        FAIL() << "version 2 was accepted";
+    } catch (const EVersionMissmatch& e) {
+        EXPECT_EQ(e.Message(), "Sound version missmatch!");
+    }
+    EXPECT_THROW(TSound(&table, 0, "a"), EVersionMissmatch);
+    EXPECT_THROW(TSound(&table, 0x10001, "a"), EVersionMissmatch) << "the check sees the whole number";
+    EXPECT_TRUE(table.Pages().empty()) << "a refused page is registered nowhere";
+}
+
+TEST(SoundPageTest, TwoWritesAppendTwoIdenticalPagesAndAnAbsentStreamGetsNothing)
+{
+    TSound page(nullptr, -1, "Twice");
+    page.FileName = "twice.wav";
+    page.Params.LoopEnd = -1;
+    const QByteArray once = Written(page);
+    EXPECT_EQ(Written(page, 2), once + once);
+    EXPECT_EQ(once.mid(17 + 5 + 9, 4), Le32(0xFFFFFFFF)) << "loop end of an empty clip is -1";
+    EXPECT_NO_THROW(page.WriteToStream(nullptr));
+}
+
+// Takes at most limit bytes in all, as a full disk would.
+class TFullStream : public TMemoryStream {
+public:
+    explicit TFullStream(int64_t limit) : limit(limit) {}
+    int64_t Write(const void* buffer, int64_t count) override
+    {
+        const int64_t n = std::min(count, limit - Size());
+        return n > 0 ? TMemoryStream::Write(buffer, n) : 0;
+    }
+    int64_t limit;
+};
+
+TEST(SoundPageTest, ShortWritesRaiseTheStreamError)
+{
+    const TSound page(nullptr, -1, "Full");
+    for (int64_t room : {0, 3, 20}) {
+        TFullStream stream(room);
+        EXPECT_THROW(page.WriteToStream(&stream), EWriteError) << "room for " << room << " bytes";
+    }
+}
+
+// A page type of the table that is not a sound: what the base class gives it.
+class TPlainPage : public TGamBase {
+public:
+    using TGamBase::TGamBase;
+    void WriteToStream(TStream*) const override {}
+};
+
+TEST(GamPageTest, BasePageStoresTheLowSixteenBitsAndNamesAnEmptyPageNewEntry)
+{
+    const TPlainPage page(nullptr, 0x12345, "");
+    EXPECT_EQ(page.PageVersion, 0x2345);
+    EXPECT_EQ(page.PageType, 0);
+    EXPECT_EQ(page.PageName.ToString(), "New Entry");
+}
+
+TEST(GamPageTest, SoundPagesJoinTheirOwnersListAndLeaveItWhenFreed)
+{
+    TGamOwner table;
+    auto first = std::make_unique<TSound>(&table, -1, "one");
+    auto second = std::make_unique<TSound>(&table, -1, "two");
+    const TPlainPage plain(&table, 3, "plain");
+    ASSERT_EQ(table.Pages(), (std::vector<TGamBase*>{first.get(), second.get()}));
+    EXPECT_EQ(first->Owner, &table);
+    first.reset();
+    EXPECT_EQ(table.Pages(), (std::vector<TGamBase*>{second.get()}));
+
+    // A page that outlives its table belongs to nobody.
+    auto table2 = std::make_unique<TGamOwner>();
+    TSound orphan(table2.get(), -1, "orphan");
+    table2.reset();
+    EXPECT_EQ(orphan.Owner, nullptr);
+}
+
+}  // namespace
