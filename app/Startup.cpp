@@ -3,16 +3,21 @@
 #include "about/Unit2.h"
 #include "app/mainform.h"
 #include "devices/frmrec.h"
+#include "gamtable/frmSaveGam.h"
 
 TWindows::TWindows()
 {
     Form1 = std::make_unique<TForm1>();
     AboutBox = std::make_unique<TAboutBox>(Form1.get());
     OKRightDlg = std::make_unique<TOKRightDlg>(Form1.get());
+    Form3 = std::make_unique<TForm3>(Form1.get());
+    Form1->Form3 = Form3.get();
 }
 
 TWindows::~TWindows()
 {
+    Form1->Form3 = nullptr;
+    Form3.reset();
     OKRightDlg.reset();
     AboutBox.reset();
     Form1.reset();

@@ -5,9 +5,11 @@
 class TForm1;
 class TAboutBox;
 class TOKRightDlg;
+class TForm3;
 
 // The program's windows, created in start-up order (the workbench window first, then the
-// about box and the recording dialog) and kept until the program ends. The dialogs go
+// about box, the recording dialog and the save-to-GAM dialog) and kept until the program
+// ends, each wired to the others it works with. The dialogs go
 // first, in reverse order, and the workbench window last, so that none of them outlives
 // the state it reaches into.
 class TWindows {
@@ -20,4 +22,5 @@ public:
     std::unique_ptr<TForm1> Form1;
     std::unique_ptr<TAboutBox> AboutBox;
     std::unique_ptr<TOKRightDlg> OKRightDlg;
+    std::unique_ptr<TForm3> Form3;
 };

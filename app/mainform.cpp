@@ -7,6 +7,7 @@
 #include "framework/FilePaths.h"
 #include "framework/Hourglass.h"
 #include "framework/ImageList.h"
+#include "gamtable/GamExport.h"
 #include "platform/Registry.h"
 #include "sound/Wavs_ex.h"
 #include "ui_mainform.h"
@@ -105,6 +106,7 @@ void TForm1::ConnectHandlers()
     };
     onClick(ui->ToolButton1, &TForm1::ToolButton1Click);
     onClick(ui->ToolButton2, &TForm1::ToolButton2Click);
+    onClick(ui->ToolButton9, &TForm1::ToolButton9Click);
     connect(ui->AutoPlay, &QCheckBox::toggled, this, Guarded([this] { AutoPlayClick(ui->AutoPlay); }));
     connect(ui->WaveList, &TListBox::Click, this, Guarded([this] { WaveListClick(ui->WaveList); }));
 }
@@ -158,6 +160,11 @@ void TForm1::WaveListClick(QObject*)
 }
 
 void TForm1::AutoPlayClick(QObject*) {}
+
+void TForm1::ToolButton9Click(QObject*)
+{
+    ExportToGamFile(*Form3);
+}
 
 void TForm1::ShowWaveInfo(const QString& Title, const std::optional<WAVEFORMATEX>& Format)
 {

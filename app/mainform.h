@@ -9,6 +9,7 @@
 #include <optional>
 
 class QLabel;
+class TForm3;
 class TImageList;
 
 namespace Ui {
@@ -37,6 +38,9 @@ public:
     TFileDialog OpenWave{TFileDialogKind::Open};
     TFileDialog SaveWave{TFileDialogKind::Save};
 
+    // The save-to-GAM dialog, which this window presets and shows; set at start-up.
+    TForm3* Form3 = nullptr;
+
     // The window's state, in the order the program declares it.
     int32_t DragAnchorX = 0;
     int32_t DragAnchorStartX = 0;
@@ -53,6 +57,7 @@ public:
     void ToolButton2Click(QObject* Sender);
     void WaveListClick(QObject* Sender);
     void AutoPlayClick(QObject* Sender);
+    void ToolButton9Click(QObject* Sender);
 
     // Rewrites the info panel: the title line, then the format's fields when there is a format.
     void ShowWaveInfo(const QString& Title, const std::optional<WAVEFORMATEX>& Format);

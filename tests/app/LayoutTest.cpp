@@ -4,6 +4,7 @@
 #include "about/Unit2.h"
 #include "devices/frmrec.h"
 #include "framework/ImageList.h"
+#include "gamtable/frmSaveGam.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -13,6 +14,7 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -152,13 +154,25 @@ TEST_F(LayoutTest, StartUpCreatesTheDialogsHiddenBehindTheWorkbench)
 {
     TWindows windows;
     ASSERT_NE(windows.Form1, nullptr);
-    ASSERT_NE(windows.AboutBox, nullptr);
-    ASSERT_NE(windows.OKRightDlg, nullptr);
-    EXPECT_EQ(windows.AboutBox->parentWidget(), windows.Form1.get());
-    EXPECT_EQ(windows.OKRightDlg->parentWidget(), windows.Form1.get());
-    EXPECT_TRUE(windows.AboutBox->isWindow());
-    EXPECT_FALSE(windows.AboutBox->isVisible());
-    EXPECT_FALSE(windows.OKRightDlg->isVisible());
+    const QList<QDialog*> dialogs = {windows.AboutBox.get(), windows.OKRightDlg.get(), windows.Form3.get()};
+    for (QDialog* dialog : dialogs) {
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->parentWidget(), windows.Form1.get());
+        EXPECT_TRUE(dialog->isWindow());
+        EXPECT_FALSE(dialog->isVisible());
+    }
+    EXPECT_EQ(windows.Form1->Form3, windows.Form3.get());
+
+    // "Export to GAM file" shows the save-to-GAM dialog modally.
+    bool shownModally = false;
+    QTimer::singleShot(0, windows.Form3.get(), [&] {
+        shownModally = windows.Form3->isVisible() && windows.Form3->isModal();
+        windows.Form3->reject();
+    });
+    windows.Form1->show();
+    QTest::mouseClick(windows.Form1->findChild<QToolButton*>("ToolButton9"), Qt::LeftButton);
+    EXPECT_TRUE(shownModally);
+    EXPECT_FALSE(windows.Form3->isVisible());
 }
 
 }
