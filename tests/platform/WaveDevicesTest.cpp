@@ -1,5 +1,5 @@
 #include "platform/WaveDevices.h"
-#include "support/NoticeWindow.h"
+#include "support/WaveTesting.h"
 #include "support/ScriptedWaveDriver.h"
 
 #include <gtest/gtest.h>

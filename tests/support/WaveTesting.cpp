@@ -1,9 +1,10 @@
-#include "support/NoticeWindow.h"
+#include "support/WaveTesting.h"
 
 #include <QCoreApplication>
 #include <QTest>
 #include <QThread>
 #include <algorithm>
+#include <gtest/gtest.h>
 
 NoticeWindow::NoticeWindow()
     : TMessageWindow([this](const TMessage& message) {
@@ -62,4 +63,28 @@ QByteArray Pattern(size_t size, uint32_t seed)
 WAVEFORMATEX TauntWaveFormat()
 {
     return WAVEFORMATEX{WAVE_FORMAT_PCM, 1, 22050, 22050, 1, 8, 0};
+}
+
+void ExpectSoundAmidSilence(const QByteArray& stream, const QByteArray& sound)
+{
+    const qsizetype at = stream.indexOf(sound);
+    ASSERT_GE(at, 0) << "the sound is not there whole";
+    const QByteArray around = stream.left(at) + stream.mid(at + sound.size());
+    EXPECT_EQ(around.count('\x80'), around.size()) << "only silence around the sound";
+}
+
+ScopedEnvironment::~ScopedEnvironment()
+{
+    for (auto it = FSaved.rbegin(); it != FSaved.rend(); ++it) {
+        if (it->second)
+            qputenv(it->first, *it->second);
+        else
+            qunsetenv(it->first);
+    }
+}
+
+void ScopedEnvironment::Set(const char* name, const QByteArray& value)
+{
+    FSaved.emplace_back(name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
+    qputenv(name, value);
 }

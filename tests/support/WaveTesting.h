@@ -4,8 +4,11 @@
 #include "platform/WaveDevices.h"
 
 #include <QByteArray>
-#include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
+
+// Helpers for the tests of the wave devices and of what plays through them.
 
 // A hidden window for device notices: keeps every message it receives and notes whether
 // any arrived on a thread other than the one it lives on.
@@ -40,3 +43,19 @@ QByteArray Pattern(size_t size, uint32_t seed = 1);
 
 // The taunt format: PCM, mono, 22050 samples a second, 8 bits.
 WAVEFORMATEX TauntWaveFormat();
+
+// The bytes played or captured hold silence, the sound whole, and silence again.
+void ExpectSoundAmidSilence(const QByteArray& stream, const QByteArray& sound);
+
+// Sets environment variables for as long as it lives; the earlier values come back after.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment() = default;
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+    void Set(const char* name, const QByteArray& value);
+
+private:
+    std::vector<std::pair<const char*, std::optional<QByteArray>>> FSaved;
+};
