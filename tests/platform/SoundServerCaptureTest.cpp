@@ -1,0 +1,39 @@
+#include "platform/WaveDevices.h"
+#include "support/SoundServer.h"
+
+#include <list>
+
+namespace {
+
+using SoundServerCaptureTest = SoundServerTest;
+
+TEST_F(SoundServerCaptureTest, BytesPlayedIntoTheFeedArriveExactlyInCaptureBuffers)
+{
+    NoticeWindow window;
+    const WAVEFORMATEX taunt = TauntWaveFormat();
+    HWAVEIN handle = nullptr;
+    ASSERT_EQ(waveInOpen(&handle, WAVE_MAPPER, &taunt, &window, 0, CALLBACK_WINDOW), MMSYSERR_NOERROR);
+    // Two seconds of buffers: room for the server's delay, the sound, and silence after it.
+    std::list<TestBuffer> buffers;
+    for (int i = 0; i < 22; ++i) {
+        TestBuffer& buffer = buffers.emplace_back(2048);
+        ASSERT_EQ(waveInPrepareHeader(handle, &buffer.Header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+        ASSERT_EQ(waveInAddBuffer(handle, &buffer.Header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    }
+    ASSERT_EQ(waveInStart(handle), MMSYSERR_NOERROR);
+
+    const QByteArray sound = Pattern(11025, 9);
+    ASSERT_TRUE(PlayIntoServer("micfeed", sound));
+    EXPECT_TRUE(window.WaitFor(buffers.size(), 10000));
+    ASSERT_EQ(waveInClose(handle), MMSYSERR_NOERROR);
+    window.Deliver();
+    EXPECT_EQ(window.Messages.size(), buffers.size());
+    EXPECT_FALSE(window.OffThread);
+
+    QByteArray captured;
+    for (const TestBuffer& buffer : buffers)
+        captured += buffer.Recorded();
+    ExpectSoundAmidSilence(captured, sound);
+}
+
+}  // namespace
