@@ -5,12 +5,19 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numeric>
+#include <thread>
 #include <vector>
 
 namespace {
 
 // Frames decoded, mixed and resampled per step: small enough to stay in cache.
 constexpr int64_t StepFrames = 4096;
+
+// A long sound is resampled as two halves on two threads. Each half reaches this far into
+// the other, well past the filter's reach, and the overlap is dropped from the result.
+constexpr int64_t SplitFrames = int64_t(1) << 20;
+constexpr int64_t OverlapFrames = 16384;
 
 // The resampler's precision for a destination width. An 8-bit destination cannot show
 // more than about 49 dB of signal to noise, so a filter far more precise than that buys
@@ -28,13 +35,17 @@ soxr_quality_spec_t QualityFor(uint16_t bits)
 // are clamped rather than wrapped; an 8-bit destination is unsigned with silence at 128.
 class Quantizer {
 public:
-    Quantizer(uint16_t bits, uint8_t* dst, uint64_t capacitySamples)
-        : FBits(bits), FDst(dst), FCapacity(capacitySamples)
+    Quantizer(uint16_t bits, uint8_t* dst, uint64_t capacitySamples, uint64_t skipSamples)
+        : FBits(bits), FDst(dst), FCapacity(capacitySamples), FSkip(skipSamples)
     {
     }
 
     void Put(const float* samples, uint64_t count)
     {
+        const uint64_t skipped = std::min(count, FSkip);
+        FSkip -= skipped;
+        samples += skipped;
+        count -= skipped;
         const uint64_t n = std::min(count, FCapacity - FWritten);
         switch (FBits) {
         case 8: {
@@ -91,6 +102,7 @@ private:
     uint16_t FBits;
     uint8_t* FDst;
     uint64_t FCapacity;
+    uint64_t FSkip;
     uint64_t FWritten = 0;
 };
 
@@ -250,11 +262,52 @@ MMRESULT AcmEngine::Convert(const uint8_t* src, uint32_t srcLength, bool wholeBl
         return MMSYSERR_NOERROR;
     }
 
+    const uint64_t capacity = dstLength / FDestination.BlockAlign;
+    const uint32_t from = FSource.SamplesPerSec;
+    const uint32_t to = FDestination.SamplesPerSec;
+    const int64_t frames = int64_t(FSource.MaxFrames(srcLength));
+    uint64_t written = 0;
+    MMRESULT result;
+    const int64_t p = from / std::gcd(from, to);
+    const int64_t q = to / std::gcd(from, to);
+    const int64_t overlap = (OverlapFrames + p - 1) / p * p;
+    const int64_t split = frames / 2 / p * p;
+    if (from != to && FSource.HasFixedFrames() && frames >= SplitFrames && split > overlap &&
+        std::thread::hardware_concurrency() > 1) {
+        // The halves meet where an input frame falls exactly on an output frame, so the
+        // second half's result lines up with the first's to the sample.
+        const uint64_t splitOut = std::min(uint64_t(split / p * q), capacity);
+        uint64_t firstWritten = 0;
+        MMRESULT firstResult = MMSYSERR_NOERROR;
+        std::thread firstHalf([&] {
+            firstResult = Render(src, srcLength, 0, std::min(frames, split + overlap), 0, dst, splitOut, firstWritten);
+        });
+        uint64_t secondWritten = 0;
+        result = Render(src, srcLength, split - overlap, frames - split + overlap, uint64_t(overlap / p * q),
+                        dst + splitOut * FDestination.BlockAlign, capacity - splitOut, secondWritten);
+        firstHalf.join();
+        if (!result)
+            result = firstResult;
+        written = firstWritten == splitOut ? firstWritten + secondWritten : firstWritten;
+    } else {
+        result = Render(src, srcLength, 0, frames, 0, dst, capacity, written);
+    }
+    if (result)
+        return result;
+    srcUsed = srcLength;
+    dstUsed = uint32_t(written * FDestination.BlockAlign);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT AcmEngine::Render(const uint8_t* src, uint32_t srcLength, int64_t first, int64_t count, uint64_t skip,
+                           uint8_t* dst, uint64_t capacity, uint64_t& written) const
+{
+    written = 0;
     AcmSourceReader reader(FSource, src, srcLength);
-    if (!reader.Open())
+    if (!reader.Open() || (first > 0 && !reader.Seek(first)))
         return ACMERR_NOTPOSSIBLE;
     const uint16_t channels = FDestination.Channels;
-    Quantizer sink(FDestination.Bits, dst, uint64_t(dstLength / FDestination.BlockAlign) * channels);
+    Quantizer sink(FDestination.Bits, dst, capacity * channels, skip * channels);
     ChannelMixer mixer(FSource.Channels, channels);
     std::unique_ptr<Resampler> resampler;
     if (FSource.SamplesPerSec != FDestination.SamplesPerSec) {
@@ -266,7 +319,8 @@ MMRESULT AcmEngine::Convert(const uint8_t* src, uint32_t srcLength, bool wholeBl
 
     std::vector<float> decoded(size_t(StepFrames) * FSource.Channels);
     int64_t frames;
-    while ((frames = reader.Read(decoded.data(), StepFrames)) > 0) {
+    while (count > 0 && (frames = reader.Read(decoded.data(), std::min(StepFrames, count))) > 0) {
+        count -= frames;
         const float* mixed = mixer.Mix(decoded.data(), frames);
         if (!resampler)
             sink.Put(mixed, uint64_t(frames) * channels);
@@ -275,8 +329,6 @@ MMRESULT AcmEngine::Convert(const uint8_t* src, uint32_t srcLength, bool wholeBl
     }
     if (resampler && !resampler->Flush(sink))
         return MMSYSERR_ERROR;
-
-    srcUsed = srcLength;
-    dstUsed = uint32_t(sink.Written() / channels * FDestination.BlockAlign);
+    written = sink.Written() / channels;
     return MMSYSERR_NOERROR;
 }

@@ -31,6 +31,11 @@ private:
     };
     AcmEngine(AcmSourceFormat source, const Destination& destination, bool identity);
 
+    // Converts `count` source frames from frame `first` on, drops the first `skip` frames
+    // of the result and writes at most `capacity` frames at dst.
+    MMRESULT Render(const uint8_t* src, uint32_t srcLength, int64_t first, int64_t count, uint64_t skip, uint8_t* dst,
+                    uint64_t capacity, uint64_t& written) const;
+
     AcmSourceFormat FSource;
     Destination FDestination;
     bool FIdentity;

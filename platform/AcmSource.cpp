@@ -187,6 +187,12 @@ bool AcmSourceFormat::IsFloat() const
     return tag == TagIeeeFloat || (tag == TagExtensible && FmtChunk[RecordSize + 6] == TagIeeeFloat);
 }
 
+bool AcmSourceFormat::HasFixedFrames() const
+{
+    const uint16_t tag = Get16(FmtChunk.data());
+    return tag != TagImaAdpcm && tag != TagMsAdpcm && tag != TagGsm610;
+}
+
 uint64_t AcmSourceFormat::MaxFrames(uint64_t bytes) const
 {
     switch (Get16(FmtChunk.data())) {
@@ -259,6 +265,11 @@ bool AcmSourceReader::Open()
     FFrames = info.frames;
     return info.channels == FFormat.Channels && uint32_t(info.samplerate) == FFormat.SamplesPerSec &&
            FFrames >= 0;
+}
+
+bool AcmSourceReader::Seek(int64_t frame)
+{
+    return sf_seek(FFile, frame, SEEK_SET) == frame;
 }
 
 int64_t AcmSourceReader::Read(float* frames, int64_t count)

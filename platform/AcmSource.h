@@ -29,6 +29,8 @@ struct AcmSourceFormat {
     // The most frames that `bytes` source bytes decode to (a partial last block counted whole).
     uint64_t MaxFrames(uint64_t bytes) const;
     bool IsFloat() const;
+    // Whether every frame is a fixed number of bytes, so that any frame can be read first.
+    bool HasFixedFrames() const;
 };
 
 // Decodes one block of source bytes as float frames (full scale ±1), by letting libsndfile
@@ -47,6 +49,8 @@ public:
     int64_t Frames() const { return FFrames; }
     // Reads up to count frames of Channels floats each; returns the count read (0 at the end).
     int64_t Read(float* frames, int64_t count);
+    // Makes `frame` the next frame to read.
+    bool Seek(int64_t frame);
 
     // What the virtual file offers to libsndfile: the header, then the data bytes.
     struct Image {

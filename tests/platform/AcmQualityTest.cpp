@@ -55,6 +55,27 @@ TEST(AcmQualityTest, SilenceStaysAtTheCentreEverywhere)
     EXPECT_EQ(std::count(out.begin(), out.end(), 128), std::ptrdiff_t(out.size()));
 }
 
+TEST(AcmQualityTest, LongSoundsComeOutWholeAndSeamless)
+{
+    // Long enough to be converted in two halves at once; any slip where they meet would
+    // show as a phase jump in the sine.
+    for (const auto& [rate, channels] : {std::pair{44100, 2}, std::pair{48000, 1}}) {
+        const auto source = Sine16(1000, Peak, rate, 30.0, channels);
+        const AcmRun run = ConvertBlock(Record(Pcm(uint16_t(channels), uint32_t(rate), 16)), Pcm(1, 22050, 8),
+                                        Bytes(source));
+        ASSERT_EQ(run.Result, MMSYSERR_NOERROR);
+        EXPECT_NEAR(double(run.Output.size()), 30.0 * 22050, 1.0) << rate;
+        const SineFit fit = FitSine(run.Output.data(), run.Output.size(), 1000, 22050, Edge);
+        EXPECT_GE(fit.SinadDb, 49.0) << rate;
+        EXPECT_NEAR(fit.Phase, 0.0, 0.01) << rate;
+        // Every sample, the seam included, lies within rounding of the ideal sine.
+        int off = 0;
+        for (size_t i = Edge; i + Edge < run.Output.size(); ++i)
+            off += std::abs(double(run.Output[i]) - 128.0 - ExpectedAmplitude * std::sin(2 * M_PI * 1000.0 * double(i) / 22050)) > 1.0;
+        EXPECT_EQ(off, 0) << rate;
+    }
+}
+
 TEST(AcmQualityTest, FullScaleClampsInsteadOfWrapping)
 {
     // A full-scale square wave (441 Hz: edges every 25 output samples) overshoots the rails
