@@ -19,16 +19,15 @@ constexpr int64_t StepFrames = 4096;
 constexpr int64_t SplitFrames = int64_t(1) << 20;
 constexpr int64_t OverlapFrames = 16384;
 
-// The resampler's precision for a destination width. An 8-bit destination cannot show
-// more than about 49 dB of signal to noise, so a filter far more precise than that buys
-// nothing audible and costs time; wider destinations get libsoxr's high quality.
+// The resampler's precision for a destination width. An 8-bit destination shows at most
+// about 49 dB of signal to noise, so libsoxr's 16-bit recipe (about 96 dB of stopband) is
+// already far beyond what it can hold: a 10 kHz tone keeps its level within 0.01 dB and
+// everything above 11.5 kHz rounds to exact silence. Measured on ten minutes of 44.1 kHz
+// stereo, 15 to 20 bits cost the same (libsoxr computes them in single precision) and
+// 28 bits a fifth more. Wider destinations get libsoxr's high quality.
 soxr_quality_spec_t QualityFor(uint16_t bits)
 {
-    if (bits == 8) {
-        soxr_quality_spec_t q = soxr_quality_spec(SOXR_16_BITQ, 0);
-        return q;
-    }
-    return soxr_quality_spec(SOXR_HQ, 0);
+    return soxr_quality_spec(bits == 8 ? SOXR_16_BITQ : SOXR_HQ, 0);
 }
 
 // Rounds float samples (full scale ±1) to the destination's width. Values past full scale
