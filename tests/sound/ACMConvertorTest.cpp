@@ -287,6 +287,14 @@ TEST_F(ACMConvertorTest, IdenticalFormatsGiveTheInputBack)
     }
 }
 
+TEST_F(ACMConvertorTest, ConvertingWhileInactiveIsRefusedWithoutTouchingMemory)
+{
+    c.SetActive(true);
+    c.SetActive(false);
+    EXPECT_EQ(c.OutputBufferSize, 0u) << "no size is left for a buffer that is gone";
+    EXPECT_EQ(ErrorOf([](TACMConvertor& c) { c.Convert(); }), "acmStreamConvert: The specified handle is invalid.");
+}
+
 TEST_F(ACMConvertorTest, EmptyRecordingConvertsToNothing)
 {
     c.SetInputBufferSize(0);
