@@ -32,15 +32,16 @@ struct HACMSTREAM__ {
 namespace {
 
 // Every open stream, so that a stale or made-up handle is answered with a code, never used.
+// Never destroyed: a component destroyed late in the program's exit may still close its stream.
 std::mutex& StreamsLock()
 {
-    static std::mutex lock;
-    return lock;
+    static auto* lock = new std::mutex;
+    return *lock;
 }
 std::unordered_set<HACMSTREAM>& Streams()
 {
-    static std::unordered_set<HACMSTREAM> streams;
-    return streams;
+    static auto* streams = new std::unordered_set<HACMSTREAM>;
+    return *streams;
 }
 
 bool IsOpen(HACMSTREAM has)
