@@ -41,6 +41,7 @@ QString ConvertFile(TACMConvertor& convertor, const QString& source, const QDir&
     std::memcpy(&convertor.FormatIn.Format, &wave.Format, sizeof(WAVEFORMATEX));
     convertor.SetActive(true);
     std::memcpy(convertor.InputBuffer, wave.Memory(), size_t(wave.Size()));
+    wave.Clear();
     const uint32_t converted = convertor.Convert();
 
     TWavStream result;
