@@ -90,6 +90,14 @@ const Codec Codecs[] = {
 INSTANTIATE_TEST_SUITE_P(Codecs, AcmCodecTest, ::testing::ValuesIn(Codecs),
                          [](const ::testing::TestParamInfo<Codec>& info) { return std::string(info.param.Name); });
 
+TEST(AcmCodecFormatTest, ExtensibleThirtyTwoBitsWithoutSubformatIsRefused)
+{
+    // 32-bit samples may be integers or floats; guessing wrong would be loud noise.
+    const WAVEFORMATEX f{0xFFFE, 1, 22050, 22050 * 4, 4, 32, 22};
+    const AcmRun run = ConvertBlock(Record(f) + QByteArray(22, 0), Taunt, QByteArray(400, 0));
+    EXPECT_EQ(run.Result, ACMERR_NOTPOSSIBLE);
+}
+
 TEST(AcmCodecFormatTest, FloatSourcesWithValuesNoSoundHasStaySafe)
 {
     const float samples[] = {0.0f, NAN, INFINITY, -INFINITY, 2.5f, -7.0f, 0.5f};
