@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
-JEERBOX_PACKAGES+=(hyperfine)
+JEERBOX_PACKAGES+=(hyperfine python3)
 install_missing
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)" --target jeerbox-convert >/dev/null
