@@ -1,6 +1,7 @@
 #include "app/mainform.h"
 
 #include "app/Settings.h"
+#include "devices/ACMWaveOut.h"
 #include "framework/ActionLink.h"
 #include "framework/Application.h"
 #include "framework/Exception.h"
@@ -9,6 +10,7 @@
 #include "framework/ImageList.h"
 #include "gamtable/GamExport.h"
 #include "platform/Registry.h"
+#include "sound/ACMConvertor.h"
 #include "sound/Wavs_ex.h"
 #include "ui_mainform.h"
 
@@ -75,6 +77,12 @@ void TForm1::LoadLayout()
         help->setWordWrap(true);
     }
 
+    Convertor = new TACMConvertor(this);
+    Convertor->SetName(QStringLiteral("Convertor"));
+    LoadStoredProperties(*Convertor, MainFormConvertorProperties);
+    Player = new TACMWaveOut(this);
+    Player->SetName(QStringLiteral("Player"));
+
     StatusPanel0 = new QLabel(ui->StatusBar1);
     StatusPanel0->setObjectName(QStringLiteral("StatusPanel0"));
     StatusPanel0->setMinimumWidth(50);
@@ -109,6 +117,7 @@ void TForm1::ConnectHandlers()
     onClick(ui->ToolButton9, &TForm1::ToolButton9Click);
     connect(ui->AutoPlay, &QCheckBox::toggled, this, Guarded([this] { AutoPlayClick(ui->AutoPlay); }));
     connect(ui->WaveList, &TListBox::Click, this, Guarded([this] { WaveListClick(ui->WaveList); }));
+    ConnectClipHandlers();
 }
 
 void TForm1::FormCreate(QObject*)
@@ -122,6 +131,7 @@ void TForm1::FormCreate(QObject*)
 
 void TForm1::FormDestroy(QObject*)
 {
+    Player->Close();
     ClipWave.reset();
     SourceWave.reset();
 }
@@ -188,4 +198,13 @@ void TForm1::keyPressEvent(QKeyEvent* event)
         return;
     }
     QMainWindow::keyPressEvent(event);
+}
+
+bool TForm1::event(QEvent* event)
+{
+    if (const TMessage* message = WindowMessage(event); message && message->Msg == MM_WOM_DONE) {
+        PlayerBufferDone(message->LParam);
+        return true;
+    }
+    return QMainWindow::event(event);
 }

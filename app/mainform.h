@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/Dialogs.h"
+#include "framework/PaintBox.h"
 #include "sound/Wavs_ex.h"
 
 #include <QMainWindow>
@@ -9,6 +10,9 @@
 #include <optional>
 
 class QLabel;
+class QPainter;
+class TACMConvertor;
+class TACMWaveOut;
 class TForm3;
 class TImageList;
 
@@ -37,6 +41,8 @@ public:
     QLabel* StatusPanel0 = nullptr;  // the status bar's only panel
     TFileDialog OpenWave{TFileDialogKind::Open};
     TFileDialog SaveWave{TFileDialogKind::Save};
+    TACMConvertor* Convertor = nullptr;
+    TACMWaveOut* Player = nullptr;
 
     // The save-to-GAM dialog, which this window presets and shows; set at start-up.
     TForm3* Form3 = nullptr;
@@ -62,10 +68,31 @@ public:
     // Rewrites the info panel: the title line, then the format's fields when there is a format.
     void ShowWaveInfo(const QString& Title, const std::optional<WAVEFORMATEX>& Format);
 
+    // The converted sound, its view and selection, the clip (mainform_clip.cpp).
+    void BtnConvertClick(QObject* Sender);
+    void PaintBoxPaint(QObject* Sender, QPainter& Canvas);
+    void PaintBoxMouseDown(QObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
+    void PaintBoxMouseMove(QObject* Sender, TShiftState Shift, int X, int Y);
+    void PaintBoxMouseUp(QObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
+    void PlaySoundExecute(QObject* Sender);
+    void ToolButton7Click(QObject* Sender);
+    void BtnSaveClick(QObject* Sender);
+    void ToolButton12Click(QObject* Sender);
+    // Applies a mouse position to the selection, then shows the selection's size and redraws.
+    void UpdateSelection(TShiftState Shift, int X);
+    // Runs the Play command if its action is enabled; does nothing otherwise.
+    void ExecutePlaySound();
+    // Shows a sound that has just landed in the convertor (ConvertedSize counts it): Play
+    // enabled when there is something to play, Convert disabled, the size, the whole view
+    // selected and drawn. It does not play.
+    void ShowConvertedSound();
+
 protected:
     // Enter presses the default button, Btn_Play, wherever the focus is, unless the focused
     // control takes Enter itself.
     void keyPressEvent(QKeyEvent* event) override;
+    // The player's device reports each finished buffer here.
+    bool event(QEvent* event) override;
 
 private:
     // The parts of the layout that a .ui file cannot hold: images, the action binding, the
@@ -74,4 +101,13 @@ private:
     // The remembered folders, read once the layout exists and before FormCreate.
     void Loaded();
     void ConnectHandlers();
+
+    void ConnectClipHandlers();
+    // Bytes of converted sound in that many view columns, rounded down; 64 bits wide, since
+    // columns times ConvertedSize passes 2^32 for long sounds.
+    int64_t ColumnsToBytes(int64_t columns) const;
+    // The view's cursor says whether a press began moving the selection.
+    bool MovingSelection() const;
+    // After the convertor has released the converted sound: shown as nothing converted.
+    void ForgetConvertedSound();
 };

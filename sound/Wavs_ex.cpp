@@ -1,5 +1,7 @@
 #include "sound/Wavs_ex.h"
 
+#include "framework/ReplacingFile.h"
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -85,7 +87,10 @@ void TCustomWavStream::SaveToFile(const QString& fileName)
     std::memcpy(header + 36, "data", 4);
     putLe32(header + 40, uint32_t(n));
 
-    TFileStream file(fileName, TFileMode::Create);
+    // Written beside the target and put in its place only when complete: a failed save
+    // leaves neither a half-written file nor a destroyed old one.
+    TReplacingFile replacing(fileName);
+    TStream& file = replacing.Stream();
     file.WriteBuffer(header, sizeof header);
     file.WriteBuffer(Memory(), n);
     const int64_t length = file.Position();
@@ -94,7 +99,7 @@ void TCustomWavStream::SaveToFile(const QString& fileName)
     std::memcpy(head, "RIFF", 4);
     putLe32(head + 4, uint32_t(length - 8));
     file.WriteBuffer(head, sizeof head);
-    file.Flush();
+    replacing.Commit();
 }
 
 void TCustomWavStream::SetFormat(const WAVEFORMATEX& format)

@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <functional>
 
 namespace {
 
@@ -123,23 +124,31 @@ TEST_F(LayoutTest, PlayCommandIsOneActionForButtonToolButtonF2AndEnter)
     EXPECT_EQ(action->icon().pixmap(16, 16).toImage(), Form().ImageList1->Icon(2).pixmap(16, 16).toImage());
 
     QSignalSpy runs(action, &QAction::triggered);
-    const auto pressAll = [&] {
-        QTest::mouseClick(button, Qt::LeftButton);
-        QTest::mouseClick(tool, Qt::LeftButton);
+    // With nothing converted a run disables the action again, so each press starts from
+    // the state under test.
+    const auto pressAll = [&](bool enabled) {
+        const std::function<void()> presses[] = {
+            [&] { QTest::mouseClick(button, Qt::LeftButton); },
+            [&] { QTest::mouseClick(tool, Qt::LeftButton); },
+            [&] { QTest::keyClick(WaveList(), Qt::Key_F2); },
+            [&] { QTest::keyClick(WaveList(), Qt::Key_Return); },
+        };
         WaveList()->setFocus();
-        QTest::keyClick(WaveList(), Qt::Key_F2);
-        QTest::keyClick(WaveList(), Qt::Key_Return);
+        for (const auto& press : presses) {
+            action->setEnabled(enabled);
+            press();
+        }
     };
     EXPECT_FALSE(action->isEnabled());
     EXPECT_FALSE(button->isEnabled());
     EXPECT_FALSE(tool->isEnabled());
-    pressAll();
+    pressAll(false);
     EXPECT_EQ(runs.count(), 0);
 
     action->setEnabled(true);
     EXPECT_TRUE(button->isEnabled());
     EXPECT_TRUE(tool->isEnabled());
-    pressAll();
+    pressAll(true);
     EXPECT_EQ(runs.count(), 4);
 
     // A focused button other than Play takes Enter itself.

@@ -1,6 +1,7 @@
 #include "GamTestSupport.h"
 #include "gamtable/GamExport.h"
 #include "gamtable/frmSaveGam.h"
+#include "support/FileSizeLimit.h"
 #include "support/ScriptedDialogs.h"
 
 #include <QCheckBox>
@@ -12,33 +13,10 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <functional>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
-
-// Lets files of this process grow to at most `bytes`; a write beyond fails instead of
-// ending the process.
-class ScopedFileSizeLimit {
-public:
-    explicit ScopedFileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &saved);
-        savedHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved;
-        limit.rlim_cur = bytes;
-        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-    }
-    ~ScopedFileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, savedHandler);
-    }
-    rlimit saved{};
-    void (*savedHandler)(int) = nullptr;
-};
 
 class GamExportTest : public ::testing::Test {
 protected:
