@@ -114,6 +114,8 @@ protected:
             ASSERT_EQ(view.pixel(141, y), Face()) << "row " << y;
 
         dialogs.boxes.clear();
+        // Even with bytes in the clip (the about box's jingle leaves some), Save has nothing to save.
+        Form().ClipWave->SetSize(100);
         PressKey(Qt::Key_F2);
         ClickTool("ToolButton7");
         QTest::mouseClick(Control<QPushButton>("BtnSave"), Qt::LeftButton);
@@ -169,16 +171,6 @@ TEST_F(FailedConvertTest, FailureAfterActivationLeavesNoStaleCountOverTheNewBuff
     EXPECT_TRUE(Form().Convertor->Active());
     EXPECT_EQ(Form().Convertor->OutputBufferSize, 10u);
     ExpectNothingConverted();
-}
-
-TEST_F(ConvertTest, ConvertWithoutACurrentItemDoesNothing)
-{
-    ConvertTaunt(QByteArray(300, '\x50'));
-    ClickTool("ToolButton2");
-    Form().BtnConvertClick(nullptr);
-    EXPECT_EQ(Form().ConvertedSize, 300u);
-    EXPECT_EQ(Plays(), 1);
-    EXPECT_TRUE(dialogs.boxes.empty());
 }
 
 }  // namespace

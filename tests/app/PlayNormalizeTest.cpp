@@ -105,21 +105,6 @@ TEST_F(NormalizeCommandTest, LevelsTheWholeSoundRedrawsAndPlaysTheSelection)
     EXPECT_EQ(Converted(), once);
 }
 
-TEST_F(NormalizeCommandTest, GoldenLevels)
-{
-    ConvertTaunt(QByteArray(300, '\x80'));
-    Normalize();
-    EXPECT_EQ(Converted(), QByteArray(300, char(228)));
-
-    QByteArray narrow;
-    for (int v = 117; v <= 137; ++v)
-        narrow += char(v);
-    ConvertTaunt(narrow);
-    Normalize();
-    EXPECT_EQ(uint8_t(Converted().front()), 26);
-    EXPECT_EQ(uint8_t(Converted().back()), 228);
-}
-
 TEST_F(NormalizeCommandTest, SilenceAt127IsAnErrorThatChangesNothing)
 {
     ConvertTaunt(QByteArray(400, '\x7f'));
@@ -132,13 +117,6 @@ TEST_F(NormalizeCommandTest, SilenceAt127IsAnErrorThatChangesNothing)
     EXPECT_EQ(dialogs.boxes[0].text, "Floating point division by zero.");
     EXPECT_EQ(Converted(), QByteArray(400, '\x7f'));
     EXPECT_EQ(Plays(), plays);
-}
-
-TEST_F(NormalizeCommandTest, NothingConvertedNothingDone)
-{
-    Normalize();
-    EXPECT_TRUE(dialogs.boxes.empty());
-    EXPECT_EQ(Plays(), 0);
 }
 
 }  // namespace

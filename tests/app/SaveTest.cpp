@@ -123,28 +123,9 @@ TEST_F(SaveTest, AFailedWriteLeavesTheExistingFileWholeAndNoScraps)
     EXPECT_EQ(StoredSetting("SaveDir"), "");
 }
 
-TEST_F(SaveTest, AFolderThatTakesNoFileIsReportedByTheFilesName)
-{
-    const QString path = dir.filePath("gone/clip.wav");
-    dialogs.boxes.clear();
-    Save(path);
-    ASSERT_EQ(dialogs.boxes.size(), 1u);
-    EXPECT_EQ(dialogs.boxes[0].type, TMsgDlgType::Error);
-    EXPECT_TRUE(dialogs.boxes[0].text.contains(path)) << dialogs.boxes[0].text.toStdString();
-    EXPECT_EQ(gam.GetFileName().ToString(), "before.wav");
-}
+using ExitTest = ClipTest;
 
-using SaveNothingTest = ClipTest;
-
-TEST_F(SaveNothingTest, NothingConvertedSavesNothingEvenWithAClipInHand)
-{
-    Form().ClipWave->SetSize(100);
-    QTest::mouseClick(Control<QPushButton>("BtnSave"), Qt::LeftButton);
-    EXPECT_TRUE(dialogs.fileRuns.empty());
-    EXPECT_TRUE(dialogs.boxes.empty());
-}
-
-TEST_F(SaveNothingTest, ExitClosesTheWindow)
+TEST_F(ExitTest, ClosesTheWindowAskingNothing)
 {
     ASSERT_TRUE(Form().isVisible());
     ClickTool("ToolButton12");

@@ -1,0 +1,93 @@
+// What the workbench does with a converted sound, timed for short and long sounds: Convert
+// (read, convert, draw, play), one drawing of the waveform view, one step of a selection
+// move (the selection moved, the clip cut afresh and handed to the player) and Normalize.
+// The view draws one sample per column, so its figure should not grow with the sound; a
+// move step copies the selected bytes twice (into the clip, and into the player's buffer),
+// so its figure grows with the selection.
+// Runs offscreen with SDL's dummy audio driver unless told otherwise.
+#include "app/mainform.h"
+#include "framework/Application.h"
+#include "framework/PaintBox.h"
+#include "gamtable/frmSaveGam.h"
+#include "sound/Wavs_ex.h"
+
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+// Median milliseconds of `runs` runs.
+double Median(int runs, const std::function<void()>& run)
+{
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        run();
+        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    }
+    std::nth_element(times.begin(), times.begin() + runs / 2, times.end());
+    return times[size_t(runs / 2)];
+}
+
+// A CD-quality stereo tone of the given length, written as a WAV file.
+QString WriteSource(const QTemporaryDir& dir, double seconds)
+{
+    TWavStream wave;
+    wave.SetFormat(WAVEFORMATEX{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0});
+    const int64_t frames = int64_t(seconds * 44100);
+    wave.SetSize(frames * 4);
+    auto* samples = reinterpret_cast<int16_t*>(wave.Memory());
+    for (int64_t i = 0; i < frames; ++i)
+        samples[2 * i] = samples[2 * i + 1] = int16_t(8000 * std::sin(i * 0.0427));
+    const QString path = dir.filePath(QStringLiteral("%1.wav").arg(seconds));
+    wave.SaveToFile(path);
+    return path;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("SDL_AUDIODRIVER"))
+        qputenv("SDL_AUDIODRIVER", "dummy");
+    QTemporaryDir dir;
+    qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
+    TApplication application(argc, argv);
+    TApplication::SetTitle(QStringLiteral("Orvalis Jeerbox"));
+
+    TForm1 form;
+    TForm3 gam(&form);
+    form.Form3 = &gam;
+    form.show();
+    auto* list = form.findChild<QListWidget*>(QStringLiteral("WaveList"));
+    auto* view = form.findChild<TPaintBox*>(QStringLiteral("PaintBox"));
+
+    std::printf("%10s %12s %12s %12s %14s %12s\n", "sound", "bytes", "convert ms", "draw ms", "move step ms",
+                "normalize ms");
+    for (const double seconds : {1.0, 60.0, 600.0}) {
+        list->addItem(WriteSource(dir, seconds));
+        list->setCurrentRow(list->count() - 1);
+        const double convert = Median(3, [&] { form.BtnConvertClick(list); });
+        const double draw = Median(21, [&] { view->repaint(); });
+        // A move with the middle button over a selection of half the view.
+        form.PaintBoxMouseDown(view, TMouseButton::mbLeft, ssLeft, 60, 10);
+        form.PaintBoxMouseDown(view, TMouseButton::mbRight, ssRight, 200, 10);
+        form.PaintBoxMouseDown(view, TMouseButton::mbMiddle, ssMiddle, 100, 10);
+        int x = 100;
+        const double move = Median(21, [&] { form.PaintBoxMouseMove(view, ssMiddle, x += (x < 150 ? 1 : -50), 10); });
+        form.PaintBoxMouseUp(view, TMouseButton::mbMiddle, {}, x, 10);
+        const double normalize = Median(3, [&] { form.ToolButton7Click(view); });
+        std::printf("%9.0fs %12u %12.2f %12.3f %14.3f %12.2f\n", seconds, form.ConvertedSize, convert, draw, move,
+                    normalize);
+        QCoreApplication::processEvents();
+    }
+    return 0;
+}
