@@ -8,12 +8,13 @@
 
 namespace {
 
-// Samples per SDL period: a power of two lasting about 20 ms, short enough that a sound
-// starts promptly and long enough that the device thread is not woken needlessly.
+// Samples per SDL period: a power of two lasting about 40 ms. SDL keeps about one period
+// queued at the sound server, so this is both how late a sound starts on an open device and
+// how long SDL's thread may be held up before the sound breaks off into silence.
 Uint16 PeriodSamples(uint32_t rate)
 {
     Uint16 samples = 256;
-    while (samples < 8192 && uint64_t{samples} * 1000 < uint64_t{rate} * 20)
+    while (samples < 8192 && uint64_t{samples} * 1000 < uint64_t{rate} * 40)
         samples *= 2;
     return samples;
 }
