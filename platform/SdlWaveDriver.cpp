@@ -8,18 +8,19 @@
 
 namespace {
 
-// Samples per SDL period: a power of two lasting about 20 ms, short enough that a sound
-// starts promptly and long enough that the device thread is not woken needlessly.
+// Samples per SDL period: a power of two lasting about 40 ms. SDL keeps about one period
+// queued at the sound server, so this is both how late a sound starts on an open device and
+// how long SDL's thread may be held up before the sound breaks off into silence.
 Uint16 PeriodSamples(uint32_t rate)
 {
     Uint16 samples = 256;
-    while (samples < 8192 && uint64_t{samples} * 1000 < uint64_t{rate} * 20)
+    while (samples < 8192 && uint64_t{samples} * 1000 < uint64_t{rate} * 40)
         samples *= 2;
     return samples;
 }
 
 // The SDL form of a wave format, or false for one the devices refuse.
-bool SpecFor(const WAVEFORMATEX& format, SDL_AudioSpec& spec)
+bool RequestFor(const WAVEFORMATEX& format, SDL_AudioSpec& request)
 {
     if (format.nChannels < 1 || format.nChannels > 8 || format.nSamplesPerSec < 1000 ||
         format.nSamplesPerSec > 384000)
@@ -38,11 +39,11 @@ bool SpecFor(const WAVEFORMATEX& format, SDL_AudioSpec& spec)
     // A block that is not one sample per channel would make the device split frames wrongly.
     if (format.nBlockAlign != format.nChannels * (format.wBitsPerSample / 8))
         return false;
-    SDL_zero(spec);
-    spec.freq = static_cast<int>(format.nSamplesPerSec);
-    spec.format = sdlFormat;
-    spec.channels = static_cast<Uint8>(format.nChannels);
-    spec.samples = PeriodSamples(format.nSamplesPerSec);
+    SDL_zero(request);
+    request.freq = static_cast<int>(format.nSamplesPerSec);
+    request.format = sdlFormat;
+    request.channels = static_cast<Uint8>(format.nChannels);
+    request.samples = PeriodSamples(format.nSamplesPerSec);
     return true;
 }
 
@@ -59,12 +60,12 @@ public:
             SDL_CloseAudioDevice(FId);
     }
 
-    MMRESULT OpenDevice(SDL_AudioSpec& spec)
+    MMRESULT OpenDevice(SDL_AudioSpec& request)
     {
-        spec.callback = &TSdlWaveDevice::Callback;
-        spec.userdata = this;
+        request.callback = &TSdlWaveDevice::Callback;
+        request.userdata = this;
         SDL_AudioSpec obtained;
-        FId = SDL_OpenAudioDevice(nullptr, FDirection == TWaveDirection::Input, &spec, &obtained, 0);
+        FId = SDL_OpenAudioDevice(nullptr, FDirection == TWaveDirection::Input, &request, &obtained, 0);
         if (!FId)
             return MMSYSERR_BADDEVICEID;
         FSilence = obtained.silence;
@@ -205,11 +206,11 @@ UINT TSdlWaveDriver::DeviceCount(TWaveDirection)
 MMRESULT TSdlWaveDriver::Open(TWaveDirection direction, UINT, const WAVEFORMATEX& format, DWORD, IWaveDone& done,
                               std::unique_ptr<IWaveDevice>& device)
 {
-    SDL_AudioSpec spec;
-    if (!SpecFor(format, spec))
+    SDL_AudioSpec request;
+    if (!RequestFor(format, request))
         return WAVERR_BADFORMAT;
     auto opened = std::make_unique<TSdlWaveDevice>(direction, done);
-    if (const MMRESULT result = opened->OpenDevice(spec))
+    if (const MMRESULT result = opened->OpenDevice(request))
         return result;
     device = std::move(opened);
     return MMSYSERR_NOERROR;

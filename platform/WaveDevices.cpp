@@ -137,12 +137,9 @@ MMRESULT CheckHeader(const WAVEHDR* header, UINT size)
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT Open(TWaveDirection direction, uintptr_t* handle, UINT deviceId, const WAVEFORMATEX* format,
+MMRESULT Open(TWaveDirection direction, uintptr_t& handle, UINT deviceId, const WAVEFORMATEX* format,
               HWND window, DWORD flags)
 {
-    if (!handle)
-        return MMSYSERR_INVALPARAM;
-    *handle = 0;
     if ((flags & ~(CALLBACK_TYPEMASK | WAVE_MAPPED)) != 0 || (flags & CALLBACK_TYPEMASK) != CALLBACK_WINDOW)
         return MMSYSERR_INVALFLAG;
     if (!format || !window)
@@ -167,8 +164,21 @@ MMRESULT Open(TWaveDirection direction, uintptr_t* handle, UINT deviceId, const 
     if (!opened->Device)
         return MMSYSERR_ERROR;
     state.Handles.emplace(id, std::move(opened));
-    *handle = id;
+    handle = id;
     return MMSYSERR_NOERROR;
+}
+
+// The handle is empty unless the open succeeds.
+template <typename H>
+MMRESULT OpenAs(TWaveDirection direction, H* handle, UINT deviceId, const WAVEFORMATEX* format, HWND window,
+                DWORD flags)
+{
+    if (!handle)
+        return MMSYSERR_INVALPARAM;
+    uintptr_t id = 0;
+    const MMRESULT result = Open(direction, id, deviceId, format, window, flags);
+    *handle = reinterpret_cast<H>(id);
+    return result;
 }
 
 MMRESULT Prepare(TWaveDirection direction, uintptr_t id, WAVEHDR* header, UINT size)
@@ -286,12 +296,7 @@ void SetWaveDriver(IWaveDriver* driver)
 MMRESULT waveOutOpen(HWAVEOUT* phwo, UINT uDeviceID, const WAVEFORMATEX* pwfx, HWND hwndCallback, DWORD_PTR,
                      DWORD fdwOpen)
 {
-    uintptr_t id = 0;
-    const MMRESULT result =
-        Open(TWaveDirection::Output, phwo ? &id : nullptr, uDeviceID, pwfx, hwndCallback, fdwOpen);
-    if (phwo)
-        *phwo = reinterpret_cast<HWAVEOUT>(id);
-    return result;
+    return OpenAs(TWaveDirection::Output, phwo, uDeviceID, pwfx, hwndCallback, fdwOpen);
 }
 
 MMRESULT waveOutPrepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, UINT cbwh)
@@ -322,12 +327,7 @@ MMRESULT waveOutClose(HWAVEOUT hwo)
 MMRESULT waveInOpen(HWAVEIN* phwi, UINT uDeviceID, const WAVEFORMATEX* pwfx, HWND hwndCallback, DWORD_PTR,
                     DWORD fdwOpen)
 {
-    uintptr_t id = 0;
-    const MMRESULT result =
-        Open(TWaveDirection::Input, phwi ? &id : nullptr, uDeviceID, pwfx, hwndCallback, fdwOpen);
-    if (phwi)
-        *phwi = reinterpret_cast<HWAVEIN>(id);
-    return result;
+    return OpenAs(TWaveDirection::Input, phwi, uDeviceID, pwfx, hwndCallback, fdwOpen);
 }
 
 MMRESULT waveInPrepareHeader(HWAVEIN hwi, WAVEHDR* pwh, UINT cbwh)

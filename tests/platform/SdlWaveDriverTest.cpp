@@ -11,7 +11,6 @@
 // come from one. Each test starts SDL afresh with its own files.
 namespace {
 
-constexpr UINT HeaderSize = sizeof(WAVEHDR);
 const WAVEFORMATEX Taunt = TauntWaveFormat();
 
 class SdlDiskTest : public ::testing::Test {
@@ -30,30 +29,18 @@ protected:
     QString OutFile() const { return dir.filePath("played.raw"); }
     QString InFile() const { return dir.filePath("heard.raw"); }
 
-    HWAVEOUT OpenOutput(const WAVEFORMATEX& format = Taunt)
-    {
-        HWAVEOUT handle = nullptr;
-        EXPECT_EQ(waveOutOpen(&handle, WAVE_MAPPER, &format, &window, 0, CALLBACK_WINDOW), MMSYSERR_NOERROR);
-        return handle;
-    }
-    HWAVEIN OpenInput()
-    {
-        HWAVEIN handle = nullptr;
-        EXPECT_EQ(waveInOpen(&handle, WAVE_MAPPER, &Taunt, &window, 0, CALLBACK_WINDOW), MMSYSERR_NOERROR);
-        return handle;
-    }
+    HWAVEOUT OpenOutput(const WAVEFORMATEX& format = Taunt) { return ::OpenOutput(&window, format); }
+    HWAVEIN OpenInput() { return ::OpenInput(&window); }
     TestBuffer& Write(HWAVEOUT handle, const QByteArray& bytes)
     {
         TestBuffer& buffer = buffers.emplace_back(bytes);
-        EXPECT_EQ(waveOutPrepareHeader(handle, &buffer.Header, HeaderSize), MMSYSERR_NOERROR);
-        EXPECT_EQ(waveOutWrite(handle, &buffer.Header, HeaderSize), MMSYSERR_NOERROR);
+        PrepareAndWrite(handle, buffer);
         return buffer;
     }
     TestBuffer& Add(HWAVEIN handle, size_t size)
     {
         TestBuffer& buffer = buffers.emplace_back(size);
-        EXPECT_EQ(waveInPrepareHeader(handle, &buffer.Header, HeaderSize), MMSYSERR_NOERROR);
-        EXPECT_EQ(waveInAddBuffer(handle, &buffer.Header, HeaderSize), MMSYSERR_NOERROR);
+        PrepareAndAdd(handle, buffer);
         return buffer;
     }
     // Each buffer came back exactly once, and only on this thread.

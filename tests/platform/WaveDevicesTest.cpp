@@ -11,28 +11,10 @@ const WAVEFORMATEX Taunt = TauntWaveFormat();
 
 class WaveDevicesTest : public ::testing::Test {
 protected:
-    HWAVEOUT OpenOutput()
-    {
-        HWAVEOUT handle = nullptr;
-        EXPECT_EQ(waveOutOpen(&handle, WAVE_MAPPER, &Taunt, &window, 0, CALLBACK_WINDOW), MMSYSERR_NOERROR);
-        return handle;
-    }
-    HWAVEIN OpenInput()
-    {
-        HWAVEIN handle = nullptr;
-        EXPECT_EQ(waveInOpen(&handle, WAVE_MAPPER, &Taunt, &window, 0, CALLBACK_WINDOW), MMSYSERR_NOERROR);
-        return handle;
-    }
-    void Write(HWAVEOUT handle, TestBuffer& buffer)
-    {
-        ASSERT_EQ(waveOutPrepareHeader(handle, &buffer.Header, HeaderSize), MMSYSERR_NOERROR);
-        ASSERT_EQ(waveOutWrite(handle, &buffer.Header, HeaderSize), MMSYSERR_NOERROR);
-    }
-    void Add(HWAVEIN handle, TestBuffer& buffer)
-    {
-        ASSERT_EQ(waveInPrepareHeader(handle, &buffer.Header, HeaderSize), MMSYSERR_NOERROR);
-        ASSERT_EQ(waveInAddBuffer(handle, &buffer.Header, HeaderSize), MMSYSERR_NOERROR);
-    }
+    HWAVEOUT OpenOutput() { return ::OpenOutput(&window); }
+    HWAVEIN OpenInput() { return ::OpenInput(&window); }
+    void Write(HWAVEOUT handle, TestBuffer& buffer) { PrepareAndWrite(handle, buffer); }
+    void Add(HWAVEIN handle, TestBuffer& buffer) { PrepareAndAdd(handle, buffer); }
 
     ScriptedWaveDriver driver;
     NoticeWindow window;

@@ -75,23 +75,14 @@ public:
         return MMSYSERR_NOERROR;
     }
 
-    MMRESULT Reset() override
-    {
-        if (const MMRESULT planned = Enter("waveOutReset", "waveInReset", nullptr))
-            return planned;
-        FState.Started = false;
-        Finish(&FState, SIZE_MAX);
-        return MMSYSERR_NOERROR;
-    }
+    MMRESULT Reset() override { return Stop("waveOutReset", "waveInReset"); }
 
     MMRESULT Close() override
     {
-        if (const MMRESULT planned = Enter("waveOutClose", "waveInClose", nullptr))
-            return planned;
-        FState.Started = false;
-        Finish(&FState, SIZE_MAX);
-        FState.Open = false;
-        return MMSYSERR_NOERROR;
+        const MMRESULT result = Stop("waveOutClose", "waveInClose");
+        if (result == MMSYSERR_NOERROR)
+            FState.Open = false;
+        return result;
     }
 
     ~TDevice() override
@@ -101,6 +92,16 @@ public:
     }
 
 private:
+    // Unless planned otherwise: capture stops and every buffer goes back.
+    MMRESULT Stop(const char* output, const char* input)
+    {
+        if (const MMRESULT planned = Enter(output, input, nullptr))
+            return planned;
+        FState.Started = false;
+        Finish(&FState, SIZE_MAX);
+        return MMSYSERR_NOERROR;
+    }
+
     MMRESULT Enter(const char* output, const char* input, WAVEHDR* header)
     {
         return FDriver.Enter(CallName(FState.Direction, output, input), FState.Index, header);

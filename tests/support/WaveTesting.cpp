@@ -88,3 +88,29 @@ void ScopedEnvironment::Set(const char* name, const QByteArray& value)
     FSaved.emplace_back(name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
     qputenv(name, value);
 }
+
+HWAVEOUT OpenOutput(HWND window, const WAVEFORMATEX& format)
+{
+    HWAVEOUT handle = nullptr;
+    EXPECT_EQ(waveOutOpen(&handle, WAVE_MAPPER, &format, window, 0, CALLBACK_WINDOW), MMSYSERR_NOERROR);
+    return handle;
+}
+
+HWAVEIN OpenInput(HWND window, const WAVEFORMATEX& format)
+{
+    HWAVEIN handle = nullptr;
+    EXPECT_EQ(waveInOpen(&handle, WAVE_MAPPER, &format, window, 0, CALLBACK_WINDOW), MMSYSERR_NOERROR);
+    return handle;
+}
+
+void PrepareAndWrite(HWAVEOUT handle, TestBuffer& buffer)
+{
+    EXPECT_EQ(waveOutPrepareHeader(handle, &buffer.Header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveOutWrite(handle, &buffer.Header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+}
+
+void PrepareAndAdd(HWAVEIN handle, TestBuffer& buffer)
+{
+    EXPECT_EQ(waveInPrepareHeader(handle, &buffer.Header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveInAddBuffer(handle, &buffer.Header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+}

@@ -29,6 +29,9 @@ public:
     static void Deliver();
 };
 
+// The taunt format: PCM, mono, 22050 samples a second, 8 bits.
+WAVEFORMATEX TauntWaveFormat();
+
 // A header with a block of its own.
 struct TestBuffer {
     explicit TestBuffer(const QByteArray& contents);
@@ -38,11 +41,16 @@ struct TestBuffer {
     QByteArray Recorded() const { return Bytes.left(Header.dwBytesRecorded); }
 };
 
+// Opens the default device for the window's notices, expecting success.
+HWAVEOUT OpenOutput(HWND window, const WAVEFORMATEX& format = TauntWaveFormat());
+HWAVEIN OpenInput(HWND window, const WAVEFORMATEX& format = TauntWaveFormat());
+// Prepares the buffer and hands it to the device, expecting success.
+void PrepareAndWrite(HWAVEOUT handle, TestBuffer& buffer);
+void PrepareAndAdd(HWAVEIN handle, TestBuffer& buffer);
+
 // Noise that is never silence (0x80), so that it stands out exactly in a captured stream.
 QByteArray Pattern(size_t size, uint32_t seed = 1);
 
-// The taunt format: PCM, mono, 22050 samples a second, 8 bits.
-WAVEFORMATEX TauntWaveFormat();
 
 // The bytes played or captured hold silence, the sound whole, and silence again.
 void ExpectSoundAmidSilence(const QByteArray& stream, const QByteArray& sound);
