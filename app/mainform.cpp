@@ -9,6 +9,7 @@
 #include "framework/ImageList.h"
 #include "gamtable/GamExport.h"
 #include "platform/Registry.h"
+#include "sound/ACMConvertor.h"
 #include "sound/Wavs_ex.h"
 #include "ui_mainform.h"
 
@@ -74,6 +75,10 @@ void TForm1::LoadLayout()
         help->setFont(font);
         help->setWordWrap(true);
     }
+
+    Convertor = new TACMConvertor(this);
+    Convertor->SetName(QStringLiteral("Convertor"));
+    LoadStoredProperties(*Convertor, MainFormConvertorProperties);
 
     StatusPanel0 = new QLabel(ui->StatusBar1);
     StatusPanel0->setObjectName(QStringLiteral("StatusPanel0"));

@@ -9,6 +9,7 @@
 #include <optional>
 
 class QLabel;
+class TACMConvertor;
 class TForm3;
 class TImageList;
 
@@ -35,6 +36,7 @@ public:
     // The non-visual components of the layout.
     TImageList* ImageList1 = nullptr;
     QLabel* StatusPanel0 = nullptr;  // the status bar's only panel
+    TACMConvertor* Convertor = nullptr;
     TFileDialog OpenWave{TFileDialogKind::Open};
     TFileDialog SaveWave{TFileDialogKind::Save};
 

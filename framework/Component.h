@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+class TFiler;
+
 // Base of the program's non-visual components. The owner is the Qt parent: an owner
 // destroys the components it owns.
 class TComponent : public QObject {
@@ -12,4 +14,7 @@ public:
     QObject* Owner() const { return parent(); }
     QString Name() const { return objectName(); }
     void SetName(const QString& name) { setObjectName(name); }
+
+    // Declares the properties that are stored with the component (framework/Filer.h).
+    virtual void DefineProperties(TFiler&) {}
 };

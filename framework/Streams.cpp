@@ -1,6 +1,7 @@
 #include "framework/Streams.h"
 
 #include "framework/Exception.h"
+#include "platform/HugePages.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -60,6 +61,8 @@ void TMemoryStream::SetCapacity(int64_t capacity)
         auto* grown = static_cast<uint8_t*>(std::realloc(FMemory, static_cast<size_t>(capacity)));
         if (!grown)
             throw std::bad_alloc();
+        if (capacity > FCapacity)
+            AdviseHugePages(grown + FCapacity, static_cast<size_t>(capacity - FCapacity));
         FMemory = grown;
     }
     FCapacity = capacity;
@@ -128,8 +131,10 @@ void TMemoryStream::LoadFromStream(TStream& source)
 {
     source.SetPosition(0);
     const int64_t size = source.Size();
+    // The bytes are read straight into fresh memory: zeroing it first would only be overwritten.
     TMemoryStream loaded;
-    loaded.SetSize(size);
+    loaded.SetCapacity(size);
+    loaded.FSize = size;
     source.ReadBuffer(loaded.FMemory, size);
     std::swap(FMemory, loaded.FMemory);
     std::swap(FSize, loaded.FSize);

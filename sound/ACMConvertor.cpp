@@ -1,0 +1,216 @@
+#include "sound/ACMConvertor.h"
+
+#include "framework/Filer.h"
+#include "platform/HugePages.h"
+
+#include <QFile>
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+const char* ResultText(MMRESULT result)
+{
+    switch (result) {
+    case MMSYSERR_INVALHANDLE: return " The specified handle is invalid.";
+    case MMSYSERR_NODRIVER: return " A suitable driver is not available to provide valid format selections.";
+    case MMSYSERR_NOMEM: return " The system is unable to allocate resources.";
+    case MMSYSERR_INVALFLAG: return " At least one flag is invalid.";
+    case MMSYSERR_INVALPARAM: return " At least one parameter is invalid.";
+    case ACMERR_NOTPOSSIBLE: return " The requested operation cannot be performed.";
+    case ACMERR_BUSY: return " The conversion stream is already in use.";
+    case ACMERR_UNPREPARED: return " Cannot perform this action on a header that has not been prepared.";
+    default: return nullptr;
+    }
+}
+
+// The taunt format, as a new convertor holds it in both blocks.
+void SetTauntFormat(TWaveFormatBlock& block)
+{
+    block = TWaveFormatBlock{};
+    block.Format = WAVEFORMATEX{WAVE_FORMAT_PCM, 1, 22050, 22050, 1, 8, 129};
+}
+
+// A stored format block: its length L (always 129 when written) and then L bytes.
+void WriteFormatBlock(TStream& stream, const TWaveFormatBlock& block)
+{
+    const uint32_t length = sizeof block;
+    const uint8_t le[4] = {uint8_t(length), uint8_t(length >> 8), uint8_t(length >> 16), uint8_t(length >> 24)};
+    stream.WriteBuffer(le, 4);
+    stream.WriteBuffer(&block, sizeof block);
+}
+
+// Copies the stored bytes over the start of the block. A longer value than the block
+// keeps its first 129 bytes; the block changes only once the whole value has been read.
+void ReadFormatBlock(TStream& stream, TWaveFormatBlock& block)
+{
+    uint8_t le[4];
+    stream.ReadBuffer(le, 4);
+    const uint32_t length = uint32_t(le[0]) | uint32_t(le[1]) << 8 | uint32_t(le[2]) << 16 | uint32_t(le[3]) << 24;
+    const uint32_t kept = std::min<uint32_t>(length, sizeof block);
+    TWaveFormatBlock read = block;
+    stream.ReadBuffer(&read, kept);
+    if (stream.Size() - stream.Position() < int64_t(length - kept))
+        throw EReadError(QStringLiteral("Stream read error"));
+    block = read;
+}
+
+}
+
+TACMConvertor::TACMConvertor(QObject* owner) : TComponent(owner)
+{
+    SetInputBufferSize(2048);
+    SetUseRealTime(false);
+    SetTauntFormat(FormatIn);
+    SetTauntFormat(FormatOut);
+}
+
+TACMConvertor::~TACMConvertor()
+{
+    // A destructor cannot report: if the stream will not close, the buffers go all the same.
+    try {
+        SetActive(false);
+    } catch (const std::exception&) {
+        ReleaseBuffers();
+        FActive = false;
+    }
+}
+
+void TACMConvertor::Check(MMRESULT result, const char* label)
+{
+    if (result == MMSYSERR_NOERROR)
+        return;
+    if (const char* text = ResultText(result))
+        throw EACMConvertor(QString::fromLatin1(label) + QString::fromLatin1(text));
+    throw EACMConvertor(QString::asprintf("%s raised an unknown error (code #%d)", label, int(result)));
+}
+
+void TACMConvertor::SetActive(bool value)
+{
+    if (value == FActive)
+        return;
+    if (value)
+        Open();
+    else
+        Close();
+}
+
+void TACMConvertor::SetInputBufferSize(uint32_t value)
+{
+    if (FActive)
+        throw EACMConvertor(QStringLiteral("You cannot change the buffer size while active."));
+    FInputBufferSize = value;
+}
+
+void TACMConvertor::SetUseRealTime(bool value)
+{
+    if (FActive)
+        throw EACMConvertor(QStringLiteral("You cannot change the real time flag while active."));
+    FUseRealTime = value;
+}
+
+void TACMConvertor::Open()
+{
+    Check(Calls.Open(&StreamHandle, nullptr, &FormatIn.Format, &FormatOut.Format, nullptr, 0, 0,
+                     FUseRealTime ? 0 : ACM_STREAMOPENF_NONREALTIME),
+          "acmStreamOpen:");
+    try {
+        Check(Calls.Size(StreamHandle, FInputBufferSize, &OutputBufferSize, ACM_STREAMSIZEF_SOURCE), "acmStreamSize:");
+        InputBuffer = new uint8_t[FInputBufferSize];
+        AdviseHugePages(InputBuffer, FInputBufferSize);
+        OutputBuffer = new uint8_t[OutputBufferSize];
+        AdviseHugePages(OutputBuffer, OutputBufferSize);
+
+        StreamHeader.cbStruct = sizeof(ACMSTREAMHEADER);
+        StreamHeader.fdwStatus = 0;
+        StreamHeader.dwUser = 0;
+        StreamHeader.pbSrc = InputBuffer;
+        StreamHeader.cbSrcLength = FInputBufferSize;
+        StreamHeader.cbSrcLengthUsed = 0;
+        StreamHeader.dwSrcUser = 0;
+        StreamHeader.pbDst = OutputBuffer;
+        StreamHeader.cbDstLength = OutputBufferSize;
+        StreamHeader.cbDstLengthUsed = 0;
+        StreamHeader.dwDstUser = 0;
+        Check(Calls.PrepareHeader(StreamHandle, &StreamHeader, 0), "acmStreamPrepareHeader:");
+    } catch (...) {
+        CloseAfterFailure();
+        throw;
+    }
+    FHeaderPrepared = true;
+    FActive = true;
+}
+
+// Undoes a half-done activation: the error that stopped it is the one to report, so the
+// result of closing is not.
+void TACMConvertor::CloseAfterFailure()
+{
+    ReleaseBuffers();
+    Calls.Close(StreamHandle, 0);
+    StreamHandle = nullptr;
+}
+
+void TACMConvertor::Close()
+{
+    // Unpreparing is not repeated when only closing failed last time, so that a second
+    // attempt can still succeed.
+    if (FHeaderPrepared) {
+        Check(Calls.UnprepareHeader(StreamHandle, &StreamHeader, 0), "acmStreamUnPrepareHeader:");
+        FHeaderPrepared = false;
+    }
+    Check(Calls.Close(StreamHandle, 0), "acmStreamClose:");
+    StreamHandle = nullptr;
+    ReleaseBuffers();
+    FActive = false;
+}
+
+void TACMConvertor::ReleaseBuffers()
+{
+    delete[] InputBuffer;
+    delete[] OutputBuffer;
+    InputBuffer = nullptr;
+    OutputBuffer = nullptr;
+    OutputBufferSize = 0;
+}
+
+uint32_t TACMConvertor::Convert()
+{
+    if (OutputBuffer)
+        std::memset(OutputBuffer, 0, OutputBufferSize);
+    Check(Calls.Convert(StreamHandle, &StreamHeader, ACM_STREAMCONVERTF_BLOCKALIGN), "acmStreamConvert:");
+    Check(Calls.Reset(StreamHandle, 0), "acmStreamReset");
+    return StreamHeader.cbDstLengthUsed;
+}
+
+void TACMConvertor::DefineProperties(TFiler& filer)
+{
+    filer.DefineInteger(
+        QStringLiteral("InputBufferSize"), [this] { return int64_t(FInputBufferSize); },
+        [this](int64_t v) {
+            if (v < 0 || v > int64_t(UINT32_MAX))
+                throw EFilerError(QStringLiteral("Invalid property value"));
+            SetInputBufferSize(uint32_t(v));
+        },
+        true);
+    filer.DefineBoolean(
+        QStringLiteral("UseRealTime"), [this] { return FUseRealTime; }, [this](bool v) { SetUseRealTime(v); },
+        FUseRealTime);
+    filer.DefineBinaryProperty(
+        QStringLiteral("ACMFormatIn"), [this](TStream& s) { ReadFormatBlock(s, FormatIn); },
+        [this](TStream& s) { WriteFormatBlock(s, FormatIn); }, true);
+    filer.DefineBinaryProperty(
+        QStringLiteral("ACMFormatOut"), [this](TStream& s) { ReadFormatBlock(s, FormatOut); },
+        [this](TStream& s) { WriteFormatBlock(s, FormatOut); }, true);
+}
+
+void LoadStoredProperties(TACMConvertor& convertor, const QString& resourceName)
+{
+    Q_INIT_RESOURCE(convertor);
+    QFile resource(resourceName);
+    if (!resource.open(QIODevice::ReadOnly))
+        throw EFOpenError(QStringLiteral("Cannot open resource \"%1\".").arg(resourceName));
+    ReadComponentProperties(convertor, resource.readAll());
+}
+
+// Its meta-object in this object file: the command-line tools link it without any window.
+#include "moc_ACMConvertor.cpp"

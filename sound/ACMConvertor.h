@@ -1,0 +1,83 @@
+#pragma once
+
+#include "framework/Component.h"
+#include "framework/Exception.h"
+#include "platform/MMSystem.h"
+#include "platform/MSAcm.h"
+
+#include <QString>
+#include <cstdint>
+
+JEERBOX_DECLARE_EXCEPTION(EACMConvertor, Exception)
+
+#pragma pack(push, 1)
+// A wave format with room for the extra bytes a non-PCM format declares in cbSize.
+struct TWaveFormatBlock {
+    WAVEFORMATEX Format;
+    uint8_t Extra[111];
+};
+#pragma pack(pop)
+static_assert(sizeof(TWaveFormatBlock) == 129, "a format block is 129 packed bytes");
+
+// The conversion-stream calls the convertor makes. They are the platform's; a test puts
+// its own in their place to make a chosen call fail.
+struct TACMStreamCalls {
+    decltype(&acmStreamOpen) Open = acmStreamOpen;
+    decltype(&acmStreamSize) Size = acmStreamSize;
+    decltype(&acmStreamPrepareHeader) PrepareHeader = acmStreamPrepareHeader;
+    decltype(&acmStreamConvert) Convert = acmStreamConvert;
+    decltype(&acmStreamReset) Reset = acmStreamReset;
+    decltype(&acmStreamUnprepareHeader) UnprepareHeader = acmStreamUnprepareHeader;
+    decltype(&acmStreamClose) Close = acmStreamClose;
+};
+
+// Converts a block of sound from FormatIn to FormatOut through a conversion stream. While
+// active the stream is open and both buffers exist: the caller fills InputBuffer and calls
+// Convert, and the converted sound stays in OutputBuffer until the convertor is made inactive.
+class TACMConvertor : public TComponent {
+    Q_OBJECT
+public:
+    explicit TACMConvertor(QObject* owner = nullptr);
+    ~TACMConvertor() override;
+
+    bool Active() const { return FActive; }
+    void SetActive(bool value);
+    uint32_t InputBufferSize() const { return FInputBufferSize; }
+    void SetInputBufferSize(uint32_t value);
+    bool UseRealTime() const { return FUseRealTime; }
+    void SetUseRealTime(bool value);
+
+    // Converts the whole input buffer; returns the count of bytes written to OutputBuffer.
+    uint32_t Convert();
+
+    // Raises EACMConvertor for a failed platform result, its message starting with label.
+    static void Check(MMRESULT result, const char* label);
+
+    uint8_t* InputBuffer = nullptr;
+    uint8_t* OutputBuffer = nullptr;
+    uint32_t OutputBufferSize = 0;
+    HACMSTREAM StreamHandle = nullptr;
+    ACMSTREAMHEADER StreamHeader{};
+    TWaveFormatBlock FormatIn{};
+    TWaveFormatBlock FormatOut{};
+    TACMStreamCalls Calls;
+
+    void DefineProperties(TFiler& filer) override;
+
+private:
+    void Open();
+    void Close();
+    void CloseAfterFailure();
+    void ReleaseBuffers();
+
+    bool FActive = false;
+    bool FUseRealTime = false;
+    bool FHeaderPrepared = false;
+    uint32_t FInputBufferSize = 0;
+};
+
+// Where the workbench window's convertor keeps its stored properties.
+inline const QString MainFormConvertorProperties = QStringLiteral(":/stored/TForm1.Convertor");
+
+// Sets the convertor's stored properties from a resource written by its own writer.
+void LoadStoredProperties(TACMConvertor& convertor, const QString& resourceName);

@@ -1,0 +1,88 @@
+#include "framework/Component.h"
+#include "framework/Filer.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A component with one property of each kind.
+class TSample : public TComponent {
+    Q_OBJECT
+public:
+    int64_t Number = 0;
+    bool Flag = false;
+    QByteArray Blob;
+
+    void DefineProperties(TFiler& filer) override
+    {
+        filer.DefineInteger(
+            QStringLiteral("Number"), [this] { return Number; }, [this](int64_t v) { Number = v; }, true);
+        filer.DefineBoolean(
+            QStringLiteral("Flag"), [this] { return Flag; }, [this](bool v) { Flag = v; }, Flag);
+        filer.DefineBinaryProperty(
+            QStringLiteral("Blob"),
+            [this](TStream& s) {
+                Blob.resize(int(s.Size()));
+                s.ReadBuffer(Blob.data(), s.Size());
+            },
+            [this](TStream& s) { s.WriteBuffer(Blob.constData(), Blob.size()); }, !Blob.isEmpty());
+    }
+};
+
+std::string ErrorOf(const QByteArray& text)
+{
+    TSample s;
+    s.SetName(QStringLiteral("Sample"));
+    try {
+        ReadComponentProperties(s, text);
+    } catch (const EFilerError& e) {
+        return e.Message().toStdString();
+    }
+    return "no error";
+}
+
+TEST(FilerTest, WritesEachPropertyThatHasDataAndReadsItBack)
+{
+    TSample s;
+    s.SetName(QStringLiteral("Sample"));
+    s.Number = -42;
+    EXPECT_EQ(WriteComponentProperties(s), QByteArray("object Sample: TSample\n  Number = -42\nend\n"));
+
+    s.Flag = true;
+    s.Blob = QByteArray(40, '\x7f');
+    const QByteArray text = WriteComponentProperties(s);
+    EXPECT_EQ(text, QByteArray("object Sample: TSample\n  Number = -42\n  Flag = True\n  Blob = {\n    ") +
+                        QByteArray(64, '7').replace("77", "7F") + "\n    " + QByteArray(16, '7').replace("77", "7F") +
+                        "}\nend\n");
+
+    TSample read;
+    ReadComponentProperties(read, text);
+    EXPECT_EQ(read.Number, -42);
+    EXPECT_TRUE(read.Flag);
+    EXPECT_EQ(read.Blob, s.Blob);
+    EXPECT_EQ(read.Name(), QStringLiteral("Sample")) << "a nameless component takes the stored name";
+}
+
+TEST(FilerTest, RefusesTextItCannotTrustBeforeChangingAnything)
+{
+    EXPECT_EQ(ErrorOf("object Sample: TSample\n  Number = 5\n  Colour = 3\nend\n"),
+              "Error reading Sample.Colour: Property Colour does not exist");
+    EXPECT_EQ(ErrorOf("object Sample: TSample\n  Number = five\nend\n"),
+              "Error reading Sample.Number: Invalid integer value");
+    EXPECT_EQ(ErrorOf("object Sample: TSample\n  Flag = yes\nend\n"), "Error reading Sample.Flag: Invalid boolean value");
+    EXPECT_EQ(ErrorOf("object Sample: TSample\n  Blob = {ABC}\nend\n"), "Error reading Sample.Blob: Invalid binary value");
+    EXPECT_EQ(ErrorOf("object Sample: TOther\nend\n"), "Invalid stored properties (line 1)");
+    EXPECT_EQ(ErrorOf("object Sample: TSample\n  Number = 5\n"), "Invalid stored properties (line 3)")
+        << "a text without its end";
+    EXPECT_EQ(ErrorOf("object Sample: TSample\n  Blob = {\n    00\n"), "Invalid stored properties (line 4)");
+    EXPECT_EQ(ErrorOf(""), "Invalid stored properties (line 1)");
+
+    TSample s;
+    s.Number = 9;
+    EXPECT_THROW(ReadComponentProperties(s, "object Sample: TSample\n  Number = 5\n  Colour = 3\nend\n"), EFilerError);
+    EXPECT_EQ(s.Number, 9) << "an unknown property stops the read before any is set";
+}
+
+}
+
+#include "FilerTest.moc"

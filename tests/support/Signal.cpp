@@ -1,0 +1,100 @@
+#include "support/Signal.h"
+
+#include <sndfile.h>
+
+#include <cmath>
+#include <cstring>
+#include <stdexcept>
+
+std::vector<int16_t> Sine16(double hz, double peak, int rate, double seconds, int channels)
+{
+    const size_t frames = size_t(std::lround(rate * seconds));
+    std::vector<int16_t> out(frames * size_t(channels));
+    for (size_t i = 0; i < frames; ++i) {
+        const auto v = int16_t(std::lrint(peak * 32767.0 * std::sin(2 * M_PI * hz * double(i) / rate)));
+        for (int c = 0; c < channels; ++c)
+            out[i * size_t(channels) + size_t(c)] = v;
+    }
+    return out;
+}
+
+QByteArray Bytes(const std::vector<int16_t>& samples)
+{
+    return QByteArray(reinterpret_cast<const char*>(samples.data()), int(samples.size() * 2));
+}
+
+SineFit FitSine(const uint8_t* samples, size_t count, double hz, int rate, size_t skip)
+{
+    // Normal equations of y = a sin + b cos + c.
+    double m[3][4] = {};
+    for (size_t i = skip; i + skip < count; ++i) {
+        const double w = 2 * M_PI * hz * double(i) / rate;
+        const double v[3] = {std::sin(w), std::cos(w), 1.0};
+        const double y = double(samples[i]) - 128.0;
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 3; ++c)
+                m[r][c] += v[r] * v[c];
+            m[r][3] += v[r] * y;
+        }
+    }
+    for (int p = 0; p < 3; ++p)
+        for (int r = p + 1; r < 3; ++r) {
+            const double f = m[r][p] / m[p][p];
+            for (int c = p; c < 4; ++c)
+                m[r][c] -= f * m[p][c];
+        }
+    double x[3];
+    for (int r = 2; r >= 0; --r) {
+        double s = m[r][3];
+        for (int c = r + 1; c < 3; ++c)
+            s -= m[r][c] * x[c];
+        x[r] = s / m[r][r];
+    }
+    double signal = 0;
+    double rest = 0;
+    for (size_t i = skip; i + skip < count; ++i) {
+        const double w = 2 * M_PI * hz * double(i) / rate;
+        const double model = x[0] * std::sin(w) + x[1] * std::cos(w);
+        const double e = double(samples[i]) - 128.0 - model;
+        signal += model * model;
+        rest += e * e;
+    }
+    return {std::hypot(x[0], x[1]), x[2], 10 * std::log10(signal / rest), std::atan2(x[1], x[0])};
+}
+
+WavParts SplitWav(const QByteArray& file)
+{
+    WavParts parts;
+    for (int pos = 12; pos + 8 <= file.size();) {
+        const QByteArray id = file.mid(pos, 4);
+        uint32_t size;
+        std::memcpy(&size, file.constData() + pos + 4, 4);
+        const QByteArray payload = file.mid(pos + 8, int(size));
+        if (id == "fmt ")
+            parts.Fmt = payload;
+        else if (id == "data")
+            parts.Data = payload;
+        pos += 8 + int(size) + int(size & 1);
+    }
+    return parts;
+}
+
+void WriteWithSndfile(const QString& path, int format, int rate, int channels, const std::vector<int16_t>& samples)
+{
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* f = sf_open(path.toLocal8Bit().constData(), SFM_WRITE, &info);
+    if (!f)
+        throw std::runtime_error(sf_strerror(nullptr));
+    // Written as full-scale ±1 values, which libsndfile scales for every subformat alike.
+    std::vector<double> scaled(samples.begin(), samples.end());
+    for (double& v : scaled)
+        v /= 32768.0;
+    const sf_count_t frames = sf_count_t(samples.size()) / channels;
+    const sf_count_t written = sf_writef_double(f, scaled.data(), frames);
+    sf_close(f);
+    if (written != frames)
+        throw std::runtime_error("short write");
+}
