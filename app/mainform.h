@@ -39,10 +39,10 @@ public:
     // The non-visual components of the layout.
     TImageList* ImageList1 = nullptr;
     QLabel* StatusPanel0 = nullptr;  // the status bar's only panel
-    TFileDialog OpenWave{TFileDialogKind::Open};
-    TFileDialog SaveWave{TFileDialogKind::Save};
     TACMConvertor* Convertor = nullptr;
     TACMWaveOut* Player = nullptr;
+    TFileDialog OpenWave{TFileDialogKind::Open};
+    TFileDialog SaveWave{TFileDialogKind::Save};
 
     // The save-to-GAM dialog, which this window presets and shows; set at start-up.
     TForm3* Form3 = nullptr;

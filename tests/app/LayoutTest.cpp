@@ -5,6 +5,7 @@
 #include "devices/frmrec.h"
 #include "framework/ImageList.h"
 #include "gamtable/frmSaveGam.h"
+#include "sound/ACMConvertor.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -17,6 +18,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <cstring>
 #include <functional>
 
 namespace {
@@ -157,6 +159,17 @@ TEST_F(LayoutTest, PlayCommandIsOneActionForButtonToolButtonF2AndEnter)
     QTest::keyClick(Control<QPushButton>("BtnSave"), Qt::Key_Return);
     EXPECT_EQ(saves.count(), 1);
     EXPECT_EQ(runs.count(), 4);
+}
+
+TEST_F(LayoutTest, ConvertorStartsInactiveFromTheTauntFormatToItself)
+{
+    TACMConvertor* convertor = Form().findChild<TACMConvertor*>("Convertor");
+    ASSERT_EQ(convertor, Form().Convertor);
+    EXPECT_FALSE(convertor->Active());
+    EXPECT_EQ(convertor->InputBufferSize(), 2048u);
+    const WAVEFORMATEX taunt{1, 1, 22050, 22050, 1, 8, 129};
+    for (const TWaveFormatBlock* block : {&convertor->FormatIn, &convertor->FormatOut})
+        EXPECT_EQ(std::memcmp(&block->Format, &taunt, sizeof taunt), 0);
 }
 
 TEST_F(LayoutTest, StartUpCreatesTheDialogsHiddenBehindTheWorkbench)
