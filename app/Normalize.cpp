@@ -28,9 +28,14 @@ void NormalizeSamples(uint8_t* samples, uint32_t count)
 
     // Extended precision, the quotient first, then the product with the single-precision level.
     const long double factor = (static_cast<long double>(FullScale) / peak) * static_cast<long double>(Level);
-    for (uint32_t i = 0; i < count; ++i) {
-        const long double scaled = factor * (samples[i] - Centre);
+    // A byte's new value depends on the byte alone: each of the 256 is worked out once, so
+    // that a long sound costs one table look-up per byte rather than an extended multiply.
+    uint8_t level[256];
+    for (int s = 0; s < 256; ++s) {
+        const long double scaled = factor * (s - Centre);
         const int v = static_cast<int>(std::trunc(scaled)) + Centre;
-        samples[i] = static_cast<uint8_t>(std::min(v, 255));
+        level[s] = static_cast<uint8_t>(std::min(v, 255));
     }
+    for (uint32_t i = 0; i < count; ++i)
+        samples[i] = level[samples[i]];
 }

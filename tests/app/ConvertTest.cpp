@@ -58,9 +58,9 @@ TEST_F(ConvertTest, StereoSourceIsReadAfreshAndConvertedFromItsOwnFormat)
     TACMConvertor& convertor = *Form().Convertor;
     EXPECT_EQ(convertor.InputBufferSize(), 176400u);
     EXPECT_EQ(std::memcmp(&convertor.FormatIn.Format, &Form().SourceWave->Format, sizeof(WAVEFORMATEX)), 0);
-    EXPECT_EQ(convertor.FormatIn.Format.nSamplesPerSec, 44100u);
-    EXPECT_EQ(convertor.FormatOut.Format.nSamplesPerSec, 22050u);
-    EXPECT_EQ(convertor.FormatOut.Format.nChannels, 1);
+    EXPECT_EQ(+convertor.FormatIn.Format.nSamplesPerSec, 44100u);
+    EXPECT_EQ(+convertor.FormatOut.Format.nSamplesPerSec, 22050u);
+    EXPECT_EQ(+convertor.FormatOut.Format.nChannels, 1);
     EXPECT_NEAR(double(Form().ConvertedSize), 22050.0, 2.0);
     EXPECT_EQ(SizeLabel(), QStringLiteral("(%1 Bytes)").arg(Form().ConvertedSize));
     // A tone that reaches half of full scale: the bytes swing well around silence.

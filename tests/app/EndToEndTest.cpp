@@ -61,10 +61,10 @@ TEST_F(EndToEndTest, FromAStereoFileToASavedClipAndItsGamPage)
 
     TWavStream clip;
     clip.LoadFromFile(clipPath);
-    EXPECT_EQ(clip.Format.wFormatTag, 1);
-    EXPECT_EQ(clip.Format.nChannels, 1);
-    EXPECT_EQ(clip.Format.nSamplesPerSec, 22050u);
-    EXPECT_EQ(clip.Format.wBitsPerSample, 8);
+    EXPECT_EQ(+clip.Format.wFormatTag, 1);
+    EXPECT_EQ(+clip.Format.nChannels, 1);
+    EXPECT_EQ(+clip.Format.nSamplesPerSec, 22050u);
+    EXPECT_EQ(+clip.Format.wBitsPerSample, 8);
     EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(clip.Memory()), int(clip.Size())),
               normalized.mid(int(offset), int(clipSize)));
     EXPECT_EQ(ReadFile(clipPath).size(), 44 + int(clipSize));

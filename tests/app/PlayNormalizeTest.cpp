@@ -39,7 +39,7 @@ TEST_F(PlayTest, EveryPlayClosesThePlayerAndCutsTheClipAfreshFromTheConvertedSou
     const TWavStream& wave = *Form().ClipWave;
     EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(wave.Memory()), int(wave.Size())), clip);
     EXPECT_EQ(std::memcmp(&wave.Format, &Form().Convertor->FormatOut.Format, sizeof(WAVEFORMATEX)), 0);
-    EXPECT_EQ(driver.Devices.back()->Format.nSamplesPerSec, 22050u);
+    EXPECT_EQ(+driver.Devices.back()->Format.nSamplesPerSec, 22050u);
     EXPECT_EQ(gam.GetLoopEnd(), 99);
 
     const int plays = Plays();
