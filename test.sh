@@ -5,6 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/common.sh
+source scripts/sound-server.sh
 install_missing
 
 dir=build
@@ -16,5 +17,8 @@ if [ "${1:-}" = "--asan" ]; then
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 fi
 build "$dir" "${opts[@]}"
-cd "$dir"
-ctest --output-on-failure -j "$(nproc)"
+# The sound tests play into and record from a server of the run's own, ended on every way out.
+trap stop_sound_server EXIT
+trap 'exit 130' INT TERM
+start_sound_server
+(cd "$dir" && ctest --output-on-failure -j "$(nproc)")

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Measures the delay from the player's Play to the first byte at the sink, through a sound
+# server of its own (the one the test suite uses). Build first: ./test.sh or cmake --build build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/sound-server.sh
+trap stop_sound_server EXIT
+trap 'exit 130' INT TERM
+start_sound_server
+PULSE_SERVER=$JEERBOX_TEST_PULSE_SERVER PULSE_COOKIE=$SOUND_SERVER_DIR/cookie ./build/PlayLatency

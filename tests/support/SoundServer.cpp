@@ -1,0 +1,74 @@
+#include "support/SoundServer.h"
+
+#include "platform/WaveDriver.h"
+
+#include <QElapsedTimer>
+
+namespace {
+
+const QStringList TauntStream = {"--format=u8", "--rate=22050", "--channels=1", "--raw"};
+
+}  // namespace
+
+void SoundServerTest::SetUp()
+{
+    const QByteArray server = qgetenv("JEERBOX_TEST_PULSE_SERVER");
+    if (server.isEmpty())
+        GTEST_SKIP() << "needs the test sound server that ./test.sh starts (JEERBOX_TEST_PULSE_SERVER)";
+    FEnvironment.Set("PULSE_SERVER", server);
+    // The server takes anyone; the cookie only keeps the client away from the user's own.
+    FEnvironment.Set("PULSE_COOKIE", FCookie.filePath("cookie").toUtf8());
+    FEnvironment.Set("SDL_AUDIODRIVER", "pulseaudio");
+    SetWaveDriver(nullptr);
+}
+
+void SoundServerTest::TearDown()
+{
+    SetWaveDriver(nullptr);
+}
+
+bool ServerRecorder::Start(const QString& source)
+{
+    // Small fragments, so that bytes arrive as they reach the source, not seconds later.
+    FProcess.start("parec", QStringList{"-d", source, "--latency-msec=10"} + TauntStream);
+    if (!FProcess.waitForStarted(5000) || !FProcess.waitForReadyRead(5000))
+        return false;
+    FBytes += FProcess.readAllStandardOutput();
+    return true;
+}
+
+QByteArray ServerRecorder::ReadUntil(const std::function<bool(const QByteArray&)>& enough, int milliseconds)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!enough(FBytes) && timer.elapsed() < milliseconds) {
+        FProcess.waitForReadyRead(50);
+        FBytes += FProcess.readAllStandardOutput();
+    }
+    return FBytes;
+}
+
+ServerRecorder::~ServerRecorder()
+{
+    FProcess.terminate();
+    if (!FProcess.waitForFinished(3000))
+        FProcess.kill();
+    FProcess.waitForFinished(3000);
+}
+
+bool PlayIntoServer(const QString& sink, const QByteArray& bytes)
+{
+    QProcess pacat;
+    pacat.start("pacat", QStringList{"-d", sink} + TauntStream);
+    if (!pacat.waitForStarted(5000))
+        return false;
+    pacat.write(bytes);
+    pacat.closeWriteChannel();
+    return pacat.waitForFinished(10000) && pacat.exitStatus() == QProcess::NormalExit && pacat.exitCode() == 0;
+}
+
+bool HoldsSoundAndMore(const QByteArray& stream, const QByteArray& sound, qsizetype after)
+{
+    const qsizetype at = stream.indexOf(sound);
+    return at >= 0 && stream.size() - (at + sound.size()) >= after;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "support/WaveTesting.h"
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+#include <functional>
+#include <gtest/gtest.h>
+
+// Tests that sound through the test suite's own PulseAudio server, which ./test.sh starts
+// (scripts/sound-server.sh): the sound system's driver is pointed at it for each test. Its
+// sink "out" is where the program plays, its sink "micfeed" what the program hears.
+class SoundServerTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+private:
+    QTemporaryDir FCookie;
+    ScopedEnvironment FEnvironment;
+};
+
+// Records what reaches a source of the test server, as raw taunt-format bytes.
+class ServerRecorder {
+public:
+    // Starts recording; true once the first bytes have come, so that the stream runs.
+    bool Start(const QString& source);
+    // Reads on until the bytes so far satisfy `enough` or the time is up; returns them all.
+    QByteArray ReadUntil(const std::function<bool(const QByteArray&)>& enough, int milliseconds);
+    ~ServerRecorder();
+
+private:
+    QProcess FProcess;
+    QByteArray FBytes;
+};
+
+// Plays raw taunt-format bytes into a sink of the test server and waits until they are out.
+bool PlayIntoServer(const QString& sink, const QByteArray& bytes);
+
+// True once `stream` holds `sound` followed by at least `after` more bytes.
+bool HoldsSoundAndMore(const QByteArray& stream, const QByteArray& sound, qsizetype after);
