@@ -1,6 +1,7 @@
 #include "app/mainform.h"
 
 #include "app/Settings.h"
+#include "devices/ACMWaveOut.h"
 #include "framework/ActionLink.h"
 #include "framework/Application.h"
 #include "framework/Exception.h"
@@ -80,6 +81,10 @@ void TForm1::LoadLayout()
     Convertor->SetName(QStringLiteral("Convertor"));
     LoadStoredProperties(*Convertor, MainFormConvertorProperties);
 
+    // The player's device posts its done notices to this window.
+    Player = new TACMWaveOut(this);
+    Player->SetName(QStringLiteral("Player"));
+
     StatusPanel0 = new QLabel(ui->StatusBar1);
     StatusPanel0->setObjectName(QStringLiteral("StatusPanel0"));
     StatusPanel0->setMinimumWidth(50);
@@ -127,6 +132,7 @@ void TForm1::FormCreate(QObject*)
 
 void TForm1::FormDestroy(QObject*)
 {
+    Player->Close();
     ClipWave.reset();
     SourceWave.reset();
 }
@@ -148,6 +154,7 @@ void TForm1::ToolButton2Click(QObject*)
 
 void TForm1::WaveListClick(QObject*)
 {
+    Player->Close();
     QListWidgetItem* current = ui->WaveList->currentItem();
     if (!current)
         return;
@@ -158,13 +165,23 @@ void TForm1::WaveListClick(QObject*)
         SourceWave->Clear();
         SourceWave->LoadFromFile(path);
         ShowWaveInfo(path, SourceWave->Format);
+        if (ui->AutoPlay->isChecked()) {
+            // The file plays as it is, in its own format.
+            Player->Close();
+            Player->Open(&SourceWave->Format);
+            Player->Play(SourceWave->Memory(), static_cast<uint32_t>(SourceWave->Size()));  // a data chunk holds < 4 GiB
+        }
     } catch (const std::exception& e) {
         StatusPanel0->setText(QStringLiteral("Error opening ") + path);
         ShowWaveInfo(ExceptionMessage(e), std::nullopt);
     }
 }
 
-void TForm1::AutoPlayClick(QObject*) {}
+// Checking the box plays nothing by itself (the next load does); clearing it stops at once.
+void TForm1::AutoPlayClick(QObject*)
+{
+    Player->Close();
+}
 
 void TForm1::ToolButton9Click(QObject*)
 {
@@ -183,6 +200,16 @@ void TForm1::ShowWaveInfo(const QString& Title, const std::optional<WAVEFORMATEX
         QStringLiteral("Average Bytes/sec: ") + QString::number(Format->nAvgBytesPerSec),
         QStringLiteral("Bits per sample: ") + QString::number(Format->wBitsPerSample),
     });
+}
+
+bool TForm1::event(QEvent* event)
+{
+    if (const TMessage* message = WindowMessage(event)) {
+        if (message->Msg == MM_WOM_DONE)
+            RunGuarded([message] { PlayerBufferDone(message->LParam); });
+        return true;
+    }
+    return QMainWindow::event(event);
 }
 
 void TForm1::keyPressEvent(QKeyEvent* event)

@@ -10,6 +10,7 @@
 
 class QLabel;
 class TACMConvertor;
+class TACMWaveOut;
 class TForm3;
 class TImageList;
 
@@ -37,6 +38,7 @@ public:
     TImageList* ImageList1 = nullptr;
     QLabel* StatusPanel0 = nullptr;  // the status bar's only panel
     TACMConvertor* Convertor = nullptr;
+    TACMWaveOut* Player = nullptr;
     TFileDialog OpenWave{TFileDialogKind::Open};
     TFileDialog SaveWave{TFileDialogKind::Save};
 
@@ -65,6 +67,8 @@ public:
     void ShowWaveInfo(const QString& Title, const std::optional<WAVEFORMATEX>& Format);
 
 protected:
+    // Window messages: the player's device reports each finished buffer here (MM_WOM_DONE).
+    bool event(QEvent* event) override;
     // Enter presses the default button, Btn_Play, wherever the focus is, unless the focused
     // control takes Enter itself.
     void keyPressEvent(QKeyEvent* event) override;
