@@ -68,6 +68,12 @@ void TForm1::LoadLayout()
     ui->BtnConvert->setAutoDefault(true);
     ui->BtnSave->setAutoDefault(true);
 
+    // The info panel is disabled only so that nothing in it can be selected: its lines are
+    // there to be read, so they keep the normal text colour.
+    QPalette info = ui->WaveInfo->palette();
+    info.setColor(QPalette::Disabled, QPalette::Text, info.color(QPalette::Active, QPalette::Text));
+    ui->WaveInfo->setPalette(info);
+
     // The help lines are set a little smaller than the rest, so that they fit the fixed
     // column with the usual desktop fonts; where they still do not, they wrap.
     for (QLabel* help : {ui->Label10, ui->Label4}) {
