@@ -2,6 +2,7 @@
 
 #include "about/Unit2.h"
 #include "app/mainform.h"
+#include "devices/ACMWaveOut.h"
 #include "devices/frmrec.h"
 #include "gamtable/frmSaveGam.h"
 
@@ -12,6 +13,7 @@ TWindows::TWindows()
     OKRightDlg = std::make_unique<TOKRightDlg>(Form1.get());
     Form3 = std::make_unique<TForm3>(Form1.get());
     Form1->Form3 = Form3.get();
+    Form3->ClosePlayer = [form = Form1.get()] { form->Player->Close(); };
 }
 
 TWindows::~TWindows()

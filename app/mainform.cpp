@@ -68,6 +68,12 @@ void TForm1::LoadLayout()
     ui->BtnConvert->setAutoDefault(true);
     ui->BtnSave->setAutoDefault(true);
 
+    // The info panel is disabled only so that nothing in it can be selected: its lines are
+    // there to be read, so they keep the normal text colour.
+    QPalette info = ui->WaveInfo->palette();
+    info.setColor(QPalette::Disabled, QPalette::Text, info.color(QPalette::Active, QPalette::Text));
+    ui->WaveInfo->setPalette(info);
+
     // The help lines are set a little smaller than the rest, so that they fit the fixed
     // column with the usual desktop fonts; where they still do not, they wrap.
     for (QLabel* help : {ui->Label10, ui->Label4}) {
@@ -80,6 +86,10 @@ void TForm1::LoadLayout()
     Convertor = new TACMConvertor(this);
     Convertor->SetName(QStringLiteral("Convertor"));
     LoadStoredProperties(*Convertor, MainFormConvertorProperties);
+    Player = new TACMWaveOut(this);
+    Player->SetName(QStringLiteral("Player"));
+
+    // The player's device posts its done notices to this window.
     Player = new TACMWaveOut(this);
     Player->SetName(QStringLiteral("Player"));
 
@@ -153,6 +163,7 @@ void TForm1::ToolButton2Click(QObject*)
 
 void TForm1::WaveListClick(QObject*)
 {
+    Player->Close();
     QListWidgetItem* current = ui->WaveList->currentItem();
     if (!current)
         return;
@@ -163,13 +174,23 @@ void TForm1::WaveListClick(QObject*)
         SourceWave->Clear();
         SourceWave->LoadFromFile(path);
         ShowWaveInfo(path, SourceWave->Format);
+        if (ui->AutoPlay->isChecked()) {
+            // The file plays as it is, in its own format.
+            Player->Close();
+            Player->Open(&SourceWave->Format);
+            Player->Play(SourceWave->Memory(), static_cast<uint32_t>(SourceWave->Size()));  // a data chunk holds < 4 GiB
+        }
     } catch (const std::exception& e) {
         StatusPanel0->setText(QStringLiteral("Error opening ") + path);
         ShowWaveInfo(ExceptionMessage(e), std::nullopt);
     }
 }
 
-void TForm1::AutoPlayClick(QObject*) {}
+// Checking the box plays nothing by itself (the next load does); clearing it stops at once.
+void TForm1::AutoPlayClick(QObject*)
+{
+    Player->Close();
+}
 
 void TForm1::ToolButton9Click(QObject*)
 {
@@ -188,6 +209,16 @@ void TForm1::ShowWaveInfo(const QString& Title, const std::optional<WAVEFORMATEX
         QStringLiteral("Average Bytes/sec: ") + QString::number(Format->nAvgBytesPerSec),
         QStringLiteral("Bits per sample: ") + QString::number(Format->wBitsPerSample),
     });
+}
+
+bool TForm1::event(QEvent* event)
+{
+    if (const TMessage* message = WindowMessage(event)) {
+        if (message->Msg == MM_WOM_DONE)
+            RunGuarded([message] { PlayerBufferDone(message->LParam); });
+        return true;
+    }
+    return QMainWindow::event(event);
 }
 
 void TForm1::keyPressEvent(QKeyEvent* event)

@@ -88,6 +88,8 @@ public:
     void ShowConvertedSound();
 
 protected:
+    // Window messages: the player's device reports each finished buffer here (MM_WOM_DONE).
+    bool event(QEvent* event) override;
     // Enter presses the default button, Btn_Play, wherever the focus is, unless the focused
     // control takes Enter itself.
     void keyPressEvent(QKeyEvent* event) override;

@@ -1,5 +1,6 @@
 #include "gamtable/frmSaveGam.h"
 
+#include "app/Settings.h"
 #include "framework/Application.h"
 #include "gamtable/GamSoundFrame.h"
 #include "gamtable/ParamText.h"
@@ -13,7 +14,6 @@
 #include <QStyle>
 
 namespace {
-const QString SettingsKey = QStringLiteral("\\Software\\Jeerbox");
 const QString GamFileNameValue = QStringLiteral("GamFileName");
 constexpr int FlagCount = 9;
 
@@ -177,11 +177,7 @@ void TForm3::BitBtn1Click()
         return;
 
     // Remembered before the overwrite question, so that the path survives a No.
-    TRegistry registry;
-    if (registry.OpenKey(SettingsKey, true)) {
-        registry.WriteString(GamFileNameValue, gamFile);
-        registry.CloseKey();
-    }
+    WriteSetting(GamFileNameValue, gamFile);
 
     const QFileInfo target(gamFile);
     if (target.exists() && !target.isDir()

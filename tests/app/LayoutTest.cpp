@@ -185,16 +185,22 @@ TEST_F(LayoutTest, StartUpCreatesTheDialogsHiddenBehindTheWorkbench)
     }
     EXPECT_EQ(windows.Form1->Form3, windows.Form3.get());
 
-    // "Export to GAM file" shows the save-to-GAM dialog modally.
+    // "Export to GAM file" shows the save-to-GAM dialog modally; hiding it stops the sound.
+    const QString path = MakeTaunt("a.wav");
+    windows.Form1->show();
+    QListWidget* list = windows.Form1->findChild<QListWidget*>("WaveList");
+    list->addItem(path);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+    ASSERT_EQ(driver.CallNames().last(), "waveOutWrite");
     bool shownModally = false;
     QTimer::singleShot(0, windows.Form3.get(), [&] {
         shownModally = windows.Form3->isVisible() && windows.Form3->isModal();
         windows.Form3->reject();
     });
-    windows.Form1->show();
     QTest::mouseClick(windows.Form1->findChild<QToolButton*>("ToolButton9"), Qt::LeftButton);
     EXPECT_TRUE(shownModally);
     EXPECT_FALSE(windows.Form3->isVisible());
+    EXPECT_EQ(driver.CallNames().mid(driver.CallNames().size() - 2), (QStringList{"waveOutReset", "waveOutClose"}));
 }
 
 }

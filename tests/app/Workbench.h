@@ -2,6 +2,7 @@
 
 #include "app/mainform.h"
 #include "support/ScriptedDialogs.h"
+#include "support/ScriptedWaveDriver.h"
 
 #include <QListWidget>
 #include <QTemporaryDir>
@@ -9,7 +10,7 @@
 #include <memory>
 
 // A workbench window driven as a person drives it: real clicks on its controls, answers
-// from scripted dialogs, settings in the run's own configuration folder (emptied for every
+// from scripted dialogs, a scripted sound device, settings in the run's own configuration folder (emptied for every
 // test, so that each one starts as a first start), and WAV files made by the test.
 class WorkbenchTest : public ::testing::Test {
 protected:
@@ -46,5 +47,6 @@ protected:
 
     QTemporaryDir dir;
     ScriptedDialogs dialogs;
+    ScriptedWaveDriver driver;
     std::unique_ptr<TForm1> form;
 };
