@@ -86,8 +86,6 @@ void TForm1::LoadLayout()
     Convertor = new TACMConvertor(this);
     Convertor->SetName(QStringLiteral("Convertor"));
     LoadStoredProperties(*Convertor, MainFormConvertorProperties);
-    Player = new TACMWaveOut(this);
-    Player->SetName(QStringLiteral("Player"));
 
     // The player's device posts its done notices to this window.
     Player = new TACMWaveOut(this);
@@ -229,13 +227,4 @@ void TForm1::keyPressEvent(QKeyEvent* event)
         return;
     }
     QMainWindow::keyPressEvent(event);
-}
-
-bool TForm1::event(QEvent* event)
-{
-    if (const TMessage* message = WindowMessage(event); message && message->Msg == MM_WOM_DONE) {
-        PlayerBufferDone(message->LParam);
-        return true;
-    }
-    return QMainWindow::event(event);
 }

@@ -93,8 +93,6 @@ protected:
     // Enter presses the default button, Btn_Play, wherever the focus is, unless the focused
     // control takes Enter itself.
     void keyPressEvent(QKeyEvent* event) override;
-    // The player's device reports each finished buffer here.
-    bool event(QEvent* event) override;
 
 private:
     // The parts of the layout that a .ui file cannot hold: images, the action binding, the

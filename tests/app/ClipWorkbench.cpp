@@ -1,5 +1,6 @@
 #include "ClipWorkbench.h"
 
+#include "devices/ACMWaveOut.h"
 #include "sound/ACMConvertor.h"
 
 #include <QCheckBox>
@@ -16,13 +17,8 @@ constexpr int Row = 10;  // the mouse's row over the view: the selection reads o
 ClipTest::ClipTest()
 {
     Form().Form3 = &gam;
+    gam.ClosePlayer = [this] { Form().Player->Close(); };
     Control<QCheckBox>("AutoPlay")->setChecked(false);
-}
-
-ClipTest::~ClipTest()
-{
-    // The window's player still holds a device of the driver.
-    form.reset();
 }
 
 void ClipTest::Convert(const QString& path)

@@ -3,7 +3,6 @@
 #include "Workbench.h"
 #include "framework/PaintBox.h"
 #include "gamtable/frmSaveGam.h"
-#include "support/ScriptedWaveDriver.h"
 
 #include <QImage>
 #include <QRgb>
@@ -14,13 +13,11 @@ inline constexpr QRgb Blue = 0xff0000ff;
 inline constexpr QRgb Red = 0xffff0000;
 inline constexpr QRgb Yellow = 0xffffff00;
 
-// The workbench window with what its clip work reaches: the scripted wave driver behind
-// the player and a save-to-GAM dialog wired to the window, as start-up wires it. AutoPlay
-// is off, so that everything the driver plays comes from the converted sound.
+// The workbench window with a save-to-GAM dialog wired to it, as start-up wires it. AutoPlay
+// is off, so that everything the scripted driver plays comes from the converted sound.
 class ClipTest : public WorkbenchTest {
 protected:
     ClipTest();
-    ~ClipTest() override;
 
     // Lists the file, makes it the current item and clicks Convert.
     void Convert(const QString& path);
@@ -49,6 +46,5 @@ protected:
     QImage Grab();
     QRgb Face();
 
-    ScriptedWaveDriver driver;
     TForm3 gam;
 };
