@@ -24,7 +24,7 @@ void NormalizeSamples(uint8_t* samples, uint32_t count)
     }
     const int peak = std::max(std::abs(maxDev), std::abs(minDev));
     if (peak == 0)
-        throw Exception(QStringLiteral("Floating point division by zero"));
+        throw Exception("Floating point division by zero");
 
     // Extended precision, the quotient first, then the product with the single-precision level.
     const long double factor = (static_cast<long double>(FullScale) / peak) * static_cast<long double>(Level);

@@ -1,6 +1,7 @@
 #include "app/mainform.h"
 
 #include "app/Settings.h"
+#include "app/StoredProperties.h"
 #include "devices/ACMWaveOut.h"
 #include "framework/ActionLink.h"
 #include "framework/Application.h"
@@ -49,7 +50,7 @@ void TForm1::LoadLayout()
     setWindowTitle(WindowTitle());
 
     ImageList1 = new TImageList(this, QSize(16, 16), QStringLiteral(":/ImageList1"));
-    ImageList1->SetName(QStringLiteral("ImageList1"));
+    ImageList1->SetName("ImageList1");
     const std::pair<QToolButton*, int> images[] = {
         {ui->ToolButton1, 0}, {ui->ToolButton2, 1}, {ui->ToolButton5, 3}, {ui->ToolButton7, 4},
         {ui->ToolButton9, 6}, {ui->ToolButton11, 7}, {ui->ToolButton12, 8}};
@@ -83,13 +84,13 @@ void TForm1::LoadLayout()
         help->setWordWrap(true);
     }
 
-    Convertor = new TACMConvertor(this);
-    Convertor->SetName(QStringLiteral("Convertor"));
+    Convertor = std::make_unique<TACMConvertor>();
+    Convertor->SetName("Convertor");
     LoadStoredProperties(*Convertor, MainFormConvertorProperties);
 
     // The player's device posts its done notices to this window.
     Player = new TACMWaveOut(this);
-    Player->SetName(QStringLiteral("Player"));
+    Player->SetName("Player");
 
     StatusPanel0 = new QLabel(ui->StatusBar1);
     StatusPanel0->setObjectName(QStringLiteral("StatusPanel0"));
@@ -170,7 +171,7 @@ void TForm1::WaveListClick(QObject*)
     const QString path = current->text();
     try {
         SourceWave->Clear();
-        SourceWave->LoadFromFile(path);
+        SourceWave->LoadFromFile(LocalPath(path));
         ShowWaveInfo(path, SourceWave->Format);
         if (ui->AutoPlay->isChecked()) {
             // The file plays as it is, in its own format.

@@ -39,7 +39,7 @@ public:
     // The non-visual components of the layout.
     TImageList* ImageList1 = nullptr;
     QLabel* StatusPanel0 = nullptr;  // the status bar's only panel
-    TACMConvertor* Convertor = nullptr;
+    std::unique_ptr<TACMConvertor> Convertor;
     TACMWaveOut* Player = nullptr;
     TFileDialog OpenWave{TFileDialogKind::Open};
     TFileDialog SaveWave{TFileDialogKind::Save};

@@ -77,7 +77,7 @@ void TForm1::BtnConvertClick(QObject*)
         Convertor->SetActive(false);
         released = true;
         SourceWave->Clear();
-        SourceWave->LoadFromFile(path);
+        SourceWave->LoadFromFile(LocalPath(path));
         Convertor->SetInputBufferSize(uint32_t(SourceWave->Size()));
         // The whole record, extra size included; the extra format bytes behind it stay.
         std::memcpy(&Convertor->FormatIn.Format, &SourceWave->Format, sizeof(WAVEFORMATEX));
@@ -251,7 +251,7 @@ void TForm1::BtnSaveClick(QObject*)
     if (!SaveWave.Execute())
         return;
     const QString path = SaveWave.FileName;
-    ClipWave->SaveToFile(path);
+    ClipWave->SaveToFile(LocalPath(path));
     Form3->Params.LoopStart = 0;
     Form3->FileName = ExtractFileName(path);
     SaveWave.InitialDir = ExtractFilePath(path);

@@ -11,6 +11,7 @@
 #include "app/mainform.h"
 #include "devices/ACMWaveOut.h"
 #include "framework/Application.h"
+#include "framework/FilePaths.h"
 #include "framework/PaintBox.h"
 #include "gamtable/frmSaveGam.h"
 #include "platform/WaveDriver.h"
@@ -52,7 +53,7 @@ QString WriteSource(const QTemporaryDir& dir, double seconds)
     for (int64_t i = 0; i < frames; ++i)
         samples[2 * i] = samples[2 * i + 1] = int16_t(8000 * std::sin(i * 0.0427));
     const QString path = dir.filePath(QStringLiteral("%1.wav").arg(seconds));
-    wave.SaveToFile(path);
+    wave.SaveToFile(LocalPath(path));
     return path;
 }
 

@@ -29,7 +29,7 @@ std::map<WAVEHDR*, std::unique_ptr<TPlayerBuffer>> PlayerBuffers;
 
 }  // namespace
 
-TACMWaveOut::TACMWaveOut(QObject* owner) : TComponent(owner) {}
+TACMWaveOut::TACMWaveOut(QObject* owner) : QObject(owner) {}
 
 TACMWaveOut::~TACMWaveOut()
 {
@@ -48,7 +48,7 @@ void TACMWaveOut::Open(const WAVEFORMATEX* format, size_t formatSize)
     std::memcpy(block.data(), format, std::min(formatSize, block.size()));
 
     HWAVEOUT handle = nullptr;
-    const MMRESULT result = waveOutOpen(&handle, 0, reinterpret_cast<const WAVEFORMATEX*>(block.data()), Owner(),
+    const MMRESULT result = waveOutOpen(&handle, 0, reinterpret_cast<const WAVEFORMATEX*>(block.data()), parent(),
                                         0, CALLBACK_WINDOW | WAVE_MAPPED);
     if (result != MMSYSERR_NOERROR) {
         ShowMessage(QStringLiteral("Problem creating playing handle") + QString::number(result));
@@ -104,7 +104,7 @@ bool TACMWaveOut::event(QEvent* event)
             OnCallBack(this);
         return true;
     }
-    return TComponent::event(event);
+    return QObject::event(event);
 }
 
 bool PlayerBufferDone(LPARAM header)

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <functional>
 
+#include <QObject>
+
 class QEvent;
 
 using TNotifyEvent = std::function<void(QObject* Sender)>;
@@ -23,7 +25,7 @@ extern bool PlayerClosing;
 // The simple player: plays blocks of sample bytes on the wave output. Problems are shown to
 // the user as message boxes at once; nothing is raised. The device's done notices go to the
 // owner's window, which must hand each MM_WOM_DONE to PlayerBufferDone.
-class TACMWaveOut : public TComponent {
+class TACMWaveOut : public QObject, public TComponent {
     Q_OBJECT
 public:
     explicit TACMWaveOut(QObject* owner);

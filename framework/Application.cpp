@@ -31,6 +31,11 @@ QString TApplication::ErrorText(const QString& message)
     return message;
 }
 
+QString ExceptionMessage(const std::exception& e)
+{
+    return QString::fromUtf8(e.what());
+}
+
 void TApplication::ShowException(const std::exception& e)
 {
     Dialogs().MessageBox(Title(), ErrorText(ExceptionMessage(e)), TMsgDlgType::Error, mbOK);

@@ -25,6 +25,9 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
+// The message of any exception, as the program shows it.
+QString ExceptionMessage(const std::exception& e);
+
 // Runs f, and shows any error that leaves it through the default error display: for
 // handlers called directly by the program rather than through a Qt event.
 template <typename F>

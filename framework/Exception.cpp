@@ -1,8 +1,10 @@
 #include "framework/Exception.h"
 
-QString ExceptionMessage(const std::exception& e)
+#include <cstring>
+
+std::string SystemErrorText(int error)
 {
-    if (auto* own = dynamic_cast<const Exception*>(&e))
-        return own->Message();
-    return QString::fromUtf8(e.what());
+    char buffer[256];
+    // The GNU strerror_r returns its text, which need not be in buffer.
+    return strerror_r(error, buffer, sizeof buffer);
 }

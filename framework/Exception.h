@@ -1,19 +1,20 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
 #include <exception>
+#include <string>
+#include <utility>
 
-// Base of every error the program's components raise: it carries a message text and nothing else.
+// Base of every error the program's components raise: it carries a message text (UTF-8)
+// and nothing else. The sound components and their errors need no toolkit, so that the
+// command-line tools start without one.
 class Exception : public std::exception {
 public:
-    explicit Exception(const QString& message) : FMessage(message), FWhat(message.toUtf8()) {}
-    const QString& Message() const { return FMessage; }
-    const char* what() const noexcept override { return FWhat.constData(); }
+    explicit Exception(std::string message) : FMessage(std::move(message)) {}
+    const std::string& Message() const { return FMessage; }
+    const char* what() const noexcept override { return FMessage.c_str(); }
 
 private:
-    QString FMessage;
-    QByteArray FWhat;
+    std::string FMessage;
 };
 
 // Declares an exception class that derives from Exception and adds nothing.
@@ -29,5 +30,5 @@ JEERBOX_DECLARE_EXCEPTION(EFOpenError, EStreamError)
 JEERBOX_DECLARE_EXCEPTION(EReadError, EStreamError)
 JEERBOX_DECLARE_EXCEPTION(EWriteError, EStreamError)
 
-// The message of any exception, as the program shows it.
-QString ExceptionMessage(const std::exception& e);
+// The text of a system error number, as the stream errors quote it.
+std::string SystemErrorText(int error);

@@ -1,5 +1,7 @@
 #include "framework/FilePaths.h"
 
+#include <QFile>
+
 QString ExtractFilePath(const QString& path)
 {
     return path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
@@ -8,4 +10,14 @@ QString ExtractFilePath(const QString& path)
 QString ExtractFileName(const QString& path)
 {
     return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+std::string LocalPath(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+QString FromLocalPath(const std::string& path)
+{
+    return QFile::decodeName(QByteArray::fromStdString(path));
 }

@@ -2,92 +2,156 @@
 
 #include "framework/Component.h"
 
-#include <QMap>
-#include <QRegularExpression>
+#include <charconv>
+#include <map>
 #include <optional>
 #include <vector>
 
 namespace {
 
-constexpr int BytesPerLine = 32;
+constexpr size_t BytesPerLine = 32;
 
-QString ClassName(const TComponent& component) { return QString::fromLatin1(component.metaObject()->className()); }
+bool IsWordChar(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+bool IsSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+std::string Trimmed(const std::string& s)
+{
+    size_t first = 0;
+    size_t last = s.size();
+    while (first < last && IsSpace(s[first]))
+        ++first;
+    while (last > first && IsSpace(s[last - 1]))
+        --last;
+    return s.substr(first, last - first);
+}
+
+// Reads a run of word characters at pos (possibly empty) and moves pos past it.
+std::string Word(const std::string& s, size_t& pos)
+{
+    const size_t start = pos;
+    while (pos < s.size() && IsWordChar(s[pos]))
+        ++pos;
+    return s.substr(start, pos - start);
+}
+
+void SkipSpaces(const std::string& s, size_t& pos)
+{
+    while (pos < s.size() && IsSpace(s[pos]))
+        ++pos;
+}
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// "{" hex pairs "}" as bytes; nullopt for anything else.
+std::optional<std::string> HexBlock(const std::string& value)
+{
+    if (value.size() < 2 || value.front() != '{' || value.back() != '}' || value.size() % 2 != 0)
+        return std::nullopt;
+    std::string bytes;
+    for (size_t i = 1; i + 1 < value.size(); i += 2) {
+        const int high = HexDigit(value[i]);
+        const int low = HexDigit(value[i + 1]);
+        if (high < 0 || low < 0)
+            return std::nullopt;
+        bytes += char(high << 4 | low);
+    }
+    return bytes;
+}
 
 class TPropertyWriter : public TFiler {
 public:
-    QByteArray Text;
+    std::string Text;
 
-    void DefineInteger(const QString& name, const std::function<int64_t()>& get, const std::function<void(int64_t)>&,
-                       bool hasData) override
+    void DefineInteger(const std::string& name, const std::function<int64_t()>& get,
+                       const std::function<void(int64_t)>&, bool hasData) override
     {
         if (hasData)
-            Line(name, QByteArray::number(qlonglong(get())));
+            Line(name, std::to_string(get()));
     }
-    void DefineBoolean(const QString& name, const std::function<bool()>& get, const std::function<void(bool)>&,
+    void DefineBoolean(const std::string& name, const std::function<bool()>& get, const std::function<void(bool)>&,
                        bool hasData) override
     {
         if (hasData)
             Line(name, get() ? "True" : "False");
     }
-    void DefineBinaryProperty(const QString& name, const std::function<void(TStream&)>&,
+    void DefineBinaryProperty(const std::string& name, const std::function<void(TStream&)>&,
                               const std::function<void(TStream&)>& writeData, bool hasData) override
     {
         if (!hasData)
             return;
         TMemoryStream data;
         writeData(data);
-        const QByteArray hex =
-            QByteArray::fromRawData(reinterpret_cast<const char*>(data.Memory()), int(data.Size())).toHex().toUpper();
-        QByteArray value = "{";
-        for (int i = 0; i < hex.size(); i += 2 * BytesPerLine)
-            value += "\n    " + hex.mid(i, 2 * BytesPerLine);
+        static const char digits[] = "0123456789ABCDEF";
+        std::string value = "{";
+        for (int64_t i = 0; i < data.Size(); ++i) {
+            if (i % BytesPerLine == 0)
+                value += "\n    ";
+            value += digits[data.Memory()[i] >> 4];
+            value += digits[data.Memory()[i] & 15];
+        }
         Line(name, value + "}");
     }
 
 private:
-    void Line(const QString& name, const QByteArray& value) { Text += "  " + name.toLatin1() + " = " + value + "\n"; }
+    void Line(const std::string& name, const std::string& value) { Text += "  " + name + " = " + value + "\n"; }
 };
 
 class TPropertyReader : public TFiler {
 public:
-    TPropertyReader(const QString& componentName, QMap<QString, QString> values)
+    TPropertyReader(const std::string& componentName, std::map<std::string, std::string> values)
         : FComponentName(componentName), FValues(std::move(values))
     {
     }
 
-    void DefineInteger(const QString& name, const std::function<int64_t()>&, const std::function<void(int64_t)>& set,
-                       bool) override
+    void DefineInteger(const std::string& name, const std::function<int64_t()>&,
+                       const std::function<void(int64_t)>& set, bool) override
     {
-        if (const std::optional<QString> raw = Take(name)) {
-            bool ok = false;
-            const qlonglong v = raw->toLongLong(&ok);
-            if (!ok)
-                Fail(name, QStringLiteral("Invalid integer value"));
+        if (const std::optional<std::string> raw = Take(name)) {
+            const char* first = raw->data() + (raw->size() > 1 && (*raw)[0] == '+' ? 1 : 0);
+            const char* last = raw->data() + raw->size();
+            int64_t v = 0;
+            const auto [end, error] = std::from_chars(first, last, v);
+            if (error != std::errc() || end != last || first == last)
+                Fail(name, "Invalid integer value");
             FApply.push_back([set, v] { set(v); });
         }
     }
-    void DefineBoolean(const QString& name, const std::function<bool()>&, const std::function<void(bool)>& set,
+    void DefineBoolean(const std::string& name, const std::function<bool()>&, const std::function<void(bool)>& set,
                        bool) override
     {
-        if (const std::optional<QString> raw = Take(name)) {
-            if (*raw != QLatin1String("True") && *raw != QLatin1String("False"))
-                Fail(name, QStringLiteral("Invalid boolean value"));
-            const bool v = *raw == QLatin1String("True");
+        if (const std::optional<std::string> raw = Take(name)) {
+            if (*raw != "True" && *raw != "False")
+                Fail(name, "Invalid boolean value");
+            const bool v = *raw == "True";
             FApply.push_back([set, v] { set(v); });
         }
     }
-    void DefineBinaryProperty(const QString& name, const std::function<void(TStream&)>& readData,
+    void DefineBinaryProperty(const std::string& name, const std::function<void(TStream&)>& readData,
                               const std::function<void(TStream&)>&, bool) override
     {
-        if (const std::optional<QString> raw = Take(name)) {
-            static const QRegularExpression hexBlock(QStringLiteral("^\\{((?:[0-9A-Fa-f]{2})*)\\}$"));
-            const QRegularExpressionMatch m = hexBlock.match(*raw);
-            if (!m.hasMatch())
-                Fail(name, QStringLiteral("Invalid binary value"));
-            const QByteArray bytes = QByteArray::fromHex(m.captured(1).toLatin1());
-            FApply.push_back([readData, bytes] {
+        if (const std::optional<std::string> raw = Take(name)) {
+            const std::optional<std::string> bytes = HexBlock(*raw);
+            if (!bytes)
+                Fail(name, "Invalid binary value");
+            FApply.push_back([readData, bytes = *bytes] {
                 TMemoryStream data;
-                data.WriteBuffer(bytes.constData(), bytes.size());
+                data.WriteBuffer(bytes.data(), int64_t(bytes.size()));
                 data.SetPosition(0);
                 readData(data);
             });
@@ -97,83 +161,112 @@ public:
     // Sets the properties once every one named in the text is known to the component.
     void Apply()
     {
-        if (!FValues.isEmpty())
-            Fail(FValues.firstKey(), QStringLiteral("Property %1 does not exist").arg(FValues.firstKey()));
+        if (!FValues.empty()) {
+            const std::string& unknown = FValues.begin()->first;
+            Fail(unknown, "Property " + unknown + " does not exist");
+        }
         for (const auto& apply : FApply)
             apply();
     }
 
 private:
-    std::optional<QString> Take(const QString& name)
+    std::optional<std::string> Take(const std::string& name)
     {
         auto it = FValues.find(name);
         if (it == FValues.end())
             return std::nullopt;
-        QString raw = it.value();
+        std::string raw = std::move(it->second);
         FValues.erase(it);
         return raw;
     }
-    [[noreturn]] void Fail(const QString& property, const QString& why) const
+    [[noreturn]] void Fail(const std::string& property, const std::string& why) const
     {
-        throw EFilerError(QStringLiteral("Error reading %1.%2: %3").arg(FComponentName, property, why));
+        throw EFilerError("Error reading " + FComponentName + "." + property + ": " + why);
     }
 
-    QString FComponentName;
-    QMap<QString, QString> FValues;
+    std::string FComponentName;
+    std::map<std::string, std::string> FValues;
     std::vector<std::function<void()>> FApply;
 };
 
-[[noreturn]] void Malformed(int line)
+[[noreturn]] void Malformed(size_t line)
 {
-    throw EFilerError(QStringLiteral("Invalid stored properties (line %1)").arg(line));
+    throw EFilerError("Invalid stored properties (line " + std::to_string(line) + ")");
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    lines.push_back(text.substr(start));
+    return lines;
 }
 
 }
 
-QByteArray WriteComponentProperties(TComponent& component)
+std::string WriteComponentProperties(TComponent& component)
 {
     TPropertyWriter writer;
     component.DefineProperties(writer);
-    return "object " + component.Name().toLatin1() + ": " + ClassName(component).toLatin1() + "\n" + writer.Text +
-           "end\n";
+    return "object " + component.Name() + ": " + component.ClassName() + "\n" + writer.Text + "end\n";
 }
 
-void ReadComponentProperties(TComponent& component, const QByteArray& text)
+void ReadComponentProperties(TComponent& component, const std::string& text)
 {
-    const QStringList lines = QString::fromLatin1(text).split(QLatin1Char('\n'));
-    static const QRegularExpression header(QStringLiteral("^object\\s+(\\w*)\\s*:\\s*(\\w+)$"));
-    static const QRegularExpression property(QStringLiteral("^(\\w+)\\s*=\\s*(.*)$"));
-
-    int i = 0;
-    auto next = [&]() -> QString {
+    const std::vector<std::string> lines = Lines(text);
+    size_t i = 0;
+    auto next = [&]() -> std::string {
         while (i < lines.size()) {
-            const QString line = lines[i++].trimmed();
-            if (!line.isEmpty())
+            std::string line = Trimmed(lines[i++]);
+            if (!line.empty())
                 return line;
         }
         Malformed(i);
     };
 
-    const QRegularExpressionMatch head = header.match(next());
-    if (!head.hasMatch() || head.captured(2) != ClassName(component))
+    // object <name> : <class>
+    const std::string head = next();
+    size_t pos = 0;
+    if (head.compare(0, 6, "object") != 0)
         Malformed(i);
-    QMap<QString, QString> values;
-    for (QString line = next(); line != QLatin1String("end"); line = next()) {
-        const QRegularExpressionMatch m = property.match(line);
-        if (!m.hasMatch())
+    pos = 6;
+    const size_t afterKeyword = pos;
+    SkipSpaces(head, pos);
+    if (pos == afterKeyword)
+        Malformed(i);
+    const std::string storedName = Word(head, pos);
+    SkipSpaces(head, pos);
+    if (pos >= head.size() || head[pos] != ':')
+        Malformed(i);
+    ++pos;
+    SkipSpaces(head, pos);
+    const std::string className = Word(head, pos);
+    if (className.empty() || pos != head.size() || className != component.ClassName())
+        Malformed(i);
+
+    // <property> = <value>, a binary value running over the following lines to its brace.
+    std::map<std::string, std::string> values;
+    for (std::string line = next(); line != "end"; line = next()) {
+        pos = 0;
+        const std::string property = Word(line, pos);
+        SkipSpaces(line, pos);
+        if (property.empty() || pos >= line.size() || line[pos] != '=')
             Malformed(i);
-        QString value = m.captured(2);
-        // A binary value runs over the following lines up to its closing brace.
-        if (value.startsWith(QLatin1Char('{')))
-            while (!value.endsWith(QLatin1Char('}')))
+        ++pos;
+        SkipSpaces(line, pos);
+        std::string value = line.substr(pos);
+        if (!value.empty() && value.front() == '{')
+            while (value.back() != '}')
                 value += next();
-        values.insert(m.captured(1), value);
+        values[property] = value;
     }
 
-    const QString name = component.Name().isEmpty() ? head.captured(1) : component.Name();
+    const std::string name = component.Name().empty() ? storedName : component.Name();
     TPropertyReader reader(name, std::move(values));
     component.DefineProperties(reader);
     reader.Apply();
-    if (component.Name().isEmpty())
-        component.SetName(head.captured(1));
+    if (component.Name().empty())
+        component.SetName(storedName);
 }

@@ -3,10 +3,9 @@
 #include "framework/Exception.h"
 #include "framework/Streams.h"
 
-#include <QByteArray>
-#include <QString>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 class TComponent;
 
@@ -19,12 +18,12 @@ JEERBOX_DECLARE_EXCEPTION(EFilerError, EStreamError)
 class TFiler {
 public:
     virtual ~TFiler() = default;
-    virtual void DefineInteger(const QString& name, const std::function<int64_t()>& get,
+    virtual void DefineInteger(const std::string& name, const std::function<int64_t()>& get,
                                const std::function<void(int64_t)>& set, bool hasData) = 0;
-    virtual void DefineBoolean(const QString& name, const std::function<bool()>& get,
+    virtual void DefineBoolean(const std::string& name, const std::function<bool()>& get,
                                const std::function<void(bool)>& set, bool hasData) = 0;
     // A property kept as a block of bytes that the component writes and reads itself.
-    virtual void DefineBinaryProperty(const QString& name, const std::function<void(TStream&)>& readData,
+    virtual void DefineBinaryProperty(const std::string& name, const std::function<void(TStream&)>& readData,
                                       const std::function<void(TStream&)>& writeData, bool hasData) = 0;
 };
 
@@ -34,7 +33,7 @@ public:
 //     ACMFormatIn = {
 //       81000000...}
 //   end
-QByteArray WriteComponentProperties(TComponent& component);
+std::string WriteComponentProperties(TComponent& component);
 // Sets the component's properties from that text. Raises EFilerError for text that is not
 // of this form or names a property the component does not have.
-void ReadComponentProperties(TComponent& component, const QByteArray& text);
+void ReadComponentProperties(TComponent& component, const std::string& text);

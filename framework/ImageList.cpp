@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QPixmap>
 
-TImageList::TImageList(QObject* owner, QSize size, const QString& folder) : TComponent(owner), FSize(size)
+TImageList::TImageList(QObject* owner, QSize size, const QString& folder) : QObject(owner), FSize(size)
 {
     const QDir dir(folder);
     for (const QString& name : dir.entryList(QDir::Files, QDir::Name)) {

@@ -3,13 +3,14 @@
 #include "framework/Component.h"
 
 #include <QIcon>
+#include <QObject>
 #include <QSize>
 #include <QString>
 #include <vector>
 
 // A row of equally sized images that buttons and actions show by index. The images come
 // from one resource folder, in the order of their file names.
-class TImageList : public TComponent {
+class TImageList : public QObject, public TComponent {
     Q_OBJECT
 public:
     TImageList(QObject* owner, QSize size, const QString& folder);

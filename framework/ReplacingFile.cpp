@@ -2,66 +2,101 @@
 
 #include "framework/Exception.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QRandomGenerator>
-
 #include <cerrno>
+#include <climits>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
+#include <fcntl.h>
+#include <random>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-EFCreateError CreateError(const QString& fileName, const QString& reason)
+EFCreateError CreateError(const std::string& fileName, const std::string& reason)
 {
-    return EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, reason));
+    return EFCreateError("Cannot create file \"" + fileName + "\". " + reason);
 }
 
-// A new, empty file beside target, made by this call alone.
-QString CreateTemporary(const QString& target, const QString& fileName)
+std::string FolderOf(const std::string& path)
 {
-    const QFileInfo info(target);
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+std::string Absolute(const std::string& path)
+{
+    if (!path.empty() && path[0] == '/')
+        return path;
+    char folder[PATH_MAX];
+    if (!::getcwd(folder, sizeof folder))
+        return path;
+    return std::string(folder) + "/" + path;
+}
+
+// The file that receives the content: an existing file's real path, the file a dangling
+// link points at, or the name itself.
+std::string TargetOf(const std::string& fileName)
+{
+    if (char* real = ::realpath(fileName.c_str(), nullptr)) {
+        std::string target = real;
+        std::free(real);
+        return target;
+    }
+    struct stat info;
+    if (::lstat(fileName.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        std::string link(size_t(PATH_MAX), '\0');
+        const ssize_t n = ::readlink(fileName.c_str(), link.data(), link.size());
+        if (n > 0) {
+            link.resize(size_t(n));
+            return link[0] == '/' ? link : FolderOf(Absolute(fileName)) + "/" + link;
+        }
+    }
+    return Absolute(fileName);
+}
+
+// A new, empty file beside target, made by this call alone; returns its open handle.
+int CreateTemporary(const std::string& target, const std::string& fileName, std::string& name)
+{
+    const size_t slash = target.rfind('/');
+    const std::string folder = target.substr(0, slash + 1);
+    const std::string base = target.substr(slash + 1);
+    std::random_device random;
     constexpr int attempts = 100;
     for (int attempt = 1;; ++attempt) {
-        const QString name = QStringLiteral("%1/.%2.%3.tmp")
-                                 .arg(info.absolutePath(), info.fileName())
-                                 .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
-        QFile file(name);
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            return name;
-        if (!QFileInfo::exists(name) || attempt == attempts)
-            throw CreateError(fileName, file.errorString());
+        char tag[16];
+        std::snprintf(tag, sizeof tag, "%08x", unsigned(random()));
+        name = folder + "." + base + "." + tag + ".tmp";
+        const int handle = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (handle >= 0)
+            return handle;
+        if (errno != EEXIST || attempt == attempts)
+            throw CreateError(fileName, SystemErrorText(errno));
     }
 }
 }
 
-TReplacingFile::TReplacingFile(const QString& fileName) : FFileName(fileName)
+TReplacingFile::TReplacingFile(const std::string& fileName) : FFileName(fileName)
 {
-    if (fileName.isEmpty())
-        throw CreateError(fileName, QStringLiteral("No file name specified"));
-    const QFileInfo given(fileName);
-    if (given.exists())
-        FTarget = given.canonicalFilePath();
-    else if (given.isSymLink())
-        FTarget = given.symLinkTarget();
-    else
-        FTarget = given.absoluteFilePath();
+    if (fileName.empty())
+        throw CreateError(fileName, "No file name specified");
+    FTarget = TargetOf(fileName);
 
     // What could not be written in place is not replaced either.
-    QFile existing(FTarget);
-    const bool exists = existing.exists();
-    if (exists && !existing.open(QIODevice::WriteOnly | QIODevice::Append))
-        throw CreateError(fileName, existing.errorString());
-    existing.close();
+    struct stat existing;
+    const bool exists = ::stat(FTarget.c_str(), &existing) == 0;
+    if (exists) {
+        const int handle = ::open(FTarget.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        if (handle < 0)
+            throw CreateError(fileName, SystemErrorText(errno));
+        ::close(handle);
+    }
 
-    FTemporary = CreateTemporary(FTarget, fileName);
-    try {
-        if (exists && !QFile::setPermissions(FTemporary, existing.permissions()))
-            throw CreateError(fileName, QStringLiteral("Cannot keep the file's permissions"));
-        FStream = std::make_unique<TFileStream>(FTemporary, TFileMode::Create);
-    } catch (...) {
-        QFile::remove(FTemporary);
-        throw;
+    const int handle = CreateTemporary(FTarget, fileName, FTemporary);
+    FStream = std::make_unique<TFileStream>(FTemporary, handle);
+    if (exists && ::fchmod(handle, existing.st_mode & 07777) != 0) {
+        FStream.reset();
+        ::unlink(FTemporary.c_str());
+        throw CreateError(fileName, "Cannot keep the file's permissions");
     }
 }
 
@@ -69,19 +104,15 @@ TReplacingFile::~TReplacingFile()
 {
     FStream.reset();
     if (!FCommitted)
-        QFile::remove(FTemporary);
+        ::unlink(FTemporary.c_str());
 }
 
 void TReplacingFile::Commit()
 {
-    FStream->Flush();
-    FStream.reset();
     // The content is on the disk before its name is, so that a crash leaves either file.
-    QFile written(FTemporary);
-    if (!written.open(QIODevice::ReadOnly) || ::fsync(written.handle()) != 0)
-        throw EWriteError(QStringLiteral("Stream write error"));
-    written.close();
-    if (std::rename(QFile::encodeName(FTemporary).constData(), QFile::encodeName(FTarget).constData()) != 0)
-        throw CreateError(FFileName, QString::fromLocal8Bit(std::strerror(errno)));
+    FStream->Sync();
+    FStream->Close();
+    if (std::rename(FTemporary.c_str(), FTarget.c_str()) != 0)
+        throw CreateError(FFileName, SystemErrorText(errno));
     FCommitted = true;
 }

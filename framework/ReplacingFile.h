@@ -2,9 +2,8 @@
 
 #include "framework/Streams.h"
 
-#include <QFileDevice>
-#include <QString>
 #include <memory>
+#include <string>
 
 // The new content of a file, written beside it and put in its place only once it is
 // complete: until Commit succeeds, the file as it was stays untouched, and a content that
@@ -14,7 +13,7 @@ class TReplacingFile {
 public:
     // Raises EFCreateError, naming fileName, when the file could not be written in place
     // either: an existing file that may not be written, a folder that takes no new file.
-    explicit TReplacingFile(const QString& fileName);
+    explicit TReplacingFile(const std::string& fileName);
     ~TReplacingFile();
     TReplacingFile(const TReplacingFile&) = delete;
     TReplacingFile& operator=(const TReplacingFile&) = delete;
@@ -26,9 +25,9 @@ public:
     void Commit();
 
 private:
-    QString FFileName;
-    QString FTarget;
-    QString FTemporary;
+    std::string FFileName;
+    std::string FTarget;
+    std::string FTemporary;
     std::unique_ptr<TFileStream> FStream;
     bool FCommitted = false;
 };

@@ -8,16 +8,21 @@
 #include <cstring>
 #include <new>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 void TStream::ReadBuffer(void* buffer, int64_t count)
 {
     if (count != 0 && Read(buffer, count) != count)
-        throw EReadError(QStringLiteral("Stream read error"));
+        throw EReadError("Stream read error");
 }
 
 void TStream::WriteBuffer(const void* buffer, int64_t count)
 {
     if (count != 0 && Write(buffer, count) != count)
-        throw EWriteError(QStringLiteral("Stream write error"));
+        throw EWriteError("Stream write error");
 }
 
 int64_t TStream::CopyFrom(TStream& source, int64_t count)
@@ -29,7 +34,7 @@ int64_t TStream::CopyFrom(TStream& source, int64_t count)
     if (auto* memory = dynamic_cast<TMemoryStream*>(&source)) {
         const int64_t start = memory->Position();
         if (start + count > memory->Size())
-            throw EReadError(QStringLiteral("Stream read error"));
+            throw EReadError("Stream read error");
         WriteBuffer(memory->Memory() + start, count);
         memory->Seek(count, TSeekOrigin::Current);
         return count;
@@ -121,7 +126,7 @@ void TMemoryStream::Clear()
     FPosition = 0;
 }
 
-void TMemoryStream::LoadFromFile(const QString& fileName)
+void TMemoryStream::LoadFromFile(const std::string& fileName)
 {
     TFileStream file(fileName, TFileMode::OpenRead);
     LoadFromStream(file);
@@ -142,59 +147,110 @@ void TMemoryStream::LoadFromStream(TStream& source)
     FPosition = 0;
 }
 
-void TMemoryStream::SaveToFile(const QString& fileName) const
+void TMemoryStream::SaveToFile(const std::string& fileName) const
 {
     TFileStream file(fileName, TFileMode::Create);
     file.WriteBuffer(FMemory, FSize);
-    file.Flush();
+    file.Close();
 }
 
-TFileStream::TFileStream(const QString& fileName, TFileMode mode) : FFileName(fileName), FFile(fileName)
+namespace {
+std::string FileErrorText(const char* what, const std::string& fileName, int error)
+{
+    return std::string(what) + " \"" + fileName + "\". " + SystemErrorText(error);
+}
+}
+
+TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : FFileName(fileName)
 {
     switch (mode) {
     case TFileMode::Create:
-        if (!FFile.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, FFile.errorString()));
+        FHandle = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (FHandle < 0)
+            throw EFCreateError(FileErrorText("Cannot create file", fileName, errno));
         break;
     case TFileMode::OpenRead:
     case TFileMode::OpenReadWrite:
-        if (!FFile.open(mode == TFileMode::OpenRead ? QIODevice::ReadOnly : QIODevice::ReadWrite))
-            throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, FFile.errorString()));
+        FHandle = ::open(fileName.c_str(), (mode == TFileMode::OpenRead ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+        if (FHandle < 0)
+            throw EFOpenError(FileErrorText("Cannot open file", fileName, errno));
+        // A folder opens for reading but is no file to read.
+        struct stat info;
+        if (::fstat(FHandle, &info) == 0 && S_ISDIR(info.st_mode)) {
+            ::close(FHandle);
+            FHandle = -1;
+            throw EFOpenError(FileErrorText("Cannot open file", fileName, EISDIR));
+        }
         break;
     }
 }
 
+TFileStream::TFileStream(const std::string& fileName, int handle) : FFileName(fileName), FHandle(handle) {}
+
+TFileStream::~TFileStream()
+{
+    if (FHandle >= 0)
+        ::close(FHandle);
+}
+
+namespace {
+// Repeats a read or write call until count bytes are through, the file ends or it fails.
+template <typename Transfer>
+int64_t TransferAll(int64_t count, Transfer transfer)
+{
+    int64_t done = 0;
+    while (done < count) {
+        const ssize_t n = transfer(done, static_cast<size_t>(count - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    return done;
+}
+}
+
 int64_t TFileStream::Read(void* buffer, int64_t count)
 {
-    const qint64 n = FFile.read(static_cast<char*>(buffer), count);
-    return n < 0 ? 0 : n;
+    return TransferAll(count, [&](int64_t done, size_t n) { return ::read(FHandle, static_cast<char*>(buffer) + done, n); });
 }
 
 int64_t TFileStream::Write(const void* buffer, int64_t count)
 {
-    const qint64 n = FFile.write(static_cast<const char*>(buffer), count);
-    return n < 0 ? 0 : n;
+    return TransferAll(
+        count, [&](int64_t done, size_t n) { return ::write(FHandle, static_cast<const char*>(buffer) + done, n); });
 }
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin)
 {
-    int64_t target = offset;
-    if (origin == TSeekOrigin::Current)
-        target += FFile.pos();
-    else if (origin == TSeekOrigin::End)
-        target += FFile.size();
-    FFile.seek(target);
-    return FFile.pos();
+    const int whence = origin == TSeekOrigin::Beginning ? SEEK_SET : origin == TSeekOrigin::Current ? SEEK_CUR : SEEK_END;
+    const off_t position = ::lseek(FHandle, offset, whence);
+    return position < 0 ? ::lseek(FHandle, 0, SEEK_CUR) : position;
+}
+
+int64_t TFileStream::Size() const
+{
+    struct stat info;
+    return ::fstat(FHandle, &info) == 0 ? info.st_size : 0;
 }
 
 void TFileStream::SetSize(int64_t newSize)
 {
-    if (!FFile.resize(newSize))
-        throw EWriteError(QStringLiteral("Stream write error"));
+    if (::ftruncate(FHandle, newSize) != 0)
+        throw EWriteError("Stream write error");
 }
 
-void TFileStream::Flush()
+void TFileStream::Sync()
 {
-    if (!FFile.flush())
-        throw EWriteError(QStringLiteral("Stream write error"));
+    if (::fsync(FHandle) != 0)
+        throw EWriteError("Stream write error");
+}
+
+void TFileStream::Close()
+{
+    const int handle = FHandle;
+    FHandle = -1;
+    if (handle >= 0 && ::close(handle) != 0 && errno != EINTR)
+        throw EWriteError("Stream write error");
 }

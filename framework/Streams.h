@@ -1,9 +1,8 @@
 #pragma once
 
-#include <QFile>
-#include <QString>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 enum class TSeekOrigin { Beginning, Current, End };
@@ -47,9 +46,9 @@ public:
     uint8_t* Memory() { return FMemory; }
     const uint8_t* Memory() const { return FMemory; }
     void Clear();
-    void LoadFromFile(const QString& fileName);
+    void LoadFromFile(const std::string& fileName);
     void LoadFromStream(TStream& source);
-    void SaveToFile(const QString& fileName) const;
+    void SaveToFile(const std::string& fileName) const;
 
 private:
     void SetCapacity(int64_t capacity);
@@ -62,21 +61,32 @@ private:
 
 enum class TFileMode { Create, OpenRead, OpenReadWrite };
 
-// A file on disk as a stream. Create makes a new file or empties an existing one.
+// A file on disk as a stream, unbuffered: every Write reaches the file at once. Create makes
+// a new file or empties an existing one. Raises EFCreateError / EFOpenError naming the file.
 class TFileStream : public TStream {
 public:
-    TFileStream(const QString& fileName, TFileMode mode);
+    TFileStream(const std::string& fileName, TFileMode mode);
+    // Takes over a file already open as handle (closed with the stream).
+    TFileStream(const std::string& fileName, int handle);
+    ~TFileStream() override;
+    TFileStream(const TFileStream&) = delete;
+    TFileStream& operator=(const TFileStream&) = delete;
+
     int64_t Read(void* buffer, int64_t count) override;
     int64_t Write(const void* buffer, int64_t count) override;
     int64_t Seek(int64_t offset, TSeekOrigin origin) override;
-    int64_t Size() const override { return FFile.size(); }
+    int64_t Size() const override;
     void SetSize(int64_t newSize) override;
-    const QString& FileName() const { return FFileName; }
+    const std::string& FileName() const { return FFileName; }
+    int Handle() const { return FHandle; }
 
-    // Writes what is buffered and reports a failure as EWriteError.
-    void Flush();
+    // Puts what was written on the disk itself; raises EWriteError when it cannot.
+    void Sync();
+    // Closes the file now; raises EWriteError when the system reports that written bytes
+    // were lost on the way.
+    void Close();
 
 private:
-    QString FFileName;
-    QFile FFile;
+    std::string FFileName;
+    int FHandle = -1;
 };

@@ -1,13 +1,14 @@
 #include "gamtable/GamExport.h"
 
 #include "framework/Application.h"
+#include "framework/FilePaths.h"
 #include "gamtable/GamPages.h"
 #include "framework/ReplacingFile.h"
 #include "gamtable/frmSaveGam.h"
 
 void ExportSoundPage(const TForm3& form)
 {
-    TReplacingFile file(form.GetGamFile());
+    TReplacingFile file(LocalPath(form.GetGamFile()));
     TSound page(nullptr, -1, form.GetSoundName());
     page.FileName = form.GetFileName();
     page.Params.Flags = form.GetFlags();

@@ -37,7 +37,7 @@ int32_t CheckedSoundVersion(int32_t version)
     if (version < 0)
         version = TSound::CurrentVersion;
     if (version != TSound::CurrentVersion)
-        throw EVersionMissmatch(QStringLiteral("Sound version missmatch!"));
+        throw EVersionMissmatch("Sound version missmatch!");
     return version;
 }
 

@@ -3,8 +3,8 @@
 #include "framework/Filer.h"
 #include "platform/HugePages.h"
 
-#include <QFile>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -51,13 +51,13 @@ void ReadFormatBlock(TStream& stream, TWaveFormatBlock& block)
     TWaveFormatBlock read = block;
     stream.ReadBuffer(&read, kept);
     if (stream.Size() - stream.Position() < int64_t(length - kept))
-        throw EReadError(QStringLiteral("Stream read error"));
+        throw EReadError(("Stream read error"));
     block = read;
 }
 
 }
 
-TACMConvertor::TACMConvertor(QObject* owner) : TComponent(owner)
+TACMConvertor::TACMConvertor(TComponent* owner) : TComponent(owner)
 {
     SetInputBufferSize(2048);
     SetUseRealTime(false);
@@ -81,8 +81,10 @@ void TACMConvertor::Check(MMRESULT result, const char* label)
     if (result == MMSYSERR_NOERROR)
         return;
     if (const char* text = ResultText(result))
-        throw EACMConvertor(QString::fromLatin1(label) + QString::fromLatin1(text));
-    throw EACMConvertor(QString::asprintf("%s raised an unknown error (code #%d)", label, int(result)));
+        throw EACMConvertor(std::string(label) + text);
+    char text[160];
+    std::snprintf(text, sizeof text, "%s raised an unknown error (code #%d)", label, int(result));
+    throw EACMConvertor(text);
 }
 
 void TACMConvertor::SetActive(bool value)
@@ -98,14 +100,14 @@ void TACMConvertor::SetActive(bool value)
 void TACMConvertor::SetInputBufferSize(uint32_t value)
 {
     if (FActive)
-        throw EACMConvertor(QStringLiteral("You cannot change the buffer size while active."));
+        throw EACMConvertor(("You cannot change the buffer size while active."));
     FInputBufferSize = value;
 }
 
 void TACMConvertor::SetUseRealTime(bool value)
 {
     if (FActive)
-        throw EACMConvertor(QStringLiteral("You cannot change the real time flag while active."));
+        throw EACMConvertor(("You cannot change the real time flag while active."));
     FUseRealTime = value;
 }
 
@@ -185,32 +187,20 @@ uint32_t TACMConvertor::Convert()
 void TACMConvertor::DefineProperties(TFiler& filer)
 {
     filer.DefineInteger(
-        QStringLiteral("InputBufferSize"), [this] { return int64_t(FInputBufferSize); },
+        ("InputBufferSize"), [this] { return int64_t(FInputBufferSize); },
         [this](int64_t v) {
             if (v < 0 || v > int64_t(UINT32_MAX))
-                throw EFilerError(QStringLiteral("Invalid property value"));
+                throw EFilerError(("Invalid property value"));
             SetInputBufferSize(uint32_t(v));
         },
         true);
     filer.DefineBoolean(
-        QStringLiteral("UseRealTime"), [this] { return FUseRealTime; }, [this](bool v) { SetUseRealTime(v); },
+        ("UseRealTime"), [this] { return FUseRealTime; }, [this](bool v) { SetUseRealTime(v); },
         FUseRealTime);
     filer.DefineBinaryProperty(
-        QStringLiteral("ACMFormatIn"), [this](TStream& s) { ReadFormatBlock(s, FormatIn); },
+        ("ACMFormatIn"), [this](TStream& s) { ReadFormatBlock(s, FormatIn); },
         [this](TStream& s) { WriteFormatBlock(s, FormatIn); }, true);
     filer.DefineBinaryProperty(
-        QStringLiteral("ACMFormatOut"), [this](TStream& s) { ReadFormatBlock(s, FormatOut); },
+        ("ACMFormatOut"), [this](TStream& s) { ReadFormatBlock(s, FormatOut); },
         [this](TStream& s) { WriteFormatBlock(s, FormatOut); }, true);
 }
-
-void LoadStoredProperties(TACMConvertor& convertor, const QString& resourceName)
-{
-    Q_INIT_RESOURCE(convertor);
-    QFile resource(resourceName);
-    if (!resource.open(QIODevice::ReadOnly))
-        throw EFOpenError(QStringLiteral("Cannot open resource \"%1\".").arg(resourceName));
-    ReadComponentProperties(convertor, resource.readAll());
-}
-
-// Its meta-object in this object file: the command-line tools link it without any window.
-#include "moc_ACMConvertor.cpp"

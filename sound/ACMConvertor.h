@@ -5,7 +5,6 @@
 #include "platform/MMSystem.h"
 #include "platform/MSAcm.h"
 
-#include <QString>
 #include <cstdint>
 
 JEERBOX_DECLARE_EXCEPTION(EACMConvertor, Exception)
@@ -35,9 +34,8 @@ struct TACMStreamCalls {
 // active the stream is open and both buffers exist: the caller fills InputBuffer and calls
 // Convert, and the converted sound stays in OutputBuffer until the convertor is made inactive.
 class TACMConvertor : public TComponent {
-    Q_OBJECT
 public:
-    explicit TACMConvertor(QObject* owner = nullptr);
+    explicit TACMConvertor(TComponent* owner = nullptr);
     ~TACMConvertor() override;
 
     bool Active() const { return FActive; }
@@ -75,9 +73,3 @@ private:
     bool FHeaderPrepared = false;
     uint32_t FInputBufferSize = 0;
 };
-
-// Where the workbench window's convertor keeps its stored properties.
-inline const QString MainFormConvertorProperties = QStringLiteral(":/stored/TForm1.Convertor");
-
-// Sets the convertor's stored properties from a resource written by its own writer.
-void LoadStoredProperties(TACMConvertor& convertor, const QString& resourceName);

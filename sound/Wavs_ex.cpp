@@ -23,7 +23,7 @@ void putLe32(uint8_t* p, uint32_t v)
 }
 }
 
-void TCustomWavStream::LoadFromFile(const QString& fileName)
+void TCustomWavStream::LoadFromFile(const std::string& fileName)
 {
     TMemoryStream::LoadFromFile(fileName);
 
@@ -32,7 +32,7 @@ void TCustomWavStream::LoadFromFile(const QString& fileName)
     Read(riff, 8);
     Read(wave, 4);
     if (std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(wave, "WAVE", 4) != 0)
-        throw EWavStreamError(QStringLiteral("Not a valid WAV file."));
+        throw EWavStreamError(("Not a valid WAV file."));
 
     // The walk runs to the physical end of the file, whatever the RIFF size says. A chunk
     // that declares more bytes than remain contributes the bytes present and ends the walk;
@@ -72,11 +72,11 @@ void TCustomWavStream::LoadFromFile(const QString& fileName)
     FileName = fileName;
 }
 
-void TCustomWavStream::SaveToFile(const QString& fileName)
+void TCustomWavStream::SaveToFile(const std::string& fileName)
 {
     const int64_t n = Size();
     if (n > int64_t(UINT32_MAX) - 36)
-        throw EWavStreamError(QStringLiteral("The sound is too long for a WAV file."));
+        throw EWavStreamError(("The sound is too long for a WAV file."));
 
     uint8_t header[44] = {};
     std::memcpy(header, "RIFF", 4);
@@ -104,7 +104,7 @@ void TCustomWavStream::SaveToFile(const QString& fileName)
 
 void TCustomWavStream::SetFormat(const WAVEFORMATEX& format)
 {
-    if (!FileName.isEmpty())
-        throw EWavStreamError(QStringLiteral("Cannot change the format of an existing file"));
+    if (!FileName.empty())
+        throw EWavStreamError(("Cannot change the format of an existing file"));
     Format = format;
 }

@@ -4,7 +4,7 @@
 #include "framework/Streams.h"
 #include "platform/MMSystem.h"
 
-#include <QString>
+#include <string>
 
 JEERBOX_DECLARE_EXCEPTION(EWavStreamError, Exception)
 
@@ -16,12 +16,12 @@ public:
 
     WAVEFORMATEX Format{};
     // The file last loaded successfully; once set, the format can no longer be changed.
-    QString FileName;
+    std::string FileName;
 
     // Replaces the contents with the samples of a RIFF WAVE file and Format with its "fmt ".
-    void LoadFromFile(const QString& fileName);
+    void LoadFromFile(const std::string& fileName);
     // Writes the contents as a RIFF WAVE file with a 44-byte header.
-    void SaveToFile(const QString& fileName);
+    void SaveToFile(const std::string& fileName);
     void SetFormat(const WAVEFORMATEX& format);
 };
 

@@ -1,15 +1,18 @@
 // jeerbox-convert: converts WAV files to the taunt format from the command line, through the
 // same components the workbench uses: the WAV stream reads and writes, the convertor converts.
+// It links no window toolkit, so a short sound is converted in the time it takes to start.
 
 #include "sound/ACMConvertor.h"
 #include "sound/Wavs_ex.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QString>
-#include <QStringList>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -19,22 +22,18 @@ const char Usage[] =
     "OUTDIR/<name>.wav, <name> being FILE's name without its extension.\n"
     "Prints one line for each file that fails; exits with 0 only if every file converted.\n";
 
-void Report(const QString& file, const QString& reason)
-{
-    std::fprintf(stderr, "%s: %s\n", qPrintable(QDir::toNativeSeparators(file)), qPrintable(reason));
-}
-
 // Converts one file; returns the reason it failed, or an empty text.
-QString ConvertFile(TACMConvertor& convertor, const QString& source, const QDir& outDir)
+std::string ConvertFile(TACMConvertor& convertor, const std::string& source, const fs::path& outDir)
 {
-    const QString target = outDir.filePath(QFileInfo(source).completeBaseName() + QStringLiteral(".wav"));
-    if (QFileInfo(target).exists() && QFileInfo(target).canonicalFilePath() == QFileInfo(source).canonicalFilePath())
-        return QStringLiteral("the converted file would replace the source; choose another output folder");
+    const fs::path target = outDir / fs::path(source).filename().replace_extension(".wav");
+    std::error_code error;
+    if (fs::equivalent(target, source, error))
+        return "the converted file would replace the source; choose another output folder";
 
     TWavStream wave;
     wave.LoadFromFile(source);
     if (wave.Size() > int64_t(UINT32_MAX))
-        return QStringLiteral("the sound is too long to convert");
+        return "the sound is too long to convert";
 
     convertor.SetActive(false);
     convertor.SetInputBufferSize(uint32_t(wave.Size()));
@@ -49,7 +48,7 @@ QString ConvertFile(TACMConvertor& convertor, const QString& source, const QDir&
     result.SetSize(converted);
     std::memcpy(result.Memory(), convertor.OutputBuffer, converted);
     convertor.SetActive(false);
-    result.SaveToFile(target);
+    result.SaveToFile(target.string());
     return {};
 }
 
@@ -57,45 +56,47 @@ QString ConvertFile(TACMConvertor& convertor, const QString& source, const QDir&
 
 int main(int argc, char** argv)
 {
-    QString outDir;
-    QStringList files;
+    std::string outDir;
+    std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
-        const QString arg = QString::fromLocal8Bit(argv[i]);
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
             std::fputs(Usage, stdout);
             return 0;
         }
-        if (arg == QLatin1String("-o") && i + 1 < argc)
-            outDir = QString::fromLocal8Bit(argv[++i]);
-        else if (arg == QLatin1String("--"))
+        if (arg == "-o" && i + 1 < argc)
+            outDir = argv[++i];
+        else if (arg == "--")
             while (++i < argc)
-                files << QString::fromLocal8Bit(argv[i]);
-        else if (arg.startsWith(QLatin1Char('-'))) {
+                files.emplace_back(argv[i]);
+        else if (arg.size() > 1 && arg[0] == '-') {
             std::fprintf(stderr, "jeerbox-convert: unknown option %s\n%s", argv[i], Usage);
             return 2;
         } else
-            files << arg;
+            files.push_back(arg);
     }
-    if (outDir.isEmpty() || files.isEmpty()) {
+    if (outDir.empty() || files.empty()) {
         std::fputs(Usage, stderr);
         return 2;
     }
-    if (!QDir().mkpath(outDir)) {
-        std::fprintf(stderr, "jeerbox-convert: cannot create the folder %s\n", qPrintable(outDir));
+    std::error_code error;
+    fs::create_directories(outDir, error);
+    if (!fs::is_directory(outDir)) {
+        std::fprintf(stderr, "jeerbox-convert: cannot create the folder %s\n", outDir.c_str());
         return 1;
     }
 
     TACMConvertor convertor;
     int failed = 0;
-    for (const QString& file : files) {
-        QString reason;
+    for (const std::string& file : files) {
+        std::string reason;
         try {
-            reason = ConvertFile(convertor, file, QDir(outDir));
+            reason = ConvertFile(convertor, file, outDir);
         } catch (const std::exception& e) {
-            reason = ExceptionMessage(e);
+            reason = e.what();
         }
-        if (!reason.isEmpty()) {
-            Report(file, reason);
+        if (!reason.empty()) {
+            std::fprintf(stderr, "%s: %s\n", file.c_str(), reason.c_str());
             ++failed;
         }
     }

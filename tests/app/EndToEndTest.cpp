@@ -1,4 +1,5 @@
 #include "ClipWorkbench.h"
+#include "framework/FilePaths.h"
 
 #include "gamtable/GamTestSupport.h"
 #include "support/Signal.h"
@@ -60,7 +61,7 @@ TEST_F(EndToEndTest, FromAStereoFileToASavedClipAndItsGamPage)
     ASSERT_TRUE(confirmed);
 
     TWavStream clip;
-    clip.LoadFromFile(clipPath);
+    clip.LoadFromFile(LocalPath(clipPath));
     EXPECT_EQ(+clip.Format.wFormatTag, 1);
     EXPECT_EQ(+clip.Format.nChannels, 1);
     EXPECT_EQ(+clip.Format.nSamplesPerSec, 22050u);

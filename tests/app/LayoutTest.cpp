@@ -163,8 +163,9 @@ TEST_F(LayoutTest, PlayCommandIsOneActionForButtonToolButtonF2AndEnter)
 
 TEST_F(LayoutTest, ConvertorStartsInactiveFromTheTauntFormatToItself)
 {
-    TACMConvertor* convertor = Form().findChild<TACMConvertor*>("Convertor");
-    ASSERT_EQ(convertor, Form().Convertor);
+    TACMConvertor* convertor = Form().Convertor.get();
+    ASSERT_NE(convertor, nullptr);
+    EXPECT_EQ(convertor->Name(), "Convertor");
     EXPECT_FALSE(convertor->Active());
     EXPECT_EQ(convertor->InputBufferSize(), 2048u);
     const WAVEFORMATEX taunt{1, 1, 22050, 22050, 1, 8, 129};

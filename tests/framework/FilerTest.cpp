@@ -7,36 +7,35 @@ namespace {
 
 // A component with one property of each kind.
 class TSample : public TComponent {
-    Q_OBJECT
 public:
     int64_t Number = 0;
     bool Flag = false;
-    QByteArray Blob;
+    std::string Blob;
 
     void DefineProperties(TFiler& filer) override
     {
         filer.DefineInteger(
-            QStringLiteral("Number"), [this] { return Number; }, [this](int64_t v) { Number = v; }, true);
+            "Number", [this] { return Number; }, [this](int64_t v) { Number = v; }, true);
         filer.DefineBoolean(
-            QStringLiteral("Flag"), [this] { return Flag; }, [this](bool v) { Flag = v; }, Flag);
+            "Flag", [this] { return Flag; }, [this](bool v) { Flag = v; }, Flag);
         filer.DefineBinaryProperty(
-            QStringLiteral("Blob"),
+            "Blob",
             [this](TStream& s) {
-                Blob.resize(int(s.Size()));
+                Blob.resize(size_t(s.Size()));
                 s.ReadBuffer(Blob.data(), s.Size());
             },
-            [this](TStream& s) { s.WriteBuffer(Blob.constData(), Blob.size()); }, !Blob.isEmpty());
+            [this](TStream& s) { s.WriteBuffer(Blob.data(), int64_t(Blob.size())); }, !Blob.empty());
     }
 };
 
-std::string ErrorOf(const QByteArray& text)
+std::string ErrorOf(const std::string& text)
 {
     TSample s;
-    s.SetName(QStringLiteral("Sample"));
+    s.SetName("Sample");
     try {
         ReadComponentProperties(s, text);
     } catch (const EFilerError& e) {
-        return e.Message().toStdString();
+        return e.Message();
     }
     return "no error";
 }
@@ -44,23 +43,25 @@ std::string ErrorOf(const QByteArray& text)
 TEST(FilerTest, WritesEachPropertyThatHasDataAndReadsItBack)
 {
     TSample s;
-    s.SetName(QStringLiteral("Sample"));
+    s.SetName("Sample");
     s.Number = -42;
-    EXPECT_EQ(WriteComponentProperties(s), QByteArray("object Sample: TSample\n  Number = -42\nend\n"));
+    EXPECT_EQ(WriteComponentProperties(s), "object Sample: TSample\n  Number = -42\nend\n");
 
     s.Flag = true;
-    s.Blob = QByteArray(40, '\x7f');
-    const QByteArray text = WriteComponentProperties(s);
-    EXPECT_EQ(text, QByteArray("object Sample: TSample\n  Number = -42\n  Flag = True\n  Blob = {\n    ") +
-                        QByteArray(64, '7').replace("77", "7F") + "\n    " + QByteArray(16, '7').replace("77", "7F") +
-                        "}\nend\n");
+    s.Blob = std::string(40, '\x7f');
+    std::string line;
+    for (int i = 0; i < 32; ++i)
+        line += "7F";
+    const std::string text = WriteComponentProperties(s);
+    EXPECT_EQ(text, "object Sample: TSample\n  Number = -42\n  Flag = True\n  Blob = {\n    " + line + "\n    " +
+                        line.substr(0, 16) + "}\nend\n");
 
     TSample read;
     ReadComponentProperties(read, text);
     EXPECT_EQ(read.Number, -42);
     EXPECT_TRUE(read.Flag);
     EXPECT_EQ(read.Blob, s.Blob);
-    EXPECT_EQ(read.Name(), QStringLiteral("Sample")) << "a nameless component takes the stored name";
+    EXPECT_EQ(read.Name(), "Sample") << "a nameless component takes the stored name";
 }
 
 TEST(FilerTest, RefusesTextItCannotTrustBeforeChangingAnything)
@@ -84,5 +85,3 @@ TEST(FilerTest, RefusesTextItCannotTrustBeforeChangingAnything)
 }
 
 }
-
-#include "FilerTest.moc"

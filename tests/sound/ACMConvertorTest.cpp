@@ -1,3 +1,4 @@
+#include "framework/FilePaths.h"
 #include "sound/ACMConvertor.h"
 #include "sound/Wavs_ex.h"
 #include "support/Signal.h"
@@ -84,7 +85,7 @@ protected:
         try {
             action(c);
         } catch (const EACMConvertor& e) {
-            return e.Message().toStdString();
+            return e.Message();
         }
         return "no error";
     }
@@ -166,7 +167,7 @@ TEST(ACMConvertorResultTest, CodesBecomeTheirTextsAfterTheLabel)
             TACMConvertor::Check(code, "x:");
             ADD_FAILURE() << code << " raised nothing";
         } catch (const EACMConvertor& e) {
-            EXPECT_EQ(e.Message().toStdString(), text);
+            EXPECT_EQ(e.Message(), text);
         }
     }
     EXPECT_NO_THROW(TACMConvertor::Check(MMSYSERR_NOERROR, "x:"));
@@ -175,7 +176,7 @@ TEST(ACMConvertorResultTest, CodesBecomeTheirTextsAfterTheLabel)
             TACMConvertor::Check(code, "acmStreamOpen:");
             ADD_FAILURE() << code << " raised nothing";
         } catch (const EACMConvertor& e) {
-            EXPECT_EQ(e.Message(), QStringLiteral("acmStreamOpen: raised an unknown error (code #%1)").arg(code));
+            EXPECT_EQ(e.Message(), "acmStreamOpen: raised an unknown error (code #" + std::to_string(code) + ")");
         }
     }
 }
@@ -254,7 +255,7 @@ TEST_F(ACMConvertorTest, FailedUnpreparingOrClosingKeepsItActiveUntilATryThatWor
 
 TEST_F(ACMConvertorTest, DestroyingAnActiveConvertorClosesItsStream)
 {
-    auto owner = std::make_unique<QObject>();
+    auto owner = std::make_unique<TComponent>();
     auto* owned = new TACMConvertor(owner.get());
     owned->Calls = PlannedCalls();
     owned->SetActive(true);
@@ -308,7 +309,7 @@ TEST_F(ACMConvertorTest, ConvertsAWholeSourceFileTheWayTheWorkbenchDoes)
     const QString path = dir.filePath(QStringLiteral("source.wav"));
     WriteWithSndfile(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, Sine16(440, 0.5, 44100, 1.0, 2));
     TWavStream source;
-    source.LoadFromFile(path);
+    source.LoadFromFile(LocalPath(path));
 
     c.SetActive(false);
     c.SetInputBufferSize(uint32_t(source.Size()));

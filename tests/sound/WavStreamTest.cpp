@@ -1,3 +1,4 @@
+#include "framework/FilePaths.h"
 #include "sound/Wavs_ex.h"
 #include "support/Files.h"
 
@@ -13,13 +14,14 @@ class WavStreamTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     QString Path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
+    std::string Local(const char* name) const { return LocalPath(Path(name)); }
 
     // Loads bytes written to a file into a fresh stream whose cbSize starts as 0x7777.
     void Load(const QByteArray& bytes)
     {
         WriteFile(Path("in.wav"), bytes);
         wav.Format.cbSize = 0x7777;
-        wav.LoadFromFile(Path("in.wav"));
+        wav.LoadFromFile(Local("in.wav"));
     }
     QByteArray Contents() const { return QByteArray(reinterpret_cast<const char*>(wav.Memory()), int(wav.Size())); }
 
@@ -50,7 +52,7 @@ TEST_F(WavStreamTest, LoadsFormatAndDataSkippingOtherChunks)
     EXPECT_EQ(wav.Format.nBlockAlign, 4);
     EXPECT_EQ(wav.Format.wBitsPerSample, 16);
     EXPECT_EQ(wav.Format.cbSize, 0x7777) << "a 16-byte fmt chunk leaves cbSize as it was";
-    EXPECT_EQ(wav.FileName, Path("in.wav"));
+    EXPECT_EQ(wav.FileName, Local("in.wav"));
 }
 
 TEST_F(WavStreamTest, FmtChunkLengthDecidesHowMuchOfTheRecordIsSet)
@@ -61,7 +63,7 @@ TEST_F(WavStreamTest, FmtChunkLengthDecidesHowMuchOfTheRecordIsSet)
     TWavStream other;
     other.Format.cbSize = 5;
     WriteFile(Path("ext.wav"), RiffWave(Chunk("fmt ", fmt16 + Le16(22) + QByteArray(22, 'x')) + Chunk("data", samples)));
-    other.LoadFromFile(Path("ext.wav"));
+    other.LoadFromFile(Local("ext.wav"));
     EXPECT_EQ(other.Format.cbSize, 22) << "a 40-byte chunk sets 18 bytes and drops the rest";
     EXPECT_EQ(other.Size(), samples.size());
 }
@@ -93,7 +95,7 @@ TEST_F(WavStreamTest, FilesWithoutDataOrFmtLoadWithoutError)
     TWavStream keep;
     keep.Format.nSamplesPerSec = 1234;
     WriteFile(Path("nofmt.wav"), RiffWave(Chunk("data", samples)));
-    keep.LoadFromFile(Path("nofmt.wav"));
+    keep.LoadFromFile(Local("nofmt.wav"));
     EXPECT_EQ(keep.Format.nSamplesPerSec, 1234u);
     EXPECT_EQ(keep.Size(), samples.size());
 
@@ -116,15 +118,15 @@ TEST_F(WavStreamTest, WrongHeadersAreNotValidWavFiles)
         s.Format.nChannels = 9;
         WriteFile(Path("bad.wav"), bad);
         try {
-            s.LoadFromFile(Path("bad.wav"));
+            s.LoadFromFile(Local("bad.wav"));
             ADD_FAILURE() << "accepted " << bad.left(12).toHex().constData();
         } catch (const EWavStreamError& e) {
-            EXPECT_EQ(e.Message(), QStringLiteral("Not a valid WAV file."));
+            EXPECT_EQ(e.Message(), "Not a valid WAV file.");
         }
         EXPECT_EQ(s.Size(), bad.size()) << "the whole file stays loaded";
         EXPECT_EQ(s.Position(), std::min<int64_t>(12, bad.size()));
         EXPECT_EQ(s.Format.nChannels, 9);
-        EXPECT_TRUE(s.FileName.isEmpty());
+        EXPECT_TRUE(s.FileName.empty());
     }
 }
 
@@ -166,9 +168,9 @@ TEST_F(WavStreamTest, SavesA44ByteHeaderWithNoPadByte)
     for (int i = 0; i < 1001; ++i)
         wav.Memory()[i] = uint8_t(i * 7);
     wav.SetPosition(17);
-    wav.SaveToFile(Path("out.wav"));
+    wav.SaveToFile(Local("out.wav"));
     EXPECT_EQ(wav.Position(), 17);
-    EXPECT_TRUE(wav.FileName.isEmpty());
+    EXPECT_TRUE(wav.FileName.empty());
 
     const QByteArray file = ReadFile(Path("out.wav"));
     ASSERT_EQ(file.size(), 1045);
@@ -177,7 +179,7 @@ TEST_F(WavStreamTest, SavesA44ByteHeaderWithNoPadByte)
     EXPECT_EQ(file.mid(44), QByteArray(reinterpret_cast<const char*>(wav.Memory()), 1001));
 
     TWavStream empty;
-    empty.SaveToFile(Path("empty.wav"));
+    empty.SaveToFile(Local("empty.wav"));
     EXPECT_EQ(ReadFile(Path("empty.wav")), QByteArray("RIFF") + Le32(36) + "WAVE" + "fmt " + Le32(16) +
                                                  QByteArray(16, '\0') + "data" + Le32(0));
 }
@@ -187,7 +189,7 @@ TEST_F(WavStreamTest, SavedFileReadsBackTheSameInAnIndependentReader)
     wav.SetFormat(WAVEFORMATEX{1, 2, 44100, 176400, 4, 16, 0});
     const int16_t frames[6] = {0, -32768, 32767, 1, -1, 1234};
     wav.Write(frames, sizeof frames);
-    wav.SaveToFile(Path("pcm16.wav"));
+    wav.SaveToFile(Local("pcm16.wav"));
 
     SF_INFO info{};
     SNDFILE* f = sf_open(Path("pcm16.wav").toLocal8Bit().constData(), SFM_READ, &info);
@@ -202,7 +204,7 @@ TEST_F(WavStreamTest, SavedFileReadsBackTheSameInAnIndependentReader)
     EXPECT_EQ(0, std::memcmp(back, frames, sizeof frames));
 
     TWavStream again;
-    again.LoadFromFile(Path("pcm16.wav"));
+    again.LoadFromFile(Local("pcm16.wav"));
     EXPECT_EQ(0, std::memcmp(&again.Format, &wav.Format, 16));
     ASSERT_EQ(again.Size(), int64_t(sizeof frames));
     EXPECT_EQ(0, std::memcmp(again.Memory(), frames, sizeof frames));
@@ -212,17 +214,17 @@ TEST_F(WavStreamTest, FormatIsLockedOnceAFileWasLoaded)
 {
     TWavStream built;
     built.SetFormat(WAVEFORMATEX{1, 1, 22050, 22050, 1, 8, 0});
-    built.SaveToFile(Path("built.wav"));
+    built.SaveToFile(Local("built.wav"));
     EXPECT_NO_THROW(built.SetFormat(WAVEFORMATEX{1, 2, 8000, 16000, 2, 8, 0})) << "saving does not lock";
 
-    built.LoadFromFile(Path("built.wav"));
+    built.LoadFromFile(Local("built.wav"));
     built.Clear();
     const WAVEFORMATEX before = built.Format;
     try {
         built.SetFormat(WAVEFORMATEX{1, 2, 8000, 16000, 2, 8, 0});
         ADD_FAILURE() << "format changed after a load";
     } catch (const EWavStreamError& e) {
-        EXPECT_EQ(e.Message(), QStringLiteral("Cannot change the format of an existing file"));
+        EXPECT_EQ(e.Message(), "Cannot change the format of an existing file");
     }
     EXPECT_EQ(0, std::memcmp(&before, &built.Format, sizeof before));
 }
@@ -230,18 +232,18 @@ TEST_F(WavStreamTest, FormatIsLockedOnceAFileWasLoaded)
 TEST_F(WavStreamTest, MissingFileKeepsThePreviousContents)
 {
     Load(RiffWave(Chunk("fmt ", fmt16) + Chunk("data", samples)));
-    EXPECT_THROW(wav.LoadFromFile(Path("gone.wav")), EFOpenError);
+    EXPECT_THROW(wav.LoadFromFile(Local("gone.wav")), EFOpenError);
     EXPECT_EQ(Contents(), samples);
-    EXPECT_EQ(wav.FileName, Path("in.wav"));
+    EXPECT_EQ(wav.FileName, Local("in.wav"));
 }
 
 TEST_F(WavStreamTest, SavingIntoAMissingFolderRaisesACreateError)
 {
     try {
-        wav.SaveToFile(Path("no/such/folder/x.wav"));
+        wav.SaveToFile(Local("no/such/folder/x.wav"));
         ADD_FAILURE();
     } catch (const EFCreateError& e) {
-        EXPECT_TRUE(e.Message().contains(QStringLiteral("x.wav")));
+        EXPECT_TRUE(e.Message().find("x.wav") != std::string::npos);
     }
 }
 

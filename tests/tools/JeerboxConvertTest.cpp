@@ -1,3 +1,4 @@
+#include "framework/FilePaths.h"
 #include "sound/Wavs_ex.h"
 #include "support/Files.h"
 #include "support/Signal.h"
@@ -61,7 +62,7 @@ TEST_F(JeerboxConvertTest, WritesEachFileAsATauntNamedAfterIt)
     const WAVEFORMATEX taunt{1, 1, 22050, 22050, 1, 8, 0};
     for (const auto& [name, bytes] : {std::pair{"cd.wav", 11025}, std::pair{"phone.call.wav", 22050}}) {
         TWavStream made;
-        made.LoadFromFile(out + QLatin1Char('/') + QLatin1String(name));
+        made.LoadFromFile(LocalPath(out + QLatin1Char('/') + QLatin1String(name)));
         EXPECT_EQ(std::memcmp(&made.Format, &taunt, 16), 0) << name;
         EXPECT_EQ(made.Size(), bytes) << name;
         const SineFit fit = FitSine(made.Memory(), size_t(made.Size()), 440, 22050, 300);
