@@ -84,6 +84,7 @@ TReplacingFile::TReplacingFile(const std::string& fileName) : FFileName(fileName
     // What could not be written in place is not replaced either.
     struct stat existing;
     const bool exists = ::stat(FTarget.c_str(), &existing) == 0;
+    FReplacing = exists;
     if (exists) {
         const int handle = ::open(FTarget.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
         if (handle < 0)
@@ -109,8 +110,10 @@ TReplacingFile::~TReplacingFile()
 
 void TReplacingFile::Commit()
 {
-    // The content is on the disk before its name is, so that a crash leaves either file.
-    FStream->Sync();
+    // The content is on the disk before the old file's name is taken, so that a crash
+    // leaves either file.
+    if (FReplacing)
+        FStream->Sync();
     FStream->Close();
     if (std::rename(FTemporary.c_str(), FTarget.c_str()) != 0)
         throw CreateError(FFileName, SystemErrorText(errno));

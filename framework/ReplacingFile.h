@@ -8,7 +8,9 @@
 // The new content of a file, written beside it and put in its place only once it is
 // complete: until Commit succeeds, the file as it was stays untouched, and a content that
 // failed half-way is removed. An existing file keeps its permissions; a link keeps
-// pointing at the file that gets the new content.
+// pointing at the file that gets the new content. The new content of an existing file is
+// on the disk before it takes the file's place, so that even a crash leaves the old or the
+// new file; a file that did not exist before has nothing to lose and is not waited for.
 class TReplacingFile {
 public:
     // Raises EFCreateError, naming fileName, when the file could not be written in place
@@ -29,5 +31,6 @@ private:
     std::string FTarget;
     std::string FTemporary;
     std::unique_ptr<TFileStream> FStream;
+    bool FReplacing = false;
     bool FCommitted = false;
 };

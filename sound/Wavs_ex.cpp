@@ -80,6 +80,7 @@ void TCustomWavStream::SaveToFile(const std::string& fileName)
 
     uint8_t header[44] = {};
     std::memcpy(header, "RIFF", 4);
+    putLe32(header + 4, uint32_t(sizeof header - 8 + n));
     std::memcpy(header + 8, "WAVE", 4);
     std::memcpy(header + 12, "fmt ", 4);
     putLe32(header + 16, 16);
@@ -93,12 +94,6 @@ void TCustomWavStream::SaveToFile(const std::string& fileName)
     TStream& file = replacing.Stream();
     file.WriteBuffer(header, sizeof header);
     file.WriteBuffer(Memory(), n);
-    const int64_t length = file.Position();
-    file.SetPosition(0);
-    uint8_t head[8];
-    std::memcpy(head, "RIFF", 4);
-    putLe32(head + 4, uint32_t(length - 8));
-    file.WriteBuffer(head, sizeof head);
     replacing.Commit();
 }
 
