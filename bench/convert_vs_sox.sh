@@ -23,13 +23,25 @@ make_input ten-minutes.wav 600
 make_input two-seconds.wav 2
 
 jeerbox=$PWD/build/jeerbox-convert
+echo "jeerbox-convert loads $(ldd "$jeerbox" | grep -c '=>') shared libraries, sox $(ldd "$(command -v sox)" | grep -c '=>')"
+mkdir -p "$work/out"
+
+# Two cases: each tool writes a new file (the usual batch run), and each replaces the file it
+# wrote the run before. jeerbox-convert replaces a file by writing beside it and waiting for
+# the disk before taking its place, so that even a crash leaves the old or the new file; sox
+# writes over the old file in place.
 for input in two-seconds.wav ten-minutes.wav; do
-  echo "== $input ($(du -h "$work/$input" | cut -f1))"
   if [ "$input" = ten-minutes.wav ]; then n=$(( runs < 5 ? runs : 5 )); else n=$(( runs * 10 )); fi
-  hyperfine -N --warmup 2 --runs "$n" --export-json "$work/$input.json" \
-    -n jeerbox-convert "$jeerbox -o $work/out $work/$input" \
-    -n sox "sox $work/$input -r 22050 -c 1 -b 8 -e unsigned -D $work/sox-$input" | grep -v '^ *$'
-  python3 - "$work/$input.json" <<'EOF'
+  ours=$work/out/$input
+  theirs=$work/sox-$input
+  for case in new replacing; do
+    echo "== $input ($(du -h "$work/$input" | cut -f1)), $case output"
+    prepare=()
+    [ "$case" = new ] && prepare=(--prepare "rm -f $ours $theirs")
+    hyperfine -N --warmup 2 --runs "$n" "${prepare[@]}" --export-json "$work/result.json" \
+      -n jeerbox-convert "$jeerbox -o $work/out $work/$input" \
+      -n sox "sox $work/$input -r 22050 -c 1 -b 8 -e unsigned -D $theirs" | grep -v '^ *$'
+    python3 - "$work/result.json" <<'EOF'
 import json, sys
 r = {x["command"]: x for x in json.load(open(sys.argv[1]))["results"]}
 j, s = r["jeerbox-convert"], r["sox"]
@@ -37,4 +49,5 @@ print(f"   jeerbox-convert {j['median']*1000:9.1f} ms median   sox {s['median']*
       f"ratio {j['median']/s['median']:.2f}   (user+sys: {1000*(j['user']+j['system']):.1f} vs "
       f"{1000*(s['user']+s['system']):.1f} ms)")
 EOF
+  done
 done

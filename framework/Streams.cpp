@@ -243,7 +243,7 @@ void TFileStream::SetSize(int64_t newSize)
 
 void TFileStream::Sync()
 {
-    if (::fsync(FHandle) != 0)
+    if (::fdatasync(FHandle) != 0)
         throw EWriteError("Stream write error");
 }
 
