@@ -29,6 +29,9 @@ struct AcmSourceFormat {
     // The most frames that `bytes` source bytes decode to (a partial last block counted whole).
     uint64_t MaxFrames(uint64_t bytes) const;
     bool IsFloat() const;
+    // Whether every sample decodes to at most 16 bits (8- and 16-bit PCM, the companding and
+    // ADPCM codecs, GSM), so that libsndfile can hand them out as 16-bit integers unchanged.
+    bool HasNarrowSamples() const;
     // Whether every frame is a fixed number of bytes, so that any frame can be read first.
     bool HasFixedFrames() const;
 };
@@ -63,6 +66,9 @@ public:
 
 private:
     const AcmSourceFormat& FFormat;
+    const bool FNarrow;
+    // Narrow samples as libsndfile gives them, before they are scaled to float.
+    std::vector<int16_t> FNarrowSamples;
     Image FImage;
     sf_private_tag* FFile = nullptr;
     int64_t FFrames = 0;
