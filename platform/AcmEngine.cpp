@@ -140,6 +140,35 @@ class ChannelMixer {
 public:
     ChannelMixer(uint16_t from, uint16_t to) : FFrom(from), FTo(to) {}
 
+    // The same for 16-bit frames, which come out as floats of full scale ±1. Sums of up to
+    // 256 such samples are exact in integers and in floats alike, so this gives the very
+    // floats that mixing the samples as floats would.
+    const float* Mix(const int16_t* in, int64_t frames)
+    {
+        FOut.resize(size_t(frames) * FTo);
+        float* out = FOut.data();
+        constexpr float Unit = 1.0f / 32768.0f;
+        if (FFrom == 2 && FTo == 1) {
+            MixStereo(in, frames, out);
+            return out;
+        }
+        if (FFrom == FTo) {
+            const int64_t n = frames * FFrom;
+            for (int64_t i = 0; i < n; ++i)
+                out[i] = float(in[i]) * Unit;
+            return out;
+        }
+        const float scale = (1.0f / float(FFrom)) * Unit;
+        for (int64_t f = 0; f < frames; ++f) {
+            const int16_t* frame = in + f * FFrom;
+            int32_t sum = 0;
+            for (uint16_t c = 0; c < FFrom; ++c)
+                sum += frame[c];
+            std::fill_n(out + f * FTo, FTo, float(sum) * scale);
+        }
+        return out;
+    }
+
     const float* Mix(const float* in, int64_t frames)
     {
         if (FFrom == FTo)
@@ -163,6 +192,23 @@ public:
     }
 
 private:
+    // Stereo to mono, the common case: four frames at a time, each pair summed as integers.
+    static void MixStereo(const int16_t* in, int64_t frames, float* out)
+    {
+        constexpr float Half = 1.0f / 65536.0f;
+        int64_t f = 0;
+#if defined(__SSE2__)
+        const __m128i ones = _mm_set1_epi16(1);
+        const __m128 half = _mm_set1_ps(Half);
+        for (; f + 4 <= frames; f += 4) {
+            const __m128i pairs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 2 * f));
+            _mm_storeu_ps(out + f, _mm_mul_ps(_mm_cvtepi32_ps(_mm_madd_epi16(pairs, ones)), half));
+        }
+#endif
+        for (; f < frames; ++f)
+            out[f] = float(in[2 * f] + in[2 * f + 1]) * Half;
+    }
+
     uint16_t FFrom;
     uint16_t FTo;
     std::vector<float> FOut;
@@ -345,11 +391,18 @@ MMRESULT AcmEngine::Render(const uint8_t* src, uint32_t srcLength, int64_t first
             return MMSYSERR_NOMEM;
     }
 
-    std::vector<float> decoded(size_t(StepFrames) * FSource.Channels);
-    int64_t frames;
-    while (count > 0 && (frames = reader.Read(decoded.data(), std::min(StepFrames, count))) > 0) {
+    // Narrow samples are read as integers and mixed straight to floats; the others as floats.
+    const bool narrow = FSource.HasNarrowSamples();
+    const size_t stepSamples = size_t(StepFrames) * FSource.Channels;
+    std::vector<int16_t> integers(narrow ? stepSamples : 0);
+    std::vector<float> floats(narrow ? 0 : stepSamples);
+    while (count > 0) {
+        const int64_t step = std::min(StepFrames, count);
+        const int64_t frames = narrow ? reader.ReadNarrow(integers.data(), step) : reader.Read(floats.data(), step);
+        if (frames <= 0)
+            break;
         count -= frames;
-        const float* mixed = mixer.Mix(decoded.data(), frames);
+        const float* mixed = narrow ? mixer.Mix(integers.data(), frames) : mixer.Mix(floats.data(), frames);
         if (!resampler)
             sink.Put(mixed, uint64_t(frames) * channels);
         else if (!resampler->Process(mixed, frames, sink))

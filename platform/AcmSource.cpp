@@ -174,19 +174,6 @@ sf_count_t ImageTell(void* user) { return static_cast<AcmSourceReader::Image*>(u
 
 SF_VIRTUAL_IO ImageIO = {ImageLength, ImageSeek, ImageRead, ImageWrite, ImageTell};
 
-// 16-bit integers to floats of full scale ±1. The fixed-length inner loop is what lets the
-// compiler turn it into vector instructions.
-void ScaleNarrow(const int16_t* in, size_t count, float* out)
-{
-    constexpr float Scale = 1.0f / 32768.0f;
-    size_t i = 0;
-    for (; i + 16 <= count; i += 16)
-        for (size_t j = 0; j < 16; ++j)
-            out[i + j] = float(in[i + j]) * Scale;
-    for (; i < count; ++i)
-        out[i] = float(in[i]) * Scale;
-}
-
 }
 
 bool AcmShapeIsSane(uint32_t channels, uint32_t samplesPerSec)
@@ -261,7 +248,7 @@ std::optional<AcmSourceFormat> AcmSourceFormat::Describe(const WAVEFORMATEX* pwf
 }
 
 AcmSourceReader::AcmSourceReader(const AcmSourceFormat& format, const uint8_t* data, uint32_t size)
-    : FFormat(format), FNarrow(format.HasNarrowSamples())
+    : FFormat(format)
 {
     const std::vector<uint8_t>& fmt = format.FmtChunk;
     FImage.Header.assign(12 + 8 + fmt.size() + 8, 0);
@@ -300,20 +287,14 @@ bool AcmSourceReader::Seek(int64_t frame)
     return sf_seek(FFile, frame, SEEK_SET) == frame;
 }
 
+int64_t AcmSourceReader::ReadNarrow(int16_t* frames, int64_t count)
+{
+    const sf_count_t n = sf_readf_short(FFile, frames, count);
+    return n > 0 ? n : 0;
+}
+
 int64_t AcmSourceReader::Read(float* frames, int64_t count)
 {
-    if (FNarrow) {
-        // libsndfile's own float conversion of 16-bit samples costs more than its decoding;
-        // scaling its integers here gives the very same floats (every step is exact).
-        const size_t samples = size_t(count) * FFormat.Channels;
-        if (FNarrowSamples.size() < samples)
-            FNarrowSamples.resize(samples);
-        const sf_count_t n = sf_readf_short(FFile, FNarrowSamples.data(), count);
-        if (n <= 0)
-            return 0;
-        ScaleNarrow(FNarrowSamples.data(), size_t(n) * FFormat.Channels, frames);
-        return n;
-    }
     const sf_count_t n = sf_readf_float(FFile, frames, count);
     if (n <= 0)
         return 0;
