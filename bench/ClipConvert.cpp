@@ -4,7 +4,11 @@
 // the first round is shown apart, because a program that converts one file and exits pays
 // for everything done once (first calls into the libraries, fresh memory, filter design).
 // Ten minutes of the same are converted twice to watch the long case, unless told not to.
+// Each line splits a round into the stream calls and the convertor's own buffer work (fill:
+// copying the sound in and clearing the output), and counts the page faults taken.
 //   ClipConvert [ROUNDS [short]]
+// A first round varies from run to run; many fresh processes show its spread:
+//   for i in $(seq 40); do ClipConvert 0 short; done
 #include "platform/HugePages.h"
 #include "platform/MSAcm.h"
 
