@@ -140,6 +140,28 @@ class ChannelMixer {
 public:
     ChannelMixer(uint16_t from, uint16_t to) : FFrom(from), FTo(to) {}
 
+    const float* Mix(const float* in, int64_t frames)
+    {
+        if (FFrom == FTo)
+            return in;
+        FOut.resize(size_t(frames) * FTo);
+        float* out = FOut.data();
+        if (FFrom == 2 && FTo == 1) {
+            for (int64_t f = 0; f < frames; ++f)
+                out[f] = (in[2 * f] + in[2 * f + 1]) * 0.5f;
+            return out;
+        }
+        const float scale = 1.0f / float(FFrom);
+        for (int64_t f = 0; f < frames; ++f) {
+            const float* frame = in + f * FFrom;
+            float sum = 0.0f;
+            for (uint16_t c = 0; c < FFrom; ++c)
+                sum += frame[c];
+            std::fill_n(out + f * FTo, FTo, sum * scale);
+        }
+        return out;
+    }
+
     // The same for 16-bit frames, which come out as floats of full scale ±1. Sums of up to
     // 256 such samples are exact in integers and in floats alike, so this gives the very
     // floats that mixing the samples as floats would.
@@ -165,28 +187,6 @@ public:
             for (uint16_t c = 0; c < FFrom; ++c)
                 sum += frame[c];
             std::fill_n(out + f * FTo, FTo, float(sum) * scale);
-        }
-        return out;
-    }
-
-    const float* Mix(const float* in, int64_t frames)
-    {
-        if (FFrom == FTo)
-            return in;
-        FOut.resize(size_t(frames) * FTo);
-        float* out = FOut.data();
-        if (FFrom == 2 && FTo == 1) {
-            for (int64_t f = 0; f < frames; ++f)
-                out[f] = (in[2 * f] + in[2 * f + 1]) * 0.5f;
-            return out;
-        }
-        const float scale = 1.0f / float(FFrom);
-        for (int64_t f = 0; f < frames; ++f) {
-            const float* frame = in + f * FFrom;
-            float sum = 0.0f;
-            for (uint16_t c = 0; c < FFrom; ++c)
-                sum += frame[c];
-            std::fill_n(out + f * FTo, FTo, sum * scale);
         }
         return out;
     }
