@@ -187,6 +187,21 @@ bool AcmSourceFormat::IsFloat() const
     return tag == TagIeeeFloat || (tag == TagExtensible && FmtChunk[RecordSize + 6] == TagIeeeFloat);
 }
 
+bool AcmSourceFormat::HasNarrowSamples() const
+{
+    const uint16_t bits = Get16(FmtChunk.data() + 14);
+    switch (Get16(FmtChunk.data())) {
+    case TagPcm:
+        return bits <= 16;
+    case TagExtensible:
+        return bits <= 16 && !IsFloat();
+    case TagIeeeFloat:
+        return false;
+    default:
+        return true;
+    }
+}
+
 bool AcmSourceFormat::HasFixedFrames() const
 {
     const uint16_t tag = Get16(FmtChunk.data());
@@ -270,6 +285,12 @@ bool AcmSourceReader::Open()
 bool AcmSourceReader::Seek(int64_t frame)
 {
     return sf_seek(FFile, frame, SEEK_SET) == frame;
+}
+
+int64_t AcmSourceReader::ReadNarrow(int16_t* frames, int64_t count)
+{
+    const sf_count_t n = sf_readf_short(FFile, frames, count);
+    return n > 0 ? n : 0;
 }
 
 int64_t AcmSourceReader::Read(float* frames, int64_t count)

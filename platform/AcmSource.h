@@ -29,6 +29,9 @@ struct AcmSourceFormat {
     // The most frames that `bytes` source bytes decode to (a partial last block counted whole).
     uint64_t MaxFrames(uint64_t bytes) const;
     bool IsFloat() const;
+    // Whether every sample decodes to at most 16 bits (8- and 16-bit PCM, the companding and
+    // ADPCM codecs, GSM), so that libsndfile hands them out as 16-bit integers unchanged.
+    bool HasNarrowSamples() const;
     // Whether every frame is a fixed number of bytes, so that any frame can be read first.
     bool HasFixedFrames() const;
 };
@@ -49,6 +52,9 @@ public:
     int64_t Frames() const { return FFrames; }
     // Reads up to count frames of Channels floats each; returns the count read (0 at the end).
     int64_t Read(float* frames, int64_t count);
+    // The same as 16-bit integers (full scale ±32768), for a format with narrow samples:
+    // cheaper than floats, which libsndfile makes from the integers one by one.
+    int64_t ReadNarrow(int16_t* frames, int64_t count);
     // Makes `frame` the next frame to read.
     bool Seek(int64_t frame);
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
 
@@ -206,6 +208,76 @@ TEST(AcmStreamTest, WidthAndChannelChangesRoundAverageAndClamp)
     // One channel to two repeats it.
     const AcmRun twice = ConvertBlock(Record(Pcm(1, 22050, 8)), Pcm(2, 22050, 8), eight);
     EXPECT_EQ(twice.Output, (std::vector<uint8_t>{0, 0, 0x80, 0x80, 0xff, 0xff, 0x7f, 0x7f}));
+}
+
+TEST(AcmStreamTest, EverySampleOfALongBlockIsRoundedAndClamped)
+{
+    // Blocks long enough for the bulk of the work, with lengths that leave a remainder:
+    // every 16-bit value, and floats far beyond full scale, each to its nearest 8-bit step.
+    auto expected = [](double x) { return uint8_t(std::clamp(std::nearbyint(x * 128.0), -128.0, 127.0) + 128.0); };
+    std::vector<int16_t> integers;
+    for (int v = -32768; v <= 32767; ++v)
+        integers.push_back(int16_t(v));
+    integers.insert(integers.end(), {128, 384, -128, 32767, -32768});
+    const AcmRun run = ConvertBlock(Record(Pcm(1, 22050, 16)), Taunt, Bytes(integers));
+    ASSERT_EQ(run.Result, MMSYSERR_NOERROR);
+    ASSERT_EQ(run.Output.size(), integers.size());
+    size_t wrong = 0;
+    for (size_t i = 0; i < integers.size(); ++i)
+        wrong += run.Output[i] != expected(integers[i] / 32768.0);
+    EXPECT_EQ(wrong, 0u);
+
+    const float loud[] = {1e30f, -1e30f, 1.5f, -1.5f, 0.99f, -0.99f, 1.0f / 256, 3.0f / 256, -1.0f / 256};
+    std::vector<float> floats;
+    for (int i = 0; i < 1003; ++i)
+        floats.push_back(loud[i % std::size(loud)]);
+    const WAVEFORMATEX f{3, 1, 22050, 22050 * 4, 4, 32, 0};
+    const AcmRun clamped = ConvertBlock(Record(f), Taunt,
+                                        QByteArray(reinterpret_cast<const char*>(floats.data()), int(floats.size() * 4)));
+    ASSERT_EQ(clamped.Result, MMSYSERR_NOERROR);
+    ASSERT_EQ(clamped.Output.size(), floats.size());
+    wrong = 0;
+    for (size_t i = 0; i < floats.size(); ++i)
+        wrong += clamped.Output[i] != expected(floats[i]);
+    EXPECT_EQ(wrong, 0u);
+}
+
+TEST(AcmStreamTest, IntegerAndFloatSourcesOfTheSameSoundConvertAlike)
+{
+    // Integer samples are scaled to floats by the stream itself; the same sound given as
+    // floats must come out as the very same bytes, whether mixed and resampled or not.
+    std::mt19937 random(5);
+    std::vector<int16_t> sixteen(2 * 10007);
+    for (int16_t& s : sixteen)
+        s = int16_t(random());
+    std::vector<uint8_t> eight(3 * 5003);
+    for (uint8_t& s : eight)
+        s = uint8_t(random());
+    std::vector<float> sixteenAsFloat;
+    for (int16_t s : sixteen)
+        sixteenAsFloat.push_back(float(s) / 32768.0f);
+    std::vector<float> eightAsFloat;
+    for (uint8_t s : eight)
+        eightAsFloat.push_back(float(int(s) - 128) / 128.0f);
+    auto asBytes = [](const auto& v) {
+        return QByteArray(reinterpret_cast<const char*>(v.data()), int(v.size() * sizeof v[0]));
+    };
+    auto floatFormat = [](uint16_t channels) {
+        return WAVEFORMATEX{3, channels, 44100, 44100u * 4 * channels, uint16_t(4 * channels), 32, 0};
+    };
+    for (const WAVEFORMATEX& target : {Taunt, Pcm(2, 44100, 16), Pcm(3, 44100, 16)}) {
+        const AcmRun fromInt = ConvertBlock(Record(Pcm(2, 44100, 16)), target, asBytes(sixteen));
+        const AcmRun fromFloat = ConvertBlock(Record(floatFormat(2)), target, asBytes(sixteenAsFloat));
+        ASSERT_EQ(fromInt.Result, MMSYSERR_NOERROR);
+        EXPECT_FALSE(fromInt.Output.empty());
+        EXPECT_EQ(fromInt.Output, fromFloat.Output) << "16-bit to " << target.nChannels << " channels";
+
+        const AcmRun fromByte = ConvertBlock(Record(Pcm(3, 44100, 8)), target, asBytes(eight));
+        const AcmRun fromByteFloat = ConvertBlock(Record(floatFormat(3)), target, asBytes(eightAsFloat));
+        ASSERT_EQ(fromByte.Result, MMSYSERR_NOERROR);
+        EXPECT_FALSE(fromByte.Output.empty());
+        EXPECT_EQ(fromByte.Output, fromByteFloat.Output) << "8-bit to " << target.nChannels << " channels";
+    }
 }
 
 TEST(AcmStreamTest, RateChangesGiveTheWholeSoundWithinThePromisedSize)
