@@ -139,6 +139,7 @@ void TMemoryStream::LoadFromStream(TStream& source)
     // The bytes are read straight into fresh memory: zeroing it first would only be overwritten.
     TMemoryStream loaded;
     loaded.SetCapacity(size);
+    PrefaultPages(loaded.FMemory, static_cast<size_t>(size));
     loaded.FSize = size;
     source.ReadBuffer(loaded.FMemory, size);
     std::swap(FMemory, loaded.FMemory);

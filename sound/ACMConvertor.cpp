@@ -120,8 +120,10 @@ void TACMConvertor::Open()
         Check(Calls.Size(StreamHandle, FInputBufferSize, &OutputBufferSize, ACM_STREAMSIZEF_SOURCE), "acmStreamSize:");
         InputBuffer = new uint8_t[FInputBufferSize];
         AdviseHugePages(InputBuffer, FInputBufferSize);
+        PrefaultPages(InputBuffer, FInputBufferSize);
         OutputBuffer = new uint8_t[OutputBufferSize];
         AdviseHugePages(OutputBuffer, OutputBufferSize);
+        PrefaultPages(OutputBuffer, OutputBufferSize);
 
         StreamHeader.cbStruct = sizeof(ACMSTREAMHEADER);
         StreamHeader.fdwStatus = 0;
