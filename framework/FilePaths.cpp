@@ -16,8 +16,3 @@ std::string LocalPath(const QString& path)
 {
     return QFile::encodeName(path).toStdString();
 }
-
-QString FromLocalPath(const std::string& path)
-{
-    return QFile::decodeName(QByteArray::fromStdString(path));
-}

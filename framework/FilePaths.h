@@ -8,6 +8,5 @@ QString ExtractFilePath(const QString& path);
 // The name part of a path, after its last separator.
 QString ExtractFileName(const QString& path);
 
-// A path as the file system spells it (the sound components take such paths), and back.
+// A path as the file system spells it: the sound components take such paths.
 std::string LocalPath(const QString& path);
-QString FromLocalPath(const std::string& path);

@@ -123,7 +123,8 @@ public:
                        const std::function<void(int64_t)>& set, bool) override
     {
         if (const std::optional<std::string> raw = Take(name)) {
-            const char* first = raw->data() + (raw->size() > 1 && (*raw)[0] == '+' ? 1 : 0);
+            const bool plus = raw->size() > 1 && (*raw)[0] == '+' && (*raw)[1] >= '0' && (*raw)[1] <= '9';
+            const char* first = raw->data() + (plus ? 1 : 0);
             const char* last = raw->data() + raw->size();
             int64_t v = 0;
             const auto [end, error] = std::from_chars(first, last, v);

@@ -93,11 +93,14 @@ TReplacingFile::TReplacingFile(const std::string& fileName) : FFileName(fileName
     }
 
     const int handle = CreateTemporary(FTarget, fileName, FTemporary);
-    FStream = std::make_unique<TFileStream>(FTemporary, handle);
-    if (exists && ::fchmod(handle, existing.st_mode & 07777) != 0) {
-        FStream.reset();
+    try {
+        if (exists && ::fchmod(handle, existing.st_mode & 07777) != 0)
+            throw CreateError(fileName, "Cannot keep the file's permissions");
+        FStream = std::make_unique<TFileStream>(FTemporary, handle);
+    } catch (...) {
+        ::close(handle);
         ::unlink(FTemporary.c_str());
-        throw CreateError(fileName, "Cannot keep the file's permissions");
+        throw;
     }
 }
 

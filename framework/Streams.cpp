@@ -164,6 +164,13 @@ std::string FileErrorText(const char* what, const std::string& fileName, int err
 
 TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : FFileName(fileName)
 {
+    const char* what = mode == TFileMode::Create ? "Cannot create file" : "Cannot open file";
+    if (fileName.empty()) {
+        const std::string text = std::string(what) + " \"\". No file name specified";
+        if (mode == TFileMode::Create)
+            throw EFCreateError(text);
+        throw EFOpenError(text);
+    }
     switch (mode) {
     case TFileMode::Create:
         FHandle = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);

@@ -69,7 +69,7 @@ int main(int argc, char** argv)
         else if (arg == "--")
             while (++i < argc)
                 files.emplace_back(argv[i]);
-        else if (arg.size() > 1 && arg[0] == '-') {
+        else if (arg[0] == '-') {
             std::fprintf(stderr, "jeerbox-convert: unknown option %s\n%s", argv[i], Usage);
             return 2;
         } else

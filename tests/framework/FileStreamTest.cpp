@@ -75,6 +75,7 @@ TEST_F(FileStreamTest, FailuresNameTheFileAndTheSystemsReason)
         << "a folder is no file to read";
     EXPECT_EQ(ErrorOf(Path("no/such.bin"), TFileMode::Create),
               "Cannot create file \"" + Path("no/such.bin") + "\". No such file or directory");
+    EXPECT_EQ(ErrorOf("", TFileMode::OpenRead), "Cannot open file \"\". No file name specified");
     EXPECT_THROW(TFileStream(Path("none.bin"), TFileMode::OpenRead), EFOpenError);
     EXPECT_THROW(TFileStream(Path("no/such.bin"), TFileMode::Create), EFCreateError);
 }

@@ -68,8 +68,10 @@ TEST(FilerTest, RefusesTextItCannotTrustBeforeChangingAnything)
 {
     EXPECT_EQ(ErrorOf("object Sample: TSample\n  Number = 5\n  Colour = 3\nend\n"),
               "Error reading Sample.Colour: Property Colour does not exist");
-    EXPECT_EQ(ErrorOf("object Sample: TSample\n  Number = five\nend\n"),
-              "Error reading Sample.Number: Invalid integer value");
+    for (const char* number : {"five", "+-5", "99999999999999999999", "5 5"})
+        EXPECT_EQ(ErrorOf("object Sample: TSample\n  Number = " + std::string(number) + "\nend\n"),
+                  "Error reading Sample.Number: Invalid integer value")
+            << number;
     EXPECT_EQ(ErrorOf("object Sample: TSample\n  Flag = yes\nend\n"), "Error reading Sample.Flag: Invalid boolean value");
     EXPECT_EQ(ErrorOf("object Sample: TSample\n  Blob = {ABC}\nend\n"), "Error reading Sample.Blob: Invalid binary value");
     EXPECT_EQ(ErrorOf("object Sample: TOther\nend\n"), "Invalid stored properties (line 1)");
