@@ -155,41 +155,29 @@ void TMemoryStream::SaveToFile(const std::string& fileName) const
     file.Close();
 }
 
-namespace {
-std::string FileErrorText(const char* what, const std::string& fileName, int error)
+void RaiseFileError(TFileMode mode, const std::string& fileName, const std::string& reason)
 {
-    return std::string(what) + " \"" + fileName + "\". " + SystemErrorText(error);
-}
+    if (mode == TFileMode::Create)
+        throw EFCreateError("Cannot create file \"" + fileName + "\". " + reason);
+    throw EFOpenError("Cannot open file \"" + fileName + "\". " + reason);
 }
 
 TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : FFileName(fileName)
 {
-    const char* what = mode == TFileMode::Create ? "Cannot create file" : "Cannot open file";
-    if (fileName.empty()) {
-        const std::string text = std::string(what) + " \"\". No file name specified";
-        if (mode == TFileMode::Create)
-            throw EFCreateError(text);
-        throw EFOpenError(text);
-    }
-    switch (mode) {
-    case TFileMode::Create:
-        FHandle = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (FHandle < 0)
-            throw EFCreateError(FileErrorText("Cannot create file", fileName, errno));
-        break;
-    case TFileMode::OpenRead:
-    case TFileMode::OpenReadWrite:
-        FHandle = ::open(fileName.c_str(), (mode == TFileMode::OpenRead ? O_RDONLY : O_RDWR) | O_CLOEXEC);
-        if (FHandle < 0)
-            throw EFOpenError(FileErrorText("Cannot open file", fileName, errno));
-        // A folder opens for reading but is no file to read.
-        struct stat info;
-        if (::fstat(FHandle, &info) == 0 && S_ISDIR(info.st_mode)) {
-            ::close(FHandle);
-            FHandle = -1;
-            throw EFOpenError(FileErrorText("Cannot open file", fileName, EISDIR));
-        }
-        break;
+    if (fileName.empty())
+        RaiseFileError(mode, fileName, "No file name specified");
+    const int flags = mode == TFileMode::Create     ? O_WRONLY | O_CREAT | O_TRUNC
+                      : mode == TFileMode::OpenRead ? O_RDONLY
+                                                    : O_RDWR;
+    FHandle = ::open(fileName.c_str(), flags | O_CLOEXEC, 0666);
+    if (FHandle < 0)
+        RaiseFileError(mode, fileName, SystemErrorText(errno));
+    // A folder opens for reading but is no file to read.
+    struct stat info;
+    if (mode != TFileMode::Create && ::fstat(FHandle, &info) == 0 && S_ISDIR(info.st_mode)) {
+        ::close(FHandle);
+        FHandle = -1;
+        RaiseFileError(mode, fileName, SystemErrorText(EISDIR));
     }
 }
 

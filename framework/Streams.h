@@ -61,6 +61,10 @@ private:
 
 enum class TFileMode { Create, OpenRead, OpenReadWrite };
 
+// Raises the error for a file that could not be made (EFCreateError, "Cannot create file
+// "<name>". <reason>") or opened (EFOpenError, "Cannot open file ...").
+[[noreturn]] void RaiseFileError(TFileMode mode, const std::string& fileName, const std::string& reason);
+
 // A file on disk as a stream, unbuffered: every Write reaches the file at once. Create makes
 // a new file or empties an existing one. Raises EFCreateError / EFOpenError naming the file.
 class TFileStream : public TStream {
