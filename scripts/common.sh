@@ -1,7 +1,7 @@
 # Shared by run.sh and test.sh: install what is missing, then configure and build.
 
 JEERBOX_PACKAGES=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config ccache
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
   libsdl2-dev libsndfile1-dev libsoxr-dev
   libgtest-dev libgmock-dev
@@ -28,6 +28,9 @@ install_missing() {
 build() {
   local dir=$1
   shift
-  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+  # Rebuilds reuse what an earlier build of the same source compiled, also from another
+  # checkout of the tree (paths are taken relative to the checkout).
+  export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache "$@"
   cmake --build "$dir" -j "$(nproc)"
 }
