@@ -18,16 +18,17 @@
 #include <QKeyEvent>
 #include <QLabel>
 
-// The images live in the program's library; naming them here keeps the linker from
-// dropping them.
-static void InitImages()
+// The images and the jingle live in the program's library; naming them here keeps the linker
+// from dropping them.
+static void InitResources()
 {
     Q_INIT_RESOURCE(images);
+    Q_INIT_RESOURCE(jingle);
 }
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>())
 {
-    InitImages();
+    InitResources();
     ui->setupUi(this);
     LoadLayout();
     Loaded();
@@ -124,6 +125,7 @@ void TForm1::ConnectHandlers()
     onClick(ui->ToolButton1, &TForm1::ToolButton1Click);
     onClick(ui->ToolButton2, &TForm1::ToolButton2Click);
     onClick(ui->ToolButton9, &TForm1::ToolButton9Click);
+    onClick(ui->ToolButton11, &TForm1::ToolButton11Click);
     connect(ui->AutoPlay, &QCheckBox::toggled, this, Guarded([this] { AutoPlayClick(ui->AutoPlay); }));
     connect(ui->WaveList, &TListBox::Click, this, Guarded([this] { WaveListClick(ui->WaveList); }));
     ConnectClipHandlers();
@@ -215,6 +217,8 @@ bool TForm1::event(QEvent* event)
     if (const TMessage* message = WindowMessage(event)) {
         if (message->Msg == MM_WOM_DONE)
             RunGuarded([message] { PlayerBufferDone(message->LParam); });
+        else if (message->Msg == WM_PLAYJINGLE)
+            RunGuarded([this] { PlayJingle(); });
         return true;
     }
     return QMainWindow::event(event);
