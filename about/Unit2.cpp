@@ -30,12 +30,25 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui:
     ui->setupUi(this);
     // A dialog border: the box keeps its designed size.
     setFixedSize(size());
-    for (QLabel* label : {ui->ProductName, ui->Version, ui->Copyright, static_cast<QLabel*>(ui->UrlLabel1)})
-        FitToText(*label);
+    FitLabels();
     connect(ui->OKButton, &QPushButton::clicked, this, &QDialog::accept);
 }
 
 TAboutBox::~TAboutBox() = default;
+
+void TAboutBox::FitLabels()
+{
+    for (QLabel* label : {ui->ProductName, ui->Version, ui->Copyright, static_cast<QLabel*>(ui->UrlLabel1)})
+        FitToText(*label);
+}
+
+void TAboutBox::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    // A new font for the box is a new width for every text in it.
+    if (event->type() == QEvent::FontChange)
+        FitLabels();
+}
 
 void TAboutBox::FormHide()
 {

@@ -30,7 +30,12 @@ public:
 
     void FormHide();
 
+private:
+    // Sizes each label to its text in the current font.
+    void FitLabels();
+
 protected:
+    void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;

@@ -94,6 +94,19 @@ TEST_F(AboutBoxTest, EveryCaptionIsWholeInsideThePanel)
     EXPECT_LE(ui.OKButton->fontMetrics().horizontalAdvance(ui.OKButton->text()) + 16, ui.OKButton->width());
 }
 
+TEST_F(AboutBoxTest, TheLabelsFollowANewFontForTheBox)
+{
+    TUrlLabel* link = box.ui->UrlLabel1;
+    const int width = link->width();
+    QFont larger = box.font();
+    larger.setPixelSize(link->fontMetrics().height() + 4);
+    box.setFont(larger);
+    EXPECT_GT(link->width(), width);
+    EXPECT_LT(link->fontMetrics().boundingRect(link->text()).right() + link->contentsRect().left(), link->width());
+    EXPECT_TRUE(link->font().underline());
+    EXPECT_TRUE(box.ui->ProductName->font().bold());
+}
+
 TEST_F(AboutBoxTest, ShowsCentredOnTheScreenAndModally)
 {
     bool modal = false;
