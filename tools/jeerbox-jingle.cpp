@@ -7,6 +7,7 @@
 // those round the same way on every IEEE machine, where the maths library's sine and
 // exponential may differ in their last bit from one library version to the next.
 
+#include "sound/TauntFormat.h"
 #include "sound/Wavs_ex.h"
 
 #include <algorithm>
@@ -24,7 +25,7 @@ const char Usage[] =
     "Writes the about box's jingle to FILE: a RIFF WAVE file of 72630 bytes in the taunt\n"
     "format (PCM, mono, 22050 Hz, 8-bit unsigned) with a 44-byte header.\n";
 
-constexpr int Rate = 22050;
+constexpr int Rate = int(TauntFormat.nSamplesPerSec);
 // 72630 bytes in all: the 44-byte header and this many samples.
 constexpr int SampleCount = 72586;
 // The workbench plays the file from byte 100 on: its header and this much silence stay unheard.
@@ -169,7 +170,7 @@ int main(int argc, char** argv)
     try {
         const std::vector<uint8_t> samples = Jingle();
         TWavStream wave;
-        wave.SetFormat(WAVEFORMATEX{1, 1, Rate, Rate, 1, 8, 0});
+        wave.SetFormat(TauntFormat);
         wave.SetSize(int64_t(samples.size()));
         std::memcpy(wave.Memory(), samples.data(), samples.size());
         wave.SaveToFile(argv[1]);

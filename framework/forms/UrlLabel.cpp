@@ -1,6 +1,6 @@
 #include "framework/forms/UrlLabel.h"
 
-#include "framework/Application.h"
+#include "framework/forms/Application.h"
 #include "framework/Exception.h"
 #include "platform/Shell.h"
 

@@ -83,7 +83,7 @@ TEST_F(AboutTest, TheJinglePlaysInTheTauntFormatOnceTheBoxIsUpAndStopsWithIt)
     EXPECT_EQ(callsBeforeShow, 0) << "nothing plays before the box is up";
     EXPECT_TRUE(modal);
     EXPECT_EQ(written, jingle);
-    const WAVEFORMATEX taunt = TauntWaveFormat();
+    const WAVEFORMATEX taunt = TauntFormat;
     EXPECT_EQ(std::memcmp(&format, &taunt, 16), 0);
     EXPECT_EQ(driver.CallNames(), (QStringList{"waveOutOpen", "waveOutPrepareHeader", "waveOutWrite",
                                                "waveOutReset", "waveOutClose"}))
