@@ -212,17 +212,22 @@ void TACMConvertor::DefineProperties(TFiler& filer)
         [this](TStream& s) { WriteFormatBlock(s, FormatOut); }, true);
 }
 
-uint32_t ConvertWave(TACMConvertor& convertor, TCustomWavStream& wave, bool keepSource)
+void LoadConvertor(TACMConvertor& convertor, const WAVEFORMATEX& format, const void* data, int64_t size)
 {
-    if (wave.Size() > int64_t(UINT32_MAX))
+    if (size > int64_t(UINT32_MAX))
         throw EACMConvertor("The sound is too long to convert");
     convertor.SetActive(false);
-    convertor.SetInputBufferSize(uint32_t(wave.Size()));
+    convertor.SetInputBufferSize(uint32_t(size));
     // The whole record, extra size included; the extra format bytes behind it stay.
-    std::memcpy(&convertor.FormatIn.Format, &wave.Format, sizeof(WAVEFORMATEX));
+    std::memcpy(&convertor.FormatIn.Format, &format, sizeof(WAVEFORMATEX));
     convertor.SetActive(true);
-    if (wave.Size() > 0)
-        std::memcpy(convertor.InputBuffer, wave.Memory(), size_t(wave.Size()));
+    if (size > 0)
+        std::memcpy(convertor.InputBuffer, data, size_t(size));
+}
+
+uint32_t ConvertWave(TACMConvertor& convertor, TCustomWavStream& wave, bool keepSource)
+{
+    LoadConvertor(convertor, wave.Format, wave.Memory(), wave.Size());
     if (!keepSource)
         wave.Clear();
     return convertor.Convert();
