@@ -79,8 +79,7 @@ void TForm1::BtnConvertClick(QObject*)
         SourceWave->Clear();
         SourceWave->LoadFromFile(LocalPath(path));
         Convertor->SetInputBufferSize(uint32_t(SourceWave->Size()));
-        // The whole record, extra size included; the extra format bytes behind it stay.
-        std::memcpy(&Convertor->FormatIn.Format, &SourceWave->Format, sizeof(WAVEFORMATEX));
+        SetSourceFormat(Convertor->FormatIn, SourceWave->Format, SourceWave->FormatExtra);
         Convertor->SetActive(true);
         if (SourceWave->Size() > 0)
             std::memcpy(Convertor->InputBuffer, SourceWave->Memory(), size_t(SourceWave->Size()));

@@ -6,6 +6,7 @@
 #include "platform/MSAcm.h"
 
 #include <cstdint>
+#include <vector>
 
 JEERBOX_DECLARE_EXCEPTION(EACMConvertor, Exception)
 
@@ -17,6 +18,11 @@ struct TWaveFormatBlock {
 };
 #pragma pack(pop)
 static_assert(sizeof(TWaveFormatBlock) == 129, "a format block is 129 packed bytes");
+
+// Makes block the format of a source sound: its whole record and, behind it, the extra format
+// bytes that followed the record in its file (as many as fit). The block's remaining bytes
+// become 0, so that nothing of an earlier source's format is read as this one's.
+void SetSourceFormat(TWaveFormatBlock& block, const WAVEFORMATEX& format, const std::vector<uint8_t>& extra);
 
 // The conversion-stream calls the convertor makes. They are the platform's; a test puts
 // its own in their place to make a chosen call fail.
