@@ -24,8 +24,9 @@ public:
 
     TStream& Stream() { return *FStream; }
 
-    // Puts the written content in the file's place; raises EWriteError when it could not
-    // be written completely, and then the file is as it was.
+    // Puts the written content in the file's place. Raises EWriteError when the content could
+    // not be written completely, and EFCreateError, naming the file, when it could not take
+    // the file's place; either way the file is as it was.
     void Commit();
 
 private:

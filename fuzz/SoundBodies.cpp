@@ -1,7 +1,7 @@
 #include "fuzz/FuzzBodies.h"
 
 #include "framework/Filer.h"
-#include "platform/MSAcm.h"
+#include "platform/acm/MSAcm.h"
 #include "sound/ACMConvertor.h"
 #include "sound/Wavs_ex.h"
 
@@ -64,12 +64,7 @@ void FuzzWavConvert(const uint8_t* data, size_t size)
         return;
     TACMConvertor convertor;
     try {
-        convertor.SetInputBufferSize(uint32_t(wave.Size()));
-        SetSourceFormat(convertor.FormatIn, wave.Format, wave.FormatExtra);
-        convertor.SetActive(true);
-        if (wave.Size() > 0)
-            std::memcpy(convertor.InputBuffer, wave.Memory(), size_t(wave.Size()));
-        const uint32_t converted = convertor.Convert();
+        const uint32_t converted = ConvertWave(convertor, wave, false);
         Require(converted <= convertor.OutputBufferSize);
         TWavStream result;
         result.SetFormat(convertor.FormatOut.Format);

@@ -51,15 +51,7 @@ std::string ConvertFile(TACMConvertor& convertor, const std::string& source, con
     if (wave.Size() > int64_t(UINT32_MAX))
         return "the sound is too long to convert";
 
-    convertor.SetActive(false);
-    convertor.SetInputBufferSize(uint32_t(wave.Size()));
-    SetSourceFormat(convertor.FormatIn, wave.Format, wave.FormatExtra);
-    convertor.SetActive(true);
-    // An empty stream has no buffer to copy from, nor an empty result one to copy to.
-    if (wave.Size() > 0)
-        std::memcpy(convertor.InputBuffer, wave.Memory(), size_t(wave.Size()));
-    wave.Clear();
-    const uint32_t converted = convertor.Convert();
+    const uint32_t converted = ConvertWave(convertor, wave, false);
 
     TWavStream result;
     result.SetFormat(convertor.FormatOut.Format);
