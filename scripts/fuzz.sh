@@ -20,11 +20,12 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 
 dir=build-fuzz
-build "$dir" -DJEERBOX_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >"$dir.build.log" 2>&1 ||
-  { cat "$dir.build.log"; exit 1; }
+mkdir -p "$dir/logs"
+build "$dir" -DJEERBOX_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >"$dir/logs/build.log" 2>&1 ||
+  { cat "$dir/logs/build.log"; exit 1; }
 rm -rf "$dir/seeds"
 "$dir/MakeFuzzSeeds" "$dir/seeds"
-mkdir -p "$dir/findings" "$dir/logs"
+mkdir -p "$dir/findings"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
