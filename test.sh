@@ -2,8 +2,12 @@
 # Installs what is missing, builds, and runs every test through CTest.
 #   ./test.sh           the normal build, in build/
 #   ./test.sh --asan    the same suite built with AddressSanitizer and UBSan, in build-asan/
+#   ./test.sh --fuzz [SECONDS]  the fuzz targets, each run for SECONDS (60) (scripts/fuzz.sh)
 set -euo pipefail
 cd "$(dirname "$0")"
+if [ "${1:-}" = "--fuzz" ]; then
+  exec scripts/fuzz.sh "${2:-60}"
+fi
 source scripts/common.sh
 source scripts/sound-server.sh
 install_missing

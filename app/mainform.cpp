@@ -95,6 +95,8 @@ void TForm1::LoadLayout()
     StatusPanel0 = new QLabel(ui->StatusBar1);
     StatusPanel0->setObjectName(QStringLiteral("StatusPanel0"));
     StatusPanel0->setMinimumWidth(50);
+    // It shows file names, which are text, however much they look like markup.
+    StatusPanel0->setTextFormat(Qt::PlainText);
     ui->StatusBar1->addWidget(StatusPanel0, 1);
 
     OpenWave.Title = QStringLiteral("Open Wave File");

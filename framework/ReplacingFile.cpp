@@ -39,7 +39,8 @@ std::string TargetOf(const std::string& fileName)
     return Absolute(fileName);
 }
 
-// A new, empty file beside target, made by this call alone; returns its open handle.
+// A new, empty file beside target, made by this call alone; returns its open handle, or -1
+// with errno set when the folder takes no new file.
 int CreateTemporary(const fs::path& target, const std::string& fileName, std::string& name)
 {
     std::random_device random;
@@ -51,7 +52,9 @@ int CreateTemporary(const fs::path& target, const std::string& fileName, std::st
         const int handle = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (handle >= 0)
             return handle;
-        if (errno != EEXIST || attempt == attempts)
+        if (errno != EEXIST)
+            return -1;
+        if (attempt == attempts)
             RaiseCreateError(fileName, SystemErrorText(errno));
     }
 }
@@ -63,9 +66,16 @@ TReplacingFile::TReplacingFile(const std::string& fileName) : FFileName(fileName
         RaiseCreateError(fileName, "No file name specified");
     FTarget = TargetOf(fileName);
 
-    // What could not be written in place is not replaced either.
+    // Only a regular file is replaced: a device or a pipe is no file to put content beside
+    // (opening a pipe would wait for a reader, renaming over a device would remove it).
     struct stat existing;
     const bool exists = ::stat(FTarget.c_str(), &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode))
+        RaiseCreateError(fileName, SystemErrorText(EISDIR));
+    if (exists && !S_ISREG(existing.st_mode))
+        RaiseCreateError(fileName, "It is not a regular file");
+
+    // What could not be written in place is not replaced either.
     FReplacing = exists;
     if (exists) {
         const int handle = ::open(FTarget.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
@@ -75,6 +85,15 @@ TReplacingFile::TReplacingFile(const std::string& fileName) : FFileName(fileName
     }
 
     const int handle = CreateTemporary(FTarget, fileName, FTemporary);
+    if (handle < 0) {
+        // A folder that takes no new file may still hold a file its user may write: that file
+        // is written in place, as a writable file is expected to be.
+        const int error = errno;
+        if (!exists || (error != EACCES && error != EPERM))
+            RaiseCreateError(fileName, SystemErrorText(error));
+        OpenInPlace();
+        return;
+    }
     try {
         if (exists && ::fchmod(handle, existing.st_mode & 07777) != 0)
             RaiseCreateError(fileName, "Cannot keep the file's permissions");
@@ -86,15 +105,34 @@ TReplacingFile::TReplacingFile(const std::string& fileName) : FFileName(fileName
     }
 }
 
+// The old content stays until the new is written over it, and the file is cut to the new
+// length only at Commit.
+void TReplacingFile::OpenInPlace()
+{
+    FInPlace = true;
+    FTemporary.clear();
+    const int handle = ::open(FTarget.c_str(), O_WRONLY | O_CLOEXEC);
+    if (handle < 0)
+        RaiseCreateError(FFileName, SystemErrorText(errno));
+    FStream = std::make_unique<TFileStream>(FTarget, handle);
+}
+
 TReplacingFile::~TReplacingFile()
 {
     FStream.reset();
-    if (!FCommitted)
+    if (!FCommitted && !FInPlace)
         ::unlink(FTemporary.c_str());
 }
 
 void TReplacingFile::Commit()
 {
+    if (FInPlace) {
+        FStream->SetSize(FStream->Position());
+        FStream->Sync();
+        FStream->Close();
+        FCommitted = true;
+        return;
+    }
     // The content is on the disk before the old file's name is taken, so that a crash
     // leaves either file.
     if (FReplacing)

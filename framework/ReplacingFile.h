@@ -11,10 +11,12 @@
 // pointing at the file that gets the new content. The new content of an existing file is
 // on the disk before it takes the file's place, so that even a crash leaves the old or the
 // new file; a file that did not exist before has nothing to lose and is not waited for.
+// Only where the folder takes no new file but the file itself may be written is the file
+// written in place (there is no other way to write it); only regular files are written.
 class TReplacingFile {
 public:
-    // Raises EFCreateError, naming fileName, when the file may not be written: an existing
-    // file that may not be written, a folder that takes no new file.
+    // Raises EFCreateError, naming fileName, when the file cannot be written: an existing file
+    // that may not be written or is no regular file, a folder that takes no new file.
     explicit TReplacingFile(const std::string& fileName);
     ~TReplacingFile();
     TReplacingFile(const TReplacingFile&) = delete;
@@ -32,6 +34,9 @@ private:
     std::string FTarget;
     std::string FTemporary;
     std::unique_ptr<TFileStream> FStream;
+    void OpenInPlace();
+
     bool FReplacing = false;
+    bool FInPlace = false;
     bool FCommitted = false;
 };

@@ -62,6 +62,13 @@ void ReadFormatBlock(TStream& stream, TWaveFormatBlock& block)
 
 }
 
+void SetSourceFormat(TWaveFormatBlock& block, const WAVEFORMATEX& format, const std::vector<uint8_t>& extra)
+{
+    block.Format = format;
+    const size_t kept = std::min(extra.size(), sizeof block.Extra);
+    std::fill(std::copy_n(extra.begin(), kept, block.Extra), std::end(block.Extra), uint8_t(0));
+}
+
 TACMConvertor::TACMConvertor(TComponent* owner) : TComponent(owner)
 {
     SetInputBufferSize(2048);
@@ -212,14 +219,14 @@ void TACMConvertor::DefineProperties(TFiler& filer)
         [this](TStream& s) { WriteFormatBlock(s, FormatOut); }, true);
 }
 
-void LoadConvertor(TACMConvertor& convertor, const WAVEFORMATEX& format, const void* data, int64_t size)
+void LoadConvertor(TACMConvertor& convertor, const WAVEFORMATEX& format, const void* data, int64_t size,
+                   const std::vector<uint8_t>& extra)
 {
     if (size > int64_t(UINT32_MAX))
         throw EACMConvertor("The sound is too long to convert");
     convertor.SetActive(false);
     convertor.SetInputBufferSize(uint32_t(size));
-    // The whole record, extra size included; the extra format bytes behind it stay.
-    std::memcpy(&convertor.FormatIn.Format, &format, sizeof(WAVEFORMATEX));
+    SetSourceFormat(convertor.FormatIn, format, extra);
     convertor.SetActive(true);
     if (size > 0)
         std::memcpy(convertor.InputBuffer, data, size_t(size));
@@ -227,7 +234,7 @@ void LoadConvertor(TACMConvertor& convertor, const WAVEFORMATEX& format, const v
 
 uint32_t ConvertWave(TACMConvertor& convertor, TCustomWavStream& wave, bool keepSource)
 {
-    LoadConvertor(convertor, wave.Format, wave.Memory(), wave.Size());
+    LoadConvertor(convertor, wave.Format, wave.Memory(), wave.Size(), wave.FormatExtra);
     if (!keepSource)
         wave.Clear();
     return convertor.Convert();

@@ -6,6 +6,7 @@
 #include "platform/acm/MSAcm.h"
 
 #include <cstdint>
+#include <vector>
 
 JEERBOX_DECLARE_EXCEPTION(EACMConvertor, Exception)
 
@@ -17,6 +18,11 @@ struct TWaveFormatBlock {
 };
 #pragma pack(pop)
 static_assert(sizeof(TWaveFormatBlock) == 129, "a format block is 129 packed bytes");
+
+// Makes block the format of a source sound: its whole record and, behind it, the extra format
+// bytes that followed the record in its file (as many as fit). The block's remaining bytes
+// become 0, so that nothing of an earlier source's format is read as this one's.
+void SetSourceFormat(TWaveFormatBlock& block, const WAVEFORMATEX& format, const std::vector<uint8_t>& extra);
 
 // The conversion-stream calls the convertor makes. They are the platform's; a test puts
 // its own in their place to make a chosen call fail.
@@ -77,10 +83,11 @@ private:
 class TCustomWavStream;
 
 // Hands a whole sound to the convertor, the same way for every caller: makes it inactive,
-// sizes its input to the sound, takes the sound's format record (the extra format bytes
-// already in the block stay), makes it active and copies the samples in. Convert comes next.
+// sizes its input to the sound, takes the sound's format (its record and the extra format bytes
+// of its file, SetSourceFormat), makes it active and copies the samples in. Convert comes next.
 // A sound longer than a 32-bit count raises EACMConvertor.
-void LoadConvertor(TACMConvertor& convertor, const WAVEFORMATEX& format, const void* data, int64_t size);
+void LoadConvertor(TACMConvertor& convertor, const WAVEFORMATEX& format, const void* data, int64_t size,
+                   const std::vector<uint8_t>& extra = {});
 
 // Converts a loaded sound file: LoadConvertor, then Convert. The converted sound is then in
 // OutputBuffer; returns its count of bytes. Unless keepSource, the sound's bytes are let go of

@@ -9,9 +9,23 @@
 
 namespace {
 constexpr int64_t ChunkHeaderSize = 8;
+// Room for extra format bytes behind the record in a convertor's format block.
+constexpr int64_t MaxFormatExtra = 111;
 
 // A written file's "fmt " chunk holds the first 16 bytes of the format record.
 constexpr uint32_t WrittenFmtSize = 16;
+}
+
+// RIFF pads an odd-sized chunk with one zero byte, but some writers leave it out. The pad is
+// taken as one only where it is zero and a plausible chunk id follows it, so that files of
+// either kind walk as their writers meant.
+bool TCustomWavStream::PadByteFollows()
+{
+    const int64_t at = Position();
+    if (Size() - at < 1 + 4 || Memory()[at] != 0)
+        return false;
+    const uint8_t* id = Memory() + at + 1;
+    return std::all_of(id, id + 4, [](uint8_t c) { return c >= 0x20 && c <= 0x7E; });
 }
 
 void TCustomWavStream::LoadFromFile(const std::string& fileName)
@@ -42,6 +56,10 @@ void TCustomWavStream::LoadFromFile(const std::string& fileName)
             auto scratch = std::make_unique<uint8_t[]>(static_cast<size_t>(present) + 1);
             ReadBuffer(scratch.get(), present);
             std::memcpy(&Format, scratch.get(), static_cast<size_t>(std::min<int64_t>(present, sizeof(WAVEFORMATEX))));
+            const int64_t extra = std::clamp<int64_t>(present - int64_t(sizeof(WAVEFORMATEX)), 0, MaxFormatExtra);
+            FormatExtra.clear();
+            if (extra > 0)
+                FormatExtra.assign(scratch.get() + sizeof(WAVEFORMATEX), scratch.get() + sizeof(WAVEFORMATEX) + extra);
         } else if (std::memcmp(header, "fact", 4) == 0) {
             auto scratch = std::make_unique<uint8_t[]>(static_cast<size_t>(present) + 1);
             ReadBuffer(scratch.get(), present);
@@ -54,6 +72,8 @@ void TCustomWavStream::LoadFromFile(const std::string& fileName)
         }
         if (present < declared)
             break;
+        if ((declared & 1) && PadByteFollows())
+            Seek(1, TSeekOrigin::Current);
     }
 
     if (dataSize > 0)

@@ -4,7 +4,9 @@
 #include "framework/Streams.h"
 #include "platform/acm/MMSystem.h"
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 JEERBOX_DECLARE_EXCEPTION(EWavStreamError, Exception)
 
@@ -15,6 +17,10 @@ public:
     TCustomWavStream() = default;
 
     WAVEFORMATEX Format{};
+    // The format bytes after the 18-byte record in the last "fmt " chunk loaded (at most as
+    // many as a convertor's format block holds): the extensible format's sample type lives
+    // there, and the convertor needs it where Format alone cannot say.
+    std::vector<uint8_t> FormatExtra;
     // The file last loaded successfully; once set, the format can no longer be changed.
     std::string FileName;
 
@@ -23,6 +29,9 @@ public:
     // Writes the contents as a RIFF WAVE file with a 44-byte header.
     void SaveToFile(const std::string& fileName);
     void SetFormat(const WAVEFORMATEX& format);
+
+private:
+    bool PadByteFollows();
 };
 
 class TWavStream : public TCustomWavStream {};

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -19,16 +20,31 @@ namespace {
 const char Usage[] =
     "Usage: jeerbox-convert -o OUTDIR FILE...\n"
     "Converts each WAV FILE to PCM, mono, 22050 Hz, 8-bit unsigned and writes it as\n"
-    "OUTDIR/<name>.wav, <name> being FILE's name without its extension.\n"
+    "OUTDIR/<name>.wav, <name> being FILE's name without its extension. A FILE whose\n"
+    "<name> an earlier FILE of the same run already took fails: nothing is overwritten.\n"
     "Prints one line for each file that fails; exits with 0 only if every file converted.\n";
 
-// Converts one file; returns the reason it failed, or an empty text.
-std::string ConvertFile(TACMConvertor& convertor, const std::string& source, const fs::path& outDir)
+// The same file however it is named, as far as the names say (the file need not exist yet).
+fs::path SameFileName(const fs::path& path)
+{
+    std::error_code error;
+    const fs::path name = fs::weakly_canonical(path, error);
+    return error ? fs::absolute(path, error) : name;
+}
+
+// Converts one file; returns the reason it failed, or an empty text. A file this run already
+// wrote is never written again: two sources of the same name would otherwise leave only the
+// last one's sound.
+std::string ConvertFile(TACMConvertor& convertor, const std::string& source, const fs::path& outDir,
+                        std::set<fs::path>& written)
 {
     const fs::path target = outDir / fs::path(source).filename().replace_extension(".wav");
     std::error_code error;
     if (fs::equivalent(target, source, error))
         return "the converted file would replace the source; choose another output folder";
+    if (written.count(SameFileName(target)))
+        return "the converted file would replace " + target.string() +
+               ", which this run already wrote from another source; convert it in a run of its own";
 
     TWavStream wave;
     wave.LoadFromFile(source);
@@ -40,9 +56,11 @@ std::string ConvertFile(TACMConvertor& convertor, const std::string& source, con
     TWavStream result;
     result.SetFormat(convertor.FormatOut.Format);
     result.SetSize(converted);
-    std::memcpy(result.Memory(), convertor.OutputBuffer, converted);
+    if (converted > 0)
+        std::memcpy(result.Memory(), convertor.OutputBuffer, converted);
     convertor.SetActive(false);
     result.SaveToFile(target.string());
+    written.insert(SameFileName(target));
     return {};
 }
 
@@ -81,11 +99,12 @@ int main(int argc, char** argv)
     }
 
     TACMConvertor convertor;
+    std::set<fs::path> written;
     int failed = 0;
     for (const std::string& file : files) {
         std::string reason;
         try {
-            reason = ConvertFile(convertor, file, outDir);
+            reason = ConvertFile(convertor, file, outDir, written);
         } catch (const std::exception& e) {
             reason = e.what();
         }

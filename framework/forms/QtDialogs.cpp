@@ -1,6 +1,7 @@
 #include "framework/forms/QtDialogs.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -10,6 +11,8 @@ int TQtDialogs::MessageBox(const QString& caption, const QString& text, TMsgDlgT
 {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(caption);
+    // File names and error messages are shown as they stand, never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(text);
     switch (type) {
     case TMsgDlgType::Warning: box.setIcon(QMessageBox::Warning); break;
@@ -46,9 +49,43 @@ QString TQtDialogs::QtFilter(const QString& filter)
     return result.join(QStringLiteral(";;"));
 }
 
+namespace {
+// Qt's file dialog, which for saving also takes a name in a folder that does not exist;
+// with ofPathMustExist it refuses one there, as it refuses a missing file when opening.
+class TFileDialogBox : public QFileDialog {
+public:
+    TFileDialogBox(QWidget* parent, const TFileDialog& dialog)
+        : QFileDialog(parent, dialog.Title, dialog.InitialDir, TQtDialogs::QtFilter(dialog.Filter)),
+          FPathMustExist(dialog.Options.testFlag(ofPathMustExist))
+    {
+    }
+
+    void accept() override
+    {
+        const QStringList files = selectedFiles();
+        if (FPathMustExist && acceptMode() == AcceptSave && !files.isEmpty()) {
+            const QFileInfo chosen(files.first());
+            if (!chosen.absoluteDir().exists()) {
+                QMessageBox box(QMessageBox::Warning, windowTitle(),
+                                tr("%1\nDirectory not found.\nPlease verify the correct directory name was given.")
+                                    .arg(QDir::toNativeSeparators(chosen.absolutePath())),
+                                QMessageBox::Ok, this);
+                box.setTextFormat(Qt::PlainText);
+                box.exec();
+                return;
+            }
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    bool FPathMustExist;
+};
+}
+
 bool TQtDialogs::ExecuteFileDialog(TFileDialog& dialog)
 {
-    QFileDialog box(QApplication::activeWindow(), dialog.Title, dialog.InitialDir, QtFilter(dialog.Filter));
+    TFileDialogBox box(QApplication::activeWindow(), dialog);
     box.setSizeGripEnabled(dialog.Options.testFlag(ofEnableSizing));
     if (!dialog.DefaultExt.isEmpty())
         box.setDefaultSuffix(dialog.DefaultExt.startsWith(QLatin1Char('.')) ? dialog.DefaultExt.mid(1)

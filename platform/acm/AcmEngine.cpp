@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <exception>
+#include <new>
 #include <numeric>
 #include <thread>
 #include <vector>
@@ -93,8 +95,11 @@ private:
         const __m128 lo = _mm_set1_ps(-128.0f);
         const __m128 hi = _mm_set1_ps(127.0f);
         const __m128i centre = _mm_set1_epi16(128);
+        // A NaN compares unordered with itself and is masked to 0, silence, before the clamp.
         auto rounded = [&](const float* p) {
-            return _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_loadu_ps(p), scale), lo), hi));
+            const __m128 v = _mm_mul_ps(_mm_loadu_ps(p), scale);
+            const __m128 number = _mm_and_ps(v, _mm_cmpord_ps(v, v));
+            return _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(number, lo), hi));
         };
         for (; i + 16 <= n; i += 16) {
             const float* p = samples + i;
@@ -108,17 +113,22 @@ private:
     }
 
     // Rounds to nearest, ties to even, by letting the float adder drop the fraction: exact for
-    // the clamped range.
+    // the clamped range. A NaN (what a source of huge samples can become in the resampler)
+    // passes every comparison and has no integer: it becomes silence.
     static int32_t Round(float x, float scale, float lo, float hi)
     {
         constexpr float Shifter = 12582912.0f; // 1.5 * 2^23
         float v = x * scale;
+        if (std::isnan(v))
+            return 0;
         v = v < lo ? lo : (v > hi ? hi : v);
         return int32_t((v + Shifter) - Shifter);
     }
     static int64_t RoundWide(float x, double scale, double lo, double hi)
     {
         const double v = double(x) * scale;
+        if (std::isnan(v))
+            return 0;
         return int64_t(std::llrint(v < lo ? lo : (v > hi ? hi : v)));
     }
     static void Store(uint8_t* p, uint32_t v, int bytes)
@@ -274,6 +284,47 @@ private:
 
 }
 
+namespace {
+// What a half that failed by an exception answers: the result a platform call would give.
+MMRESULT ResultOf(const std::exception_ptr& error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::bad_alloc&) {
+        return MMSYSERR_NOMEM;
+    } catch (...) {
+        return MMSYSERR_ERROR;
+    }
+}
+
+MMRESULT RunCaught(const std::function<MMRESULT()>& half) noexcept
+{
+    try {
+        return half();
+    } catch (...) {
+        return ResultOf(std::current_exception());
+    }
+}
+}
+
+MMRESULT AcmRunHalves(const std::function<MMRESULT()>& first, const std::function<MMRESULT()>& second) noexcept
+{
+    // Each half answers with a code, so that neither an exception on the other thread nor one
+    // that would leave this frame with the thread still running can end the program.
+    MMRESULT firstResult = MMSYSERR_NOERROR;
+    std::thread firstHalf;
+    try {
+        firstHalf = std::thread([&] { firstResult = RunCaught(first); });
+    } catch (...) {
+        // No second thread to be had: the halves take turns on this one.
+        firstResult = RunCaught(first);
+    }
+    const MMRESULT secondResult = RunCaught(second);
+    if (firstHalf.joinable())
+        firstHalf.join();
+    return secondResult ? secondResult : firstResult;
+}
+
 AcmEngine::AcmEngine(AcmSourceFormat source, const Destination& destination, bool identity)
     : FSource(std::move(source)), FDestination(destination), FIdentity(identity)
 {
@@ -352,16 +403,13 @@ MMRESULT AcmEngine::Convert(const uint8_t* src, uint32_t srcLength, bool wholeBl
         // second half's result lines up with the first's to the sample.
         const uint64_t splitOut = std::min(uint64_t(split / p * q), capacity);
         uint64_t firstWritten = 0;
-        MMRESULT firstResult = MMSYSERR_NOERROR;
-        std::thread firstHalf([&] {
-            firstResult = Render(src, srcLength, 0, std::min(frames, split + overlap), 0, dst, splitOut, firstWritten);
-        });
         uint64_t secondWritten = 0;
-        result = Render(src, srcLength, split - overlap, frames - split + overlap, uint64_t(overlap / p * q),
-                        dst + splitOut * FDestination.BlockAlign, capacity - splitOut, secondWritten);
-        firstHalf.join();
-        if (!result)
-            result = firstResult;
+        result = AcmRunHalves(
+            [&] { return Render(src, srcLength, 0, std::min(frames, split + overlap), 0, dst, splitOut, firstWritten); },
+            [&] {
+                return Render(src, srcLength, split - overlap, frames - split + overlap, uint64_t(overlap / p * q),
+                              dst + splitOut * FDestination.BlockAlign, capacity - splitOut, secondWritten);
+            });
         written = firstWritten == splitOut ? firstWritten + secondWritten : firstWritten;
     } else {
         result = Render(src, srcLength, 0, frames, 0, dst, capacity, written);

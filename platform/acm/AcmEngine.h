@@ -4,7 +4,14 @@
 #include "platform/acm/MMSystem.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+
+// Runs two halves of one conversion at the same time, the first on a thread of its own, and
+// answers a failed half's code (the second's when both fail). A half that raises gives
+// MMSYSERR_NOMEM for a failed allocation, MMSYSERR_ERROR for anything else; both halves always
+// finish before this returns.
+MMRESULT AcmRunHalves(const std::function<MMRESULT()>& first, const std::function<MMRESULT()>& second) noexcept;
 
 // The converter behind every conversion stream: decodes the source with libsndfile, averages
 // the channels, changes the rate with libsoxr and rounds to the destination's PCM width.

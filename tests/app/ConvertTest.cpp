@@ -72,6 +72,23 @@ TEST_F(ConvertTest, StereoSourceIsReadAfreshAndConvertedFromItsOwnFormat)
     EXPECT_GT(uint8_t(*high), 176);
 }
 
+// Wide samples in the extensible format, as other programs write them: the sample type
+// that follows the format record reaches the convertor.
+TEST_F(ConvertTest, ExtensibleFilesOfWideSamplesConvert)
+{
+    for (const int subformat : {SF_FORMAT_PCM_32, SF_FORMAT_FLOAT}) {
+        const QString path = dir.filePath(QStringLiteral("wide%1.wav").arg(subformat));
+        WriteWithSndfile(path, SF_FORMAT_WAVEX | subformat, 44100, 2, Sine16(440, 0.5, 44100, 0.5, 2));
+        Convert(path);
+        ASSERT_EQ(dialogs.boxes.size(), 0u) << "no \"Error converting\" box";
+        EXPECT_NEAR(double(Form().ConvertedSize), 11025.0, 2.0);
+        const QByteArray sound = Converted();
+        const SineFit fit = FitSine(reinterpret_cast<const uint8_t*>(sound.constData()), size_t(sound.size()), 440,
+                                    22050, 300);
+        EXPECT_NEAR(fit.Amplitude, 64.0, 3.0);
+    }
+}
+
 TEST_F(ConvertTest, SoundOfNoBytesLeavesNothingToPlay)
 {
     Convert(MakeTaunt("empty.wav", QByteArray()));

@@ -4,6 +4,7 @@
 #include "support/Files.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
@@ -144,6 +145,17 @@ TEST_F(WaveListTest, ArrowKeysLoadTheNewCurrentItem)
     EXPECT_EQ(InfoLines().value(0), b);
     PressKey(Qt::Key_Up);
     EXPECT_EQ(InfoLines().value(0), a);
+}
+
+TEST_F(WaveListTest, AFileNameThatLooksLikeMarkupIsReportedAsItStands)
+{
+    const QString odd = dir.filePath("<b>x<i> &lt;.wav");
+    WriteFile(odd, "no sound");
+    OpenFiles(QStringList{odd});
+    ClickItem(0);
+    const QLabel* panel = Control<QLabel>("StatusPanel0");
+    EXPECT_EQ(panel->text(), "Error opening " + odd);
+    EXPECT_EQ(panel->textFormat(), Qt::PlainText);
 }
 
 TEST_F(WaveListTest, AFileThatCannotBeLoadedIsReportedAndTheReportStays)

@@ -1,6 +1,7 @@
 #include "framework/Exception.h"
 #include "framework/ReplacingFile.h"
 #include "framework/Streams.h"
+#include "support/RunAsNobody.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace fs = std::filesystem;
 
@@ -109,6 +112,69 @@ TEST_F(FileStreamTest, ReplacingADanglingLinkWritesTheFileItPointsAt)
     EXPECT_EQ(Contents(Path("target.gam")), "page") << "a relative link is read from the link's folder";
 
     EXPECT_THROW(TReplacingFile(""), EFCreateError);
+}
+
+TEST_F(FileStreamTest, ReplacingFileRefusesWhatIsNoRegularFile)
+{
+    ASSERT_EQ(::mkfifo(Path("pipe.wav").c_str(), 0666), 0);
+    // A character device like the null device; only root may make one.
+    const bool device = ::mknod(Path("null.wav").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+    for (const char* name : {"pipe.wav", "null.wav"}) {
+        if (std::string(name) == "null.wav" && !device)
+            continue;
+        try {
+            TReplacingFile replacing(Path(name));
+            ADD_FAILURE() << name << " was taken for a file";
+        } catch (const EFCreateError& e) {
+            EXPECT_EQ(e.Message(), "Cannot create file \"" + Path(name) + "\". It is not a regular file") << name;
+        }
+    }
+    EXPECT_TRUE(fs::is_fifo(dir / "pipe.wav"));
+    if (device) {
+        EXPECT_TRUE(fs::is_character_file(dir / "null.wav"));
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), device ? 2 : 1);
+}
+
+TEST_F(FileStreamTest, ReplacedFileKeepsEveryPermissionBit)
+{
+    Write(Path("shared.wav"), "old");
+    ASSERT_EQ(::chmod(Path("shared.wav").c_str(), 02640), 0);
+    TReplacingFile replacing(Path("shared.wav"));
+    replacing.Stream().WriteBuffer("new", 3);
+    replacing.Commit();
+    struct stat info {};
+    ASSERT_EQ(::stat(Path("shared.wav").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 02640u);
+    EXPECT_EQ(Contents(Path("shared.wav")), "new");
+}
+
+TEST_F(FileStreamTest, WritableFileInAFolderThatTakesNoNewFileIsWrittenInPlace)
+{
+    RunAsNobody nobody(dir.string());
+    if (!nobody.Active())
+        GTEST_SKIP() << "cannot leave root here";
+    Write(Path("long.wav"), std::string(100, 'o'));
+    Write(Path("kept.wav"), std::string(100, 'k'));
+    ASSERT_EQ(::chmod(Path("long.wav").c_str(), 0640), 0);
+    ASSERT_EQ(::chmod(dir.c_str(), 0500), 0);
+
+    {
+        TReplacingFile abandoned(Path("kept.wav"));
+        EXPECT_EQ(Contents(Path("kept.wav")), std::string(100, 'k')) << "nothing is cut before Commit";
+    }
+    EXPECT_EQ(Contents(Path("kept.wav")), std::string(100, 'k'));
+
+    TReplacingFile replacing(Path("long.wav"));
+    replacing.Stream().WriteBuffer("short", 5);
+    replacing.Commit();
+    EXPECT_EQ(Contents(Path("long.wav")), "short");
+    struct stat info {};
+    ASSERT_EQ(::stat(Path("long.wav").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_THROW(TReplacingFile(Path("new.wav")), EFCreateError) << "a new file still needs the folder";
+    ::chmod(dir.c_str(), 0700);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2) << "no temporary file";
 }
 
 }

@@ -35,6 +35,7 @@ public:
     {
         QLocale::setDefault(QLocale(language, territory));
     }
+    explicit ScopedLocale(const QLocale& locale) { QLocale::setDefault(locale); }
     ~ScopedLocale() { QLocale::setDefault(saved); }
     QLocale saved;
 };

@@ -75,4 +75,30 @@ TEST(ParamTextTest, RealsMustFitAFloat)
         EXPECT_FALSE(TextToFloat32(bad)) << bad;
 }
 
+// Whatever the dialog shows, its own reader takes back: minus signs and exponents of several
+// characters, digits of other scripts, other separators.
+TEST(ParamTextTest, ShownNumbersReadBackInEveryLocale)
+{
+    const char* names[] = {"C",     "en_US", "de_DE", "fr_FR", "sv_SE", "fi_FI", "fa_IR", "ar_EG",
+                           "ar_SA", "he_IL", "hi_IN", "bn_BD", "my_MM", "ru_RU", "ja_JP", "ps_AF"};
+    for (const char* name : names) {
+        const ScopedLocale locale{QLocale(QString::fromLatin1(name))};
+        for (float v : {1.0f, -2.5f, 256.0f, -0.75f, 1.0e7f, -1.5e7f, 3.0e38f, -FLT_MAX, 12345.68f}) {
+            const QString text = FloatToText(v);
+            const std::optional<float> back = TextToFloat32(text);
+            if (!back) {
+                ADD_FAILURE() << name << ": " << text.toStdString() << " does not read back";
+                continue;
+            }
+            EXPECT_NEAR(*back, v, std::fabs(v) * 1e-6) << name << ": " << text.toStdString();
+        }
+        for (int32_t v : {0, -1, 4410, -2147483647 - 1, 2147483647}) {
+            const QString text = IntToText(v);
+            EXPECT_EQ(TextToInt32(text), v) << name << ": " << text.toStdString();
+        }
+        EXPECT_FALSE(TextToFloat32(QStringLiteral("1x"))) << name;
+        EXPECT_FALSE(TextToInt32(IntToText(5) + QStringLiteral("0.5"))) << name;
+    }
+}
+
 }  // namespace

@@ -86,6 +86,45 @@ TEST_F(WavStreamTest, OddDataChunkWithPadByteAtTheEnd)
     EXPECT_EQ(Contents(), QByteArray("abc"));
 }
 
+TEST_F(WavStreamTest, PadByteAfterAnOddChunkIsSkippedOnlyWhereAChunkIdFollowsIt)
+{
+    const QByteArray padded = Chunk("fmt ", fmt16) + Chunk("note", "abc") + QByteArray(1, '\0') + Chunk("data", samples);
+    Load(RiffWave(padded));
+    EXPECT_EQ(Contents(), samples) << "a padded 3-byte chunk before the data";
+
+    Load(RiffWave(Chunk("fmt ", fmt16) + Chunk("note", "abc") + Chunk("data", samples)));
+    EXPECT_EQ(Contents(), samples) << "written without the pad byte, it walks as before";
+
+    // A zero that is not followed by a printable id is the next chunk's start, not a pad.
+    Load(RiffWave(Chunk("fmt ", fmt16) + Chunk("note", "abc") + QByteArray("\0\x01" "ab", 4) + Le32(0) +
+                  Chunk("data", samples)));
+    EXPECT_EQ(Contents(), samples) << "the zero starts an (empty) chunk of its own";
+
+    Load(RiffWave(Chunk("fmt ", fmt16) + Chunk("data", "abc") + QByteArray(1, '\0') + Chunk("LIST", "xyzw")));
+    EXPECT_EQ(Contents(), QByteArray("abc")) << "an odd data chunk with its pad, then more chunks";
+}
+
+TEST_F(WavStreamTest, ExtraFormatBytesOfTheLastFmtChunkAreKeptBesideTheRecord)
+{
+    QByteArray extra;
+    for (int i = 0; i < 130; ++i)
+        extra += char(i + 1);
+    Load(RiffWave(Chunk("fmt ", fmt16 + Le16(130) + extra) + Chunk("data", samples)));
+    EXPECT_EQ(wav.Format.cbSize, 130);
+    ASSERT_EQ(wav.FormatExtra.size(), 111u) << "as many as a convertor's format block holds";
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(wav.FormatExtra.data()), 111), extra.left(111));
+
+    Load(RiffWave(Chunk("fmt ", fmt16 + Le16(2) + "zz") + Chunk("fmt ", fmt16) + Chunk("data", samples)));
+    EXPECT_TRUE(wav.FormatExtra.empty()) << "the last fmt chunk decides, and a 16-byte one has none";
+
+    Load(RiffWave(Chunk("fmt ", fmt16 + Le16(22) + "abc", 40)));
+    EXPECT_EQ(wav.FormatExtra, (std::vector<uint8_t>{'a', 'b', 'c'})) << "a cut chunk keeps the bytes present";
+
+    WriteFile(Path("bad.wav"), "RIFX");
+    EXPECT_THROW(wav.LoadFromFile(Local("bad.wav")), EWavStreamError);
+    EXPECT_EQ(wav.FormatExtra.size(), 3u) << "a refused file changes the format in no part";
+}
+
 TEST_F(WavStreamTest, FilesWithoutDataOrFmtLoadWithoutError)
 {
     Load(RiffWave(Chunk("fmt ", fmt16)));

@@ -3,6 +3,7 @@
 #include "support/Files.h"
 #include "support/Signal.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -99,6 +100,65 @@ TEST_F(JeerboxConvertTest, NeverWritesOverItsSource)
     ASSERT_EQ(run.ErrorLines.size(), 1);
     EXPECT_TRUE(run.ErrorLines[0].startsWith(source + QStringLiteral(": the converted file would replace the source")));
     EXPECT_EQ(ReadFile(source), before);
+}
+
+TEST_F(JeerboxConvertTest, NeverWritesOverAFileItWroteInTheSameRun)
+{
+    QDir(dir.path()).mkpath(QStringLiteral("a"));
+    QDir(dir.path()).mkpath(QStringLiteral("b"));
+    const QString first = Sine(QStringLiteral("a/x.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 1, 0.2);
+    const QString second = Sine(QStringLiteral("b/x.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 1, 0.5);
+    const QString shouting = Sine(QStringLiteral("b/x.WAV"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 1, 0.7);
+    const QString other = Sine(QStringLiteral("b/y.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 1, 0.1);
+    const QString out = Path(QStringLiteral("out"));
+
+    const Outcome run = Run({QStringLiteral("-o"), out, first, second, other, shouting, first});
+    EXPECT_EQ(run.Status, 1);
+    ASSERT_EQ(run.ErrorLines.size(), 3) << run.ErrorLines.join(QLatin1Char('\n')).toStdString();
+    for (const auto& [line, source] : {std::pair{0, second}, std::pair{1, shouting}, std::pair{2, first}})
+        EXPECT_TRUE(run.ErrorLines[line].startsWith(source + QStringLiteral(": the converted file would replace ") + out +
+                                                    QStringLiteral("/x.wav, which this run already wrote")))
+            << run.ErrorLines[line].toStdString();
+    EXPECT_EQ(ReadFile(out + QStringLiteral("/x.wav")).size(), 44 + 4410) << "the first file's sound stays";
+    EXPECT_EQ(ReadFile(out + QStringLiteral("/y.wav")).size(), 44 + 2205) << "files after a refused one still convert";
+
+    const Outcome again = Run({QStringLiteral("-o"), out, second});
+    EXPECT_EQ(again.Status, 0) << "a new run may replace what an earlier run wrote";
+    EXPECT_EQ(ReadFile(out + QStringLiteral("/x.wav")).size(), 44 + 11025);
+}
+
+TEST_F(JeerboxConvertTest, FilesWithoutDataOrWithLessThanOneFrameGiveAnEmptyTaunt)
+{
+    const QByteArray stereo16 = FmtPayload(1, 2, 44100, 176400, 4, 16);
+    const QString noData = Path(QStringLiteral("nodata.wav"));
+    WriteFile(noData, RiffWave(Chunk("fmt ", stereo16)));
+    const QString partial = Path(QStringLiteral("partial.wav"));
+    WriteFile(partial, RiffWave(Chunk("fmt ", stereo16) + Chunk("data", "abc")));
+    const QString out = Path(QStringLiteral("out"));
+
+    const Outcome run = Run({QStringLiteral("-o"), out, noData, partial});
+    EXPECT_EQ(run.Status, 0) << run.ErrorLines.join(QLatin1Char('\n')).toStdString();
+    for (const char* name : {"/nodata.wav", "/partial.wav"}) {
+        const QByteArray made = ReadFile(out + QLatin1String(name));
+        ASSERT_EQ(made.size(), 44) << name;
+        EXPECT_EQ(made.mid(40, 4), Le32(0)) << name;
+    }
+}
+
+TEST_F(JeerboxConvertTest, ConvertsTheExtensibleFilesOtherProgramsWriteForWideSamples)
+{
+    const QString ints = Sine(QStringLiteral("ints.wav"), SF_FORMAT_WAVEX | SF_FORMAT_PCM_32, 48000, 2, 0.5);
+    const QString floats = Sine(QStringLiteral("floats.wav"), SF_FORMAT_WAVEX | SF_FORMAT_FLOAT, 44100, 6, 0.5);
+    const QString out = Path(QStringLiteral("out"));
+    const Outcome run = Run({QStringLiteral("-o"), out, ints, floats});
+    EXPECT_EQ(run.Status, 0) << run.ErrorLines.join(QLatin1Char('\n')).toStdString();
+    for (const char* name : {"/ints.wav", "/floats.wav"}) {
+        TWavStream made;
+        made.LoadFromFile(LocalPath(out + QLatin1String(name)));
+        EXPECT_NEAR(double(made.Size()), 11025.0, 2.0) << name;
+        const SineFit fit = FitSine(made.Memory(), size_t(made.Size()), 440, 22050, 300);
+        EXPECT_NEAR(fit.Amplitude, 64.0, 3.0) << name;
+    }
 }
 
 }

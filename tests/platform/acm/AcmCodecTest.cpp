@@ -8,6 +8,7 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -106,6 +107,20 @@ TEST(AcmCodecFormatTest, FloatSourcesWithValuesNoSoundHasStaySafe)
                                     QByteArray(reinterpret_cast<const char*>(samples), int(sizeof samples)));
     ASSERT_EQ(run.Result, MMSYSERR_NOERROR);
     EXPECT_EQ(run.Output, (std::vector<uint8_t>{128, 128, 255, 0, 255, 0, 192}));
+}
+
+TEST(AcmCodecFormatTest, HugeFloatSamplesThatTheRateChangeTurnsIntoNaNBecomeSilence)
+{
+    // Two channels at the largest float average to infinity, which the resampler's filter
+    // (taps of both signs) turns into NaN; no sample has a level there, so none is heard.
+    const std::vector<float> samples(2 * 4410, std::numeric_limits<float>::max());
+    const WAVEFORMATEX f{3, 2, 44100, 44100 * 8, 8, 32, 0};
+    const QByteArray bytes(reinterpret_cast<const char*>(samples.data()), int(samples.size() * sizeof(float)));
+    const AcmRun run = ConvertBlock(Record(f), TauntFormat, bytes);
+    ASSERT_EQ(run.Result, MMSYSERR_NOERROR);
+    ASSERT_GT(run.Output.size(), 2000u);
+    EXPECT_EQ(size_t(std::count(run.Output.begin(), run.Output.end(), uint8_t(128))), run.Output.size());
+    EXPECT_EQ(ConvertBlock(Record(f), TauntFormat, bytes).Output, run.Output) << "the same every time";
 }
 
 }

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// What each fuzz target does with one input. Whatever the bytes, none of them may crash, read
+// or write outside its memory, or find the program's own invariants broken (it aborts then).
+// The fuzzers run them; the test suite replays the inputs that once failed.
+
+// Bytes as a file, loaded into a WAV stream.
+void FuzzWavLoad(const uint8_t* data, size_t size);
+// Bytes as a file, loaded and converted to the taunt format the way jeerbox-convert does.
+void FuzzWavConvert(const uint8_t* data, size_t size);
+// A format record (18 bytes), its extra bytes (as many as its cbSize says, as far as a format
+// block holds them), one byte choosing the destination and the open flags, then sample bytes,
+// straight into the conversion-stream calls.
+void FuzzAcmStream(const uint8_t* data, size_t size);
+// Text as a convertor's stored properties; what is read must write and read back the same.
+void FuzzStoredProperties(const uint8_t* data, size_t size);
+// Text in the GAM dialog's number edits (the first byte chooses the locale); every number
+// that reads must show as a text that reads back to it.
+void FuzzParamText(const uint8_t* data, size_t size);

@@ -1,0 +1,141 @@
+#include "fuzz/FuzzBodies.h"
+
+#include "framework/Filer.h"
+#include "platform/acm/MSAcm.h"
+#include "sound/ACMConvertor.h"
+#include "sound/Wavs_ex.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+void Require(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+// The stream loads from a file name: the input becomes a file in memory, one per process.
+std::string AsFile(const uint8_t* data, size_t size)
+{
+    static const int handle = ::memfd_create("jeerbox-fuzz", MFD_CLOEXEC);
+    Require(handle >= 0);
+    Require(::ftruncate(handle, 0) == 0);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pwrite(handle, data + done, size - done, off_t(done));
+        Require(n > 0);
+        done += size_t(n);
+    }
+    return "/proc/self/fd/" + std::to_string(handle);
+}
+
+bool Load(TWavStream& wave, const uint8_t* data, size_t size)
+{
+    try {
+        wave.LoadFromFile(AsFile(data, size));
+    } catch (const std::exception&) {
+        return false;
+    }
+    Require(wave.Size() <= int64_t(size) && wave.Position() == 0);
+    Require(wave.FormatExtra.size() <= sizeof(TWaveFormatBlock::Extra));
+    return true;
+}
+
+}
+
+void FuzzWavLoad(const uint8_t* data, size_t size)
+{
+    TWavStream wave;
+    Load(wave, data, size);
+}
+
+void FuzzWavConvert(const uint8_t* data, size_t size)
+{
+    TWavStream wave;
+    if (!Load(wave, data, size))
+        return;
+    TACMConvertor convertor;
+    try {
+        const uint32_t converted = ConvertWave(convertor, wave, false);
+        Require(converted <= convertor.OutputBufferSize);
+        TWavStream result;
+        result.SetFormat(convertor.FormatOut.Format);
+        result.SetSize(converted);
+        if (converted > 0)
+            std::memcpy(result.Memory(), convertor.OutputBuffer, converted);
+    } catch (const std::exception&) {
+    }
+}
+
+void FuzzAcmStream(const uint8_t* data, size_t size)
+{
+    if (size < sizeof(WAVEFORMATEX) + 1)
+        return;
+    TWaveFormatBlock source{};
+    std::memcpy(&source.Format, data, sizeof(WAVEFORMATEX));
+    size_t at = sizeof(WAVEFORMATEX);
+    const size_t extra = std::min({size_t(source.Format.cbSize), sizeof source.Extra, size - at - 1});
+    std::memcpy(source.Extra, data + at, extra);
+    at += extra;
+    const uint8_t choice = data[at++];
+
+    static const WAVEFORMATEX destinations[] = {
+        {WAVE_FORMAT_PCM, 1, 22050, 22050, 1, 8, 0},   {WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0},
+        {WAVE_FORMAT_PCM, 1, 8000, 24000, 3, 24, 0},   {WAVE_FORMAT_PCM, 2, 48000, 384000, 8, 32, 0},
+        {WAVE_FORMAT_PCM, 1, 22050, 22050, 1, 8, 129}, {WAVE_FORMAT_PCM, 3, 11025, 33075, 3, 8, 0},
+    };
+    WAVEFORMATEX target = destinations[choice % std::size(destinations)];
+    // The same rate as the source leaves the rate change out: the other half of the engine.
+    if (choice & 0x08)
+        target.nSamplesPerSec = source.Format.nSamplesPerSec;
+    const uint32_t openFlags = (choice & 0x10) ? 0 : ACM_STREAMOPENF_NONREALTIME;
+    const uint32_t convertFlags = (choice & 0x20) ? ACM_STREAMCONVERTF_BLOCKALIGN : 0;
+
+    HACMSTREAM stream = nullptr;
+    if (acmStreamOpen(&stream, nullptr, &source.Format, &target, nullptr, 0, 0, openFlags) != MMSYSERR_NOERROR)
+        return;
+    // Buffers of exactly the sizes handed over, so that any access past them is seen.
+    std::vector<uint8_t> input(data + at, data + size);
+    uint32_t outputSize = 0;
+    if (acmStreamSize(stream, uint32_t(input.size()), &outputSize, ACM_STREAMSIZEF_SOURCE) == MMSYSERR_NOERROR &&
+        outputSize <= (64u << 20)) {
+        std::vector<uint8_t> output(outputSize);
+        ACMSTREAMHEADER header{};
+        header.cbStruct = sizeof header;
+        header.pbSrc = input.data();
+        header.cbSrcLength = uint32_t(input.size());
+        header.pbDst = output.data();
+        header.cbDstLength = outputSize;
+        Require(acmStreamPrepareHeader(stream, &header, 0) == MMSYSERR_NOERROR);
+        if (acmStreamConvert(stream, &header, convertFlags) == MMSYSERR_NOERROR) {
+            Require(header.cbSrcLengthUsed <= header.cbSrcLength);
+            Require(header.cbDstLengthUsed <= header.cbDstLength);
+        }
+        Require(acmStreamUnprepareHeader(stream, &header, 0) == MMSYSERR_NOERROR);
+    }
+    Require(acmStreamClose(stream, 0) == MMSYSERR_NOERROR);
+}
+
+void FuzzStoredProperties(const uint8_t* data, size_t size)
+{
+    TACMConvertor read;
+    read.SetName("Convertor");
+    try {
+        ReadComponentProperties(read, std::string(reinterpret_cast<const char*>(data), size));
+    } catch (const std::exception&) {
+    }
+    // Whatever was taken in, the convertor's own writer and reader agree on it.
+    const std::string written = WriteComponentProperties(read);
+    TACMConvertor again;
+    again.SetName("Convertor");
+    ReadComponentProperties(again, written);
+    Require(WriteComponentProperties(again) == written);
+}
