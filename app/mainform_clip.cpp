@@ -13,6 +13,7 @@
 #include "framework/Hourglass.h"
 #include "gamtable/frmSaveGam.h"
 #include "sound/ACMConvertor.h"
+#include "sound/SoundFile.h"
 #include "ui_mainform.h"
 
 #include <QPainter>
@@ -77,7 +78,7 @@ void TForm1::BtnConvertClick(QObject*)
         Convertor->SetActive(false);
         released = true;
         SourceWave->Clear();
-        SourceWave->LoadFromFile(LocalPath(path));
+        LoadSoundFile(*SourceWave, LocalPath(path));
         Convertor->SetInputBufferSize(uint32_t(SourceWave->Size()));
         // The whole record, extra size included; the extra format bytes behind it stay.
         std::memcpy(&Convertor->FormatIn.Format, &SourceWave->Format, sizeof(WAVEFORMATEX));

@@ -1,8 +1,10 @@
-// jeerbox-convert: converts WAV files to the taunt format from the command line, through the
-// same components the workbench uses: the WAV stream reads and writes, the convertor converts.
+// jeerbox-convert: converts sound files to the taunt format from the command line, through the
+// same components the workbench uses: the sound file loader reads (WAV files through the WAV
+// stream, other sound files through libsndfile), the convertor converts, the WAV stream writes.
 // It links no window toolkit, so a short sound is converted in the time it takes to start.
 
 #include "sound/ACMConvertor.h"
+#include "sound/SoundFile.h"
 #include "sound/Wavs_ex.h"
 
 #include <cstdio>
@@ -18,8 +20,9 @@ namespace {
 
 const char Usage[] =
     "Usage: jeerbox-convert -o OUTDIR FILE...\n"
-    "Converts each WAV FILE to PCM, mono, 22050 Hz, 8-bit unsigned and writes it as\n"
-    "OUTDIR/<name>.wav, <name> being FILE's name without its extension.\n"
+    "Converts each sound FILE (WAV, FLAC, Ogg, Opus, MP3, AIFF, CAF, W64...) to PCM, mono,\n"
+    "22050 Hz, 8-bit unsigned and writes it as OUTDIR/<name>.wav, <name> being FILE's name\n"
+    "without its extension.\n"
     "Prints one line for each file that fails; exits with 0 only if every file converted.\n";
 
 // Converts one file; returns the reason it failed, or an empty text.
@@ -31,7 +34,7 @@ std::string ConvertFile(TACMConvertor& convertor, const std::string& source, con
         return "the converted file would replace the source; choose another output folder";
 
     TWavStream wave;
-    wave.LoadFromFile(source);
+    LoadSoundFile(wave, source);
     if (wave.Size() > int64_t(UINT32_MAX))
         return "the sound is too long to convert";
 
