@@ -5,6 +5,7 @@
 #include "support/Signal.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QPushButton>
 #include <sndfile.h>
@@ -118,6 +119,44 @@ TEST_F(SoundFilesTest, FilesOnTheCommandLineAreListedAsGiven)
     EXPECT_EQ(StoredSetting("OpenDir"), dir.path() + "/sub/");
     Form().AddFiles({});
     EXPECT_EQ(StoredSetting("OpenDir"), dir.path() + "/sub/") << "an empty command line changes nothing";
+}
+
+}
+
+namespace {
+
+// Pictures for the documentation, taken only when JEERBOX_SCREENSHOTS names a folder:
+// the window after a mixed set of files was dropped and one of them clicked, and the
+// save-to-GAM dialog.
+TEST_F(SoundFilesTest, Screenshots)
+{
+    const QString folder = qEnvironmentVariable("JEERBOX_SCREENSHOTS");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "set JEERBOX_SCREENSHOTS to a folder to take them";
+    QDir(dir.path()).mkdir("taunts");
+    const std::vector<int16_t> tones = TwoTones();
+    QList<QUrl> urls{QUrl::fromLocalFile(dir.filePath("taunts"))};
+    for (const char* name : {"greeting.wav", "laugh.flac", "insult.ogg", "victory.mp3"}) {
+        const QString path = dir.filePath(QLatin1String(name));
+        const QString ending = QFileInfo(path).suffix();
+        int format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        for (const SoundFileKind& kind : FlacOggMp3)
+            if (ending == QLatin1String(kind.Extension))
+                format = kind.Format;
+        WriteWithSndfile(path, format, 44100, 2, tones);
+        urls << QUrl::fromLocalFile(path);
+    }
+    urls << QUrl::fromLocalFile(dir.filePath("greeting.wav"));
+    ASSERT_TRUE(Drop(WaveList(), urls));
+    ClickItem(3);
+    QTest::mouseClick(Control<QPushButton>("BtnConvert"), Qt::LeftButton);
+    QApplication::processEvents();
+    EXPECT_TRUE(Form().grab().save(folder + "/dropped.png"));
+
+    gam.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&gam));
+    EXPECT_TRUE(gam.grab().save(folder + "/savegam.png"));
+    gam.hide();
 }
 
 }
