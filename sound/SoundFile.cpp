@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
+#include <system_error>
+#include <vector>
 
 const char SoundFilePatterns[] = "*.wav;*.flac;*.ogg;*.oga;*.opus;*.mp3;*.aif;*.aiff;*.caf;*.w64";
 
@@ -34,18 +37,29 @@ bool HoldsFloats(const SF_INFO& info)
     return subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE;
 }
 
-// Frames decoded straight into the stream's buffer from frame `at` on; returns how many.
-sf_count_t ReadFrames(SNDFILE* file, TWavStream& wave, bool floats, int64_t frameBytes, sf_count_t at,
-                      sf_count_t frames)
+// Decodes up to `frames` frames into `into`; returns how many came.
+sf_count_t ReadFrames(SNDFILE* file, bool floats, uint8_t* into, sf_count_t frames)
 {
-    uint8_t* into = wave.Memory() + at * frameBytes;
     return floats ? sf_readf_float(file, reinterpret_cast<float*>(into), frames)
                   : sf_readf_short(file, reinterpret_cast<short*>(into), frames);
 }
 
-// Decodes the whole file into the stream, which is sized once from the frame count that the
-// file declares; a decoder that finds more than it declared (a guessed MP3 length) grows it.
-// Returns false, leaving the stream as it was, when libsndfile cannot read the file.
+// The frames to make room for before decoding: the count the file declares, as long as it is
+// plausible for a file of this size (a header is easily wrong or forged, and each byte of room
+// is cleared before the decoder fills it). Codecs shrink sound by 10 to 15 at most in use.
+sf_count_t FirstRoom(const std::string& fileName, const SF_INFO& info, int64_t frameBytes, sf_count_t maxFrames)
+{
+    std::error_code error;
+    const auto fileBytes = int64_t(std::filesystem::file_size(fileName, error));
+    const sf_count_t plausible = std::max<sf_count_t>(sf_count_t(1) << 20, error ? 0 : 32 * fileBytes / frameBytes);
+    const sf_count_t declared = info.frames == SF_COUNT_MAX ? plausible : info.frames;
+    return std::min({declared, plausible, maxFrames});
+}
+
+// Decodes the whole file into the stream, which is sized once when the file declares its
+// length truthfully, and grown by halves when it holds more than it declared (an MP3 whose
+// length is guessed). Returns false, leaving the stream as it was, when libsndfile cannot
+// read the file.
 bool DecodeSoundFile(TWavStream& wave, const std::string& fileName)
 {
     SF_INFO info{};
@@ -59,28 +73,30 @@ bool DecodeSoundFile(TWavStream& wave, const std::string& fileName)
     const uint16_t bits = floats ? 32 : 16;
     const int64_t frameBytes = int64_t(info.channels) * (bits / 8);
     // A WAV stream holds what a "data" chunk can: less than 4 GiB.
-    const sf_count_t maxFrames = sf_count_t((UINT32_MAX) / frameBytes);
+    const sf_count_t maxFrames = sf_count_t(UINT32_MAX / uint64_t(frameBytes));
     if (info.frames > maxFrames && info.frames != SF_COUNT_MAX)
         throw EWavStreamError("The sound is too long to load.");
 
     wave.Clear();
-    sf_count_t frames = info.frames == SF_COUNT_MAX ? 0 : info.frames;
-    wave.SetSize(frames * frameBytes);
-    sf_count_t done = frames > 0 ? ReadFrames(file.get(), wave, floats, frameBytes, 0, frames) : 0;
-    if (done == frames) {
-        constexpr sf_count_t Step = 65536;
-        for (;;) {
-            const sf_count_t room = std::min(Step, maxFrames - done);
-            if (room == 0) {
-                wave.Clear();
-                throw EWavStreamError("The sound is too long to load.");
-            }
-            wave.SetSize((done + room) * frameBytes);
-            const sf_count_t more = ReadFrames(file.get(), wave, floats, frameBytes, done, room);
-            done += more;
-            if (more < room)
-                break;
+    sf_count_t room = FirstRoom(fileName, info, frameBytes, maxFrames);
+    sf_count_t done = 0;
+    std::vector<uint8_t> next(size_t(frameBytes), 0);
+    for (;;) {
+        wave.SetSize(room * frameBytes);
+        done += ReadFrames(file.get(), floats, wave.Memory() + done * frameBytes, room - done);
+        if (done < room)
+            break;
+        // The room is full: one more frame says whether the sound goes on.
+        if (ReadFrames(file.get(), floats, next.data(), 1) == 0)
+            break;
+        if (room == maxFrames) {
+            wave.Clear();
+            throw EWavStreamError("The sound is too long to load.");
         }
+        room = std::min(maxFrames, room + std::max<sf_count_t>(room / 2, 1 << 16));
+        wave.SetSize(room * frameBytes);
+        std::memcpy(wave.Memory() + done * frameBytes, next.data(), next.size());
+        ++done;
     }
     wave.SetSize(done * frameBytes);
     wave.Seek(0, TSeekOrigin::Beginning);

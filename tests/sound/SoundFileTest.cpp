@@ -43,6 +43,29 @@ TEST_F(SoundFileTest, FlacLoadsAsSixteenBitPcmInItsOwnShape)
     EXPECT_THROW(wave.SetFormat(pcm16), EWavStreamError) << "a loaded stream keeps its file's format";
 }
 
+// A long silence packs into a few kilobytes, far fewer than the file's frame count would
+// plausibly take: the stream is not sized from the header then, but grows as the sound comes,
+// and ends up holding exactly the sound.
+TEST_F(SoundFileTest, ASoundMuchLongerThanItsFileLooksIsDecodedWhole)
+{
+    constexpr size_t Frames = 2'500'000;
+    std::vector<int16_t> silence(Frames, 0);
+    const size_t marks[] = {0, 1'048'575, 1'048'576, 1'572'864, Frames - 1};
+    for (size_t i = 0; i < std::size(marks); ++i)
+        silence[marks[i]] = int16_t(1000 * (int(i) + 1));
+    WriteWithSndfile(QString::fromStdString(Path("quiet.flac")), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 8000, 1, silence);
+
+    LoadSoundFile(wave, Path("quiet.flac"));
+    ASSERT_EQ(wave.Size(), int64_t(Frames * 2));
+    const auto* samples = reinterpret_cast<const int16_t*>(wave.Memory());
+    int64_t loud = 0;
+    for (size_t i = 0; i < Frames; ++i)
+        loud += samples[i] != 0;
+    EXPECT_EQ(loud, int64_t(std::size(marks)));
+    for (size_t i = 0; i < std::size(marks); ++i)
+        EXPECT_NEAR(samples[marks[i]], 1000 * (int(i) + 1), 1) << marks[i];
+}
+
 TEST_F(SoundFileTest, FloatSamplesStayFloat)
 {
     SF_INFO info{};
