@@ -1,6 +1,6 @@
-#include "framework/ListBox.h"
+#include "framework/forms/ListBox.h"
 
-#include "framework/FilePaths.h"
+#include "framework/forms/FilePaths.h"
 
 #include <QDropEvent>
 #include <QKeyEvent>

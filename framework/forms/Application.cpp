@@ -1,7 +1,7 @@
-#include "framework/Application.h"
+#include "framework/forms/Application.h"
 
-#include "framework/Dialogs.h"
 #include "framework/Exception.h"
+#include "framework/forms/Dialogs.h"
 
 #include <QFontDatabase>
 
@@ -9,14 +9,6 @@
 static void InitFonts()
 {
     Q_INIT_RESOURCE(fonts);
-}
-
-namespace {
-QString& titleStore()
-{
-    static QString title;
-    return title;
-}
 }
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
@@ -39,12 +31,12 @@ QFont TApplication::LayoutFont()
 
 QString TApplication::Title()
 {
-    return titleStore();
+    return DialogTitle();
 }
 
 void TApplication::SetTitle(const QString& title)
 {
-    titleStore() = title;
+    SetDialogTitle(title);
     QApplication::setApplicationName(title);
 }
 
