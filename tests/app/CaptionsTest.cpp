@@ -113,7 +113,8 @@ TEST(CaptionsTest, TheMeasureSeesATextWiderThanItsControl)
     QLabel label(QStringLiteral("Outer cone volume:"), &window);
     QCheckBox box(QStringLiteral("Fixed frequency"), &window);
     QPushButton button(QStringLiteral("Save Converted"), &window);
-    for (QWidget* control : {static_cast<QWidget*>(&label), static_cast<QWidget*>(&box), static_cast<QWidget*>(&button)}) {
+    for (QWidget* control :
+         {static_cast<QWidget*>(&label), static_cast<QWidget*>(&box), static_cast<QWidget*>(&button)}) {
         control->resize(control->sizeHint().width() + 20, 20);
         EXPECT_LE(Overflow(control), 0) << control->metaObject()->className();
         control->resize(control->sizeHint().width() - 12, 20);

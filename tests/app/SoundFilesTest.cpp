@@ -29,8 +29,9 @@ TEST_F(SoundFilesTest, FlacOggAndMp3ConvertLikeTheSameSignalAsWav)
         const QString path = dir.filePath(QStringLiteral("tones.") + QLatin1String(kind.Extension));
         WriteWithSndfile(path, kind.Format, 44100, 2, tones, 0.0);
         Convert(path);
-        EXPECT_EQ(InfoLines(), (QStringList{path, "Channels: 2", "Samples per sec: 44100", "Average Bytes/sec: 176400",
-                                            "Bits per sample: 16"}))
+        EXPECT_EQ(InfoLines(),
+                  (QStringList{path, "Channels: 2", "Samples per sec: 44100", "Average Bytes/sec: 176400",
+                               "Bits per sample: 16"}))
             << kind.Extension;
         EXPECT_EQ(StatusText(), "") << kind.Extension;
         const QByteArray taunt = Converted();
@@ -62,11 +63,13 @@ bool Drop(QWidget* list, const QList<QUrl>& urls)
     QWidget* target = static_cast<QAbstractScrollArea*>(list)->viewport();
     EXPECT_TRUE(target->acceptDrops()) << "a file manager offers its drag only to a widget that takes drops";
     const QPointF at(10, 10);
-    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, &data, Qt::LeftButton,
+                          Qt::NoModifier);
     QApplication::sendEvent(target, &enter);
     if (!enter.isAccepted())
         return false;
-    QDragMoveEvent move(at.toPoint(), Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QDragMoveEvent move(at.toPoint(), Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, &data, Qt::LeftButton,
+                        Qt::NoModifier);
     QApplication::sendEvent(target, &move);
     QDropEvent drop(at, Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &drop);
@@ -85,10 +88,10 @@ TEST_F(SoundFilesTest, ADroppedSetIsListedAsOpenWouldListIt)
     ClickItem(0);
     ASSERT_TRUE(Control<QPushButton>("BtnConvert")->isEnabled());
 
-    const bool dropped = Drop(WaveList(), {QUrl::fromLocalFile(song), QUrl::fromLocalFile(dir.filePath("folder")),
-                                           QUrl(QStringLiteral("https://example.org/taunt.wav")),
-                                           QUrl::fromLocalFile(first), QUrl::fromLocalFile(taunt),
-                                           QUrl::fromLocalFile(dir.filePath("gone.wav"))});
+    const bool dropped = Drop(WaveList(),
+                              {QUrl::fromLocalFile(song), QUrl::fromLocalFile(dir.filePath("folder")),
+                               QUrl(QStringLiteral("https://example.org/taunt.wav")), QUrl::fromLocalFile(first),
+                               QUrl::fromLocalFile(taunt), QUrl::fromLocalFile(dir.filePath("gone.wav"))});
     EXPECT_TRUE(dropped);
     EXPECT_EQ(ListedPaths(), (QStringList{first, song, first, taunt})) << "in order, the duplicate kept";
     EXPECT_EQ(WaveList()->currentRow(), 0) << "the current item stays";
@@ -98,7 +101,8 @@ TEST_F(SoundFilesTest, ADroppedSetIsListedAsOpenWouldListIt)
     EXPECT_EQ(Form().OpenWave.InitialDir, dir.path() + "/other/");
 
     // Nothing but folders and remote files: the drag is refused and nothing changes.
-    EXPECT_FALSE(Drop(WaveList(), {QUrl::fromLocalFile(dir.filePath("folder")), QUrl(QStringLiteral("https://example.org/a.wav"))}));
+    EXPECT_FALSE(Drop(
+        WaveList(), {QUrl::fromLocalFile(dir.filePath("folder")), QUrl(QStringLiteral("https://example.org/a.wav"))}));
     EXPECT_EQ(ListedPaths().size(), 4);
 }
 
@@ -109,8 +113,8 @@ TEST_F(SoundFilesTest, FilesOnTheCommandLineAreListedAsGiven)
     const QString b = MakeTaunt("sub/b.wav");
     const QString old = QDir::currentPath();
     QDir::setCurrent(dir.path() + "/sub");
-    const QStringList files = LocalFiles(ArgumentLocations({"b.wav", "../a.wav", QUrl::fromLocalFile(a).toString(), ".",
-                                                           "missing.wav", "./b.wav"}));
+    const QStringList files = LocalFiles(
+        ArgumentLocations({"b.wav", "../a.wav", QUrl::fromLocalFile(a).toString(), ".", "missing.wav", "./b.wav"}));
     QDir::setCurrent(old);
     EXPECT_EQ(files, (QStringList{b, a, a, b}));
 

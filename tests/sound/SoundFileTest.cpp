@@ -90,8 +90,9 @@ TEST_F(SoundFileTest, RiffWaveFilesKeepTheirOwnReader)
 {
     // A format tag libsndfile knows nothing of, and a LIST chunk after the data: the WAV
     // stream takes both as they stand.
-    WriteFile(dir.filePath("odd.wav"), RiffWave(Chunk("fmt ", FmtPayload(0x1234, 1, 8000, 8000, 1, 8)) +
-                                                Chunk("data", "abcd") + Chunk("LIST", "info")));
+    WriteFile(dir.filePath("odd.wav"),
+              RiffWave(Chunk("fmt ", FmtPayload(0x1234, 1, 8000, 8000, 1, 8)) + Chunk("data", "abcd") +
+                       Chunk("LIST", "info")));
     wave.Format.cbSize = 0x7777;
     LoadSoundFile(wave, Path("odd.wav"));
     EXPECT_EQ(wave.Format.wFormatTag, 0x1234);
