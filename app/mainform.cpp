@@ -11,6 +11,7 @@
 #include "framework/forms/Settings.h"
 #include "gamtable/GamExport.h"
 #include "sound/ACMConvertor.h"
+#include "sound/SoundFile.h"
 #include "sound/Wavs_ex.h"
 #include "ui_mainform.h"
 
@@ -75,15 +76,6 @@ void TForm1::LoadLayout()
     info.setColor(QPalette::Disabled, QPalette::Text, info.color(QPalette::Active, QPalette::Text));
     ui->WaveInfo->setPalette(info);
 
-    // The help lines are set a little smaller than the rest, so that they fit the fixed
-    // column with the usual desktop fonts; where they still do not, they wrap.
-    for (QLabel* help : {ui->Label10, ui->Label4}) {
-        QFont font = help->font();
-        font.setPointSizeF(font.pointSizeF() * 0.9);
-        help->setFont(font);
-        help->setWordWrap(true);
-    }
-
     Convertor = std::make_unique<TACMConvertor>();
     Convertor->SetName("Convertor");
     LoadStoredProperties(*Convertor, MainFormConvertorProperties);
@@ -100,7 +92,7 @@ void TForm1::LoadLayout()
     ui->StatusBar1->addWidget(StatusPanel0, 1);
 
     OpenWave.Title = QStringLiteral("Open Wave File");
-    OpenWave.Filter = QStringLiteral("Wave Files|*.wav");
+    OpenWave.Filter = QStringLiteral("Wave Files|*.wav|All Sound Files|") + QLatin1String(SoundFilePatterns);
     OpenWave.Options = ofAllowMultiSelect | ofPathMustExist | ofFileMustExist | ofEnableSizing;
     SaveWave.Title = QStringLiteral("Save Wave File");
     SaveWave.Filter = QStringLiteral("WAVE Audion Files (*.wav)|*.wav");
@@ -127,6 +119,8 @@ void TForm1::ConnectHandlers()
     onClick(ui->ToolButton11, &TForm1::ToolButton11Click);
     connect(ui->AutoPlay, &QCheckBox::toggled, this, Guarded([this] { AutoPlayClick(ui->AutoPlay); }));
     connect(ui->WaveList, &TListBox::Click, this, Guarded([this] { WaveListClick(ui->WaveList); }));
+    connect(ui->WaveList, &TListBox::FilesDropped, this,
+            [this](const QStringList& paths) { RunGuarded([&] { WaveListDragDrop(ui->WaveList, paths); }); });
     ConnectClipHandlers();
 }
 
@@ -150,9 +144,21 @@ void TForm1::ToolButton1Click(QObject*)
 {
     if (!OpenWave.Execute())
         return;
+    AddFiles(OpenWave.Files);
+}
+
+void TForm1::WaveListDragDrop(QObject*, const QStringList& Paths)
+{
+    AddFiles(Paths);
+}
+
+void TForm1::AddFiles(const QStringList& Paths)
+{
+    if (Paths.isEmpty())
+        return;
     ui->BtnConvert->setEnabled(false);
-    ui->WaveList->addItems(OpenWave.Files);
-    OpenWave.InitialDir = ExtractFilePath(OpenWave.Files.first());
+    ui->WaveList->addItems(Paths);
+    OpenWave.InitialDir = ExtractFilePath(Paths.first());
     WriteSetting(OpenDirSetting, OpenWave.InitialDir);
 }
 
@@ -172,7 +178,7 @@ void TForm1::WaveListClick(QObject*)
     const QString path = current->text();
     try {
         SourceWave->Clear();
-        SourceWave->LoadFromFile(LocalPath(path));
+        LoadSoundFile(*SourceWave, LocalPath(path));
         ShowWaveInfo(path, SourceWave->Format);
         if (ui->AutoPlay->isChecked()) {
             // The file plays as it is, in its own format.

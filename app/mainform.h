@@ -67,10 +67,17 @@ public:
     void FormCreate(QObject* Sender);
     void FormDestroy(QObject* Sender);
     void ToolButton1Click(QObject* Sender);
+    // Files dropped on the wave list are added as Open files adds the files it chose.
+    void WaveListDragDrop(QObject* Sender, const QStringList& Paths);
     void ToolButton2Click(QObject* Sender);
     void WaveListClick(QObject* Sender);
     void AutoPlayClick(QObject* Sender);
     void ToolButton9Click(QObject* Sender);
+
+    // Appends paths to the wave list as Open files does: in their order, duplicates kept,
+    // Convert disabled, and the folder of the first one remembered as OpenDir. Nothing
+    // happens for an empty list. The files given on the command line arrive here too.
+    void AddFiles(const QStringList& Paths);
 
     // Rewrites the info panel: the title line, then the format's fields when there is a format.
     void ShowWaveInfo(const QString& Title, const std::optional<WAVEFORMATEX>& Format);

@@ -13,6 +13,7 @@
 #include "framework/forms/Settings.h"
 #include "gamtable/frmSaveGam.h"
 #include "sound/ACMConvertor.h"
+#include "sound/SoundFile.h"
 #include "ui_mainform.h"
 
 #include <QPainter>
@@ -77,7 +78,7 @@ void TForm1::BtnConvertClick(QObject*)
         Convertor->SetActive(false);
         released = true;
         SourceWave->Clear();
-        SourceWave->LoadFromFile(LocalPath(path));
+        LoadSoundFile(*SourceWave, LocalPath(path));
         ConvertedSize = ConvertWave(*Convertor, *SourceWave);
         converted = true;
         ShowConvertedSound();

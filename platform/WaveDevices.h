@@ -29,8 +29,6 @@ constexpr DWORD CALLBACK_WINDOW = 0x10000;
 // The device identifier names a device to be reached through the mapper.
 constexpr DWORD WAVE_MAPPED = 0x4;
 
-constexpr uint16_t WAVE_FORMAT_IEEE_FLOAT = 3;
-
 // Header flags: the device's record of where a buffer is.
 constexpr DWORD WHDR_DONE = 0x1;
 constexpr DWORD WHDR_PREPARED = 0x2;

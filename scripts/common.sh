@@ -6,6 +6,7 @@ JEERBOX_PACKAGES=(
   libsdl2-dev libsndfile1-dev libsoxr-dev
   libgtest-dev libgmock-dev
   xvfb xauth pulseaudio pulseaudio-utils sox
+  fonts-liberation2 desktop-file-utils
 )
 
 as_root() {

@@ -1,8 +1,10 @@
-// jeerbox-convert: converts WAV files to the taunt format from the command line, through the
-// same components the workbench uses: the WAV stream reads and writes, the convertor converts.
+// jeerbox-convert: converts sound files to the taunt format from the command line, through the
+// same components the workbench uses: the sound file loader reads (WAV files through the WAV
+// stream, other sound files through libsndfile), the convertor converts, the WAV stream writes.
 // It links no window toolkit, so a short sound is converted in the time it takes to start.
 
 #include "sound/ACMConvertor.h"
+#include "sound/SoundFile.h"
 #include "sound/Wavs_ex.h"
 
 #include <cstdio>
@@ -19,9 +21,14 @@ namespace {
 
 const char Usage[] =
     "Usage: jeerbox-convert -o OUTDIR FILE...\n"
-    "Converts each WAV FILE to PCM, mono, 22050 Hz, 8-bit unsigned and writes it as\n"
-    "OUTDIR/<name>.wav, <name> being FILE's name without its extension. A FILE whose\n"
-    "<name> an earlier FILE of the same run already took fails: nothing is overwritten.\n"
+    "Converts each sound FILE (WAV, FLAC, Ogg, Opus, MP3, AIFF, CAF, W64...) to PCM, mono,
+"
+    "22050 Hz, 8-bit unsigned and writes it as OUTDIR/<name>.wav, <name> being FILE's name
+"
+    "without its extension. A FILE whose <name> an earlier FILE of the same run already took
+"
+    "fails: nothing is overwritten.
+"
     "Prints one line for each file that fails; exits with 0 only if every file converted.\n";
 
 // The same file however it is named, as far as the names say (the file need not exist yet).
@@ -47,7 +54,7 @@ std::string ConvertFile(TACMConvertor& convertor, const std::string& source, con
                ", which this run already wrote from another source; convert it in a run of its own";
 
     TWavStream wave;
-    wave.LoadFromFile(source);
+    LoadSoundFile(wave, source);
     if (wave.Size() > int64_t(UINT32_MAX))
         return "the sound is too long to convert";
 

@@ -3,7 +3,31 @@
 #include "framework/Exception.h"
 #include "framework/forms/Dialogs.h"
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+#include <QFontDatabase>
+
+// The font lives in the program's library; naming it here keeps the linker from dropping it.
+static void InitFonts()
+{
+    Q_INIT_RESOURCE(fonts);
+}
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    setFont(LayoutFont());
+}
+
+QFont TApplication::LayoutFont()
+{
+    static const QString family = [] {
+        InitFonts();
+        const int id = QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/LiberationSans-Regular.ttf"));
+        const QStringList families = QFontDatabase::applicationFontFamilies(id);
+        return families.isEmpty() ? QStringLiteral("Liberation Sans") : families.first();
+    }();
+    QFont font(family);
+    font.setPixelSize(11);
+    return font;
+}
 
 QString TApplication::Title()
 {

@@ -1,15 +1,21 @@
 #pragma once
 
 #include <QApplication>
+#include <QFont>
 #include <QString>
 #include <exception>
 #include <utility>
 
 // The program's application object: its title captions the message boxes, and an error
 // that leaves a handler is shown by the default error display while the program runs on.
+// Every window it shows uses the layout font.
 class TApplication : public QApplication {
 public:
     TApplication(int& argc, char** argv);
+
+    // The font the windows' pixel layouts were made for: Liberation Sans, 11 pixels high,
+    // carried in the program's resources.
+    static QFont LayoutFont();
 
     static QString Title();
     static void SetTitle(const QString& title);

@@ -1,9 +1,18 @@
 #include "framework/forms/ListBox.h"
 
+#include "framework/forms/FilePaths.h"
+
+#include <QDropEvent>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 
-TListBox::TListBox(QWidget* parent) : QListWidget(parent) {}
+TListBox::TListBox(QWidget* parent) : QListWidget(parent)
+{
+    // Drops arrive where the items are drawn.
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+}
 
 TListBox::TSelectionState TListBox::State() const
 {
@@ -40,4 +49,34 @@ void TListBox::keyPressEvent(QKeyEvent* event)
     QListWidget::keyPressEvent(event);
     if (State() != before)
         emit Click();
+}
+
+// The list takes a drag that brings at least one local file; its own items are never dragged,
+// so the item view's own drag handling has nothing to do here.
+void TListBox::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls() && !LocalFiles(event->mimeData()->urls()).isEmpty()) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TListBox::dragMoveEvent(QDragMoveEvent* event)
+{
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void TListBox::dropEvent(QDropEvent* event)
+{
+    const QStringList files = LocalFiles(event->mimeData()->urls());
+    if (files.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    emit FilesDropped(files);
 }

@@ -33,6 +33,7 @@ constexpr MMRESULT ACMERR_BUSY = 513;
 constexpr MMRESULT ACMERR_UNPREPARED = 514;
 
 constexpr uint16_t WAVE_FORMAT_PCM = 1;
+constexpr uint16_t WAVE_FORMAT_IEEE_FLOAT = 3;
 
 #pragma pack(push, 1)
 // The wave format record: 18 bytes, little-endian, packed. A RIFF "fmt " chunk carries it.

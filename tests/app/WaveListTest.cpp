@@ -24,7 +24,7 @@ TEST_F(WaveListTest, FirstStartReadsNothingAndTheFirstOpenCreatesTheKey)
     const auto& run = dialogs.fileRuns[0];
     EXPECT_EQ(run.kind, TFileDialogKind::Open);
     EXPECT_EQ(run.title, "Open Wave File");
-    EXPECT_EQ(run.filter, "Wave Files|*.wav");
+    EXPECT_EQ(run.filter, "Wave Files|*.wav|All Sound Files|*.wav;*.flac;*.ogg;*.oga;*.opus;*.mp3;*.aif;*.aiff;*.caf;*.w64");
     EXPECT_EQ(run.options, ofAllowMultiSelect | ofPathMustExist | ofFileMustExist | ofEnableSizing);
     EXPECT_EQ(run.initialDir, "");
     EXPECT_EQ(Form().SaveWave.InitialDir, "");

@@ -4,7 +4,9 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -80,7 +82,8 @@ WavParts SplitWav(const QByteArray& file)
     return parts;
 }
 
-void WriteWithSndfile(const QString& path, int format, int rate, int channels, const std::vector<int16_t>& samples)
+void WriteWithSndfile(const QString& path, int format, int rate, int channels, const std::vector<int16_t>& samples,
+                      double compressionLevel)
 {
     SF_INFO info{};
     info.samplerate = rate;
@@ -89,6 +92,8 @@ void WriteWithSndfile(const QString& path, int format, int rate, int channels, c
     SNDFILE* f = sf_open(path.toLocal8Bit().constData(), SFM_WRITE, &info);
     if (!f)
         throw std::runtime_error(sf_strerror(nullptr));
+    if (compressionLevel >= 0)
+        sf_command(f, SFC_SET_COMPRESSION_LEVEL, &compressionLevel, sizeof compressionLevel);
     // Written as full-scale ±1 values, which libsndfile scales for every subformat alike.
     std::vector<double> scaled(samples.begin(), samples.end());
     for (double& v : scaled)
@@ -99,3 +104,49 @@ void WriteWithSndfile(const QString& path, int format, int rate, int channels, c
     if (written != frames)
         throw std::runtime_error("short write");
 }
+
+std::vector<int16_t> TwoTones()
+{
+    const std::vector<int16_t> low = Sine16(440, 0.35, 44100, 0.8, 2);
+    const std::vector<int16_t> high = Sine16(1234, 0.25, 44100, 0.8, 2);
+    std::vector<int16_t> sum(low.size());
+    for (size_t i = 0; i < sum.size(); ++i)
+        sum[i] = int16_t(low[i] + high[i]);
+    return sum;
+}
+
+TauntAlignment AlignTaunts(const QByteArray& reference, const QByteArray& later, int maxShift, int skip)
+{
+    const auto* a = reinterpret_cast<const uint8_t*>(reference.constData());
+    const auto* b = reinterpret_cast<const uint8_t*>(later.constData());
+    // Over the samples both hold at this shift, less the ends: the sum and the largest of the
+    // differences.
+    const auto compare = [&](int shift) {
+        const int64_t from = std::max<int64_t>(0, -shift) + skip;
+        const int64_t to = std::min<int64_t>(reference.size(), later.size() - shift) - skip;
+        int64_t sum = 0;
+        int largest = 0;
+        for (int64_t i = from; i < to; ++i) {
+            const int step = std::abs(int(a[i]) - int(b[i + shift]));
+            sum += step;
+            largest = std::max(largest, step);
+        }
+        return std::pair{to > from ? double(sum) / double(to - from) : 1e9, largest};
+    };
+    TauntAlignment best{0, 256};
+    double bestMean = 1e9;
+    for (int shift = -maxShift; shift <= maxShift; ++shift) {
+        const auto [mean, largest] = compare(shift);
+        if (mean < bestMean) {
+            bestMean = mean;
+            best = {shift, largest};
+        }
+    }
+    return best;
+}
+
+const SoundFileKind FlacOggMp3[3] = {
+    {"flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, false},
+    {"ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, true},
+    {"mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, true},
+};

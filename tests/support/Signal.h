@@ -29,5 +29,30 @@ struct WavParts {
 WavParts SplitWav(const QByteArray& file);
 
 // Writes interleaved 16-bit samples as a WAV file through libsndfile, in the given
-// libsndfile subformat (SF_FORMAT_PCM_16, SF_FORMAT_IMA_ADPCM, ...), major format WAV or WAVEX.
-void WriteWithSndfile(const QString& path, int format, int rate, int channels, const std::vector<int16_t>& samples);
+// libsndfile subformat (SF_FORMAT_PCM_16, SF_FORMAT_IMA_ADPCM, ...) and major format.
+// A lossy format is written at the given compression level (0 the best sound, 1 the smallest
+// file; negative: libsndfile's default).
+void WriteWithSndfile(const QString& path, int format, int rate, int channels, const std::vector<int16_t>& samples,
+                      double compressionLevel = -1);
+
+// A taunt-sized test sound that lossy codecs keep well: two tones (440 Hz and 1234 Hz, 0.6
+// of full scale together), 0.8 s of 44.1 kHz stereo with both channels equal.
+std::vector<int16_t> TwoTones();
+
+// How a taunt decoded from a lossy file lines up with the same taunt made from a lossless
+// one: the shift (in samples, positive when `later` lags) that matches them best, and the
+// largest difference of two samples after that shift, over the overlap less `skip` samples
+// at either end.
+struct TauntAlignment {
+    int Shift;
+    int MaxStep;
+};
+TauntAlignment AlignTaunts(const QByteArray& reference, const QByteArray& later, int maxShift, int skip);
+
+// The sound file kinds that libsndfile writes beside WAV, each a name ending and a format.
+struct SoundFileKind {
+    const char* Extension;
+    int Format;
+    bool Lossy;
+};
+extern const SoundFileKind FlacOggMp3[3];

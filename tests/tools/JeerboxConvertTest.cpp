@@ -158,6 +158,33 @@ TEST_F(JeerboxConvertTest, ConvertsTheExtensibleFilesOtherProgramsWriteForWideSa
         EXPECT_NEAR(double(made.Size()), 11025.0, 2.0) << name;
         const SineFit fit = FitSine(made.Memory(), size_t(made.Size()), 440, 22050, 300);
         EXPECT_NEAR(fit.Amplitude, 64.0, 3.0) << name;
+TEST_F(JeerboxConvertTest, FlacOggAndMp3BecomeTheTauntOfTheSameSignalAsWav)
+{
+    const std::vector<int16_t> tones = TwoTones();
+    QStringList args{QStringLiteral("-o"), Path(QStringLiteral("out"))};
+    WriteWithSndfile(Path(QStringLiteral("reference.wav")), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, tones);
+    args << Path(QStringLiteral("reference.wav"));
+    for (const SoundFileKind& kind : FlacOggMp3) {
+        const QString name = QStringLiteral("tones-%1.%1").arg(QLatin1String(kind.Extension));
+        WriteWithSndfile(Path(name), kind.Format, 44100, 2, tones, 0.0);
+        args << Path(name);
+    }
+    const Outcome run = Run(args);
+    EXPECT_EQ(run.Status, 0);
+    EXPECT_TRUE(run.ErrorLines.isEmpty()) << run.ErrorLines.join(QLatin1Char('\n')).toStdString();
+
+    const WavParts reference = SplitWav(ReadFile(Path(QStringLiteral("out/reference.wav"))));
+    ASSERT_EQ(reference.Data.size(), 17640);
+    for (const SoundFileKind& kind : FlacOggMp3) {
+        // Always NAME.wav, whatever the source was.
+        const WavParts made = SplitWav(ReadFile(Path(QStringLiteral("out/tones-%1.wav").arg(QLatin1String(kind.Extension)))));
+        EXPECT_EQ(made.Fmt, reference.Fmt) << kind.Extension;
+        if (!kind.Lossy) {
+            EXPECT_EQ(made.Data, reference.Data) << kind.Extension;
+            continue;
+        }
+        const TauntAlignment aligned = AlignTaunts(reference.Data, made.Data, 2000, 220);
+        EXPECT_LE(aligned.MaxStep, 1) << kind.Extension << " shifted by " << aligned.Shift;
     }
 }
 

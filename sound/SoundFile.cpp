@@ -1,0 +1,123 @@
+#include "sound/SoundFile.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <system_error>
+#include <vector>
+
+const char SoundFilePatterns[] = "*.wav;*.flac;*.ogg;*.oga;*.opus;*.mp3;*.aif;*.aiff;*.caf;*.w64";
+
+namespace {
+
+struct SndfileCloser {
+    void operator()(SNDFILE* file) const { sf_close(file); }
+};
+using TSndfile = std::unique_ptr<SNDFILE, SndfileCloser>;
+
+// RIFF WAVE files keep their own reader: its chunk walk and its format record are what the
+// rest of the program was built around.
+bool IsRiffWave(const std::string& fileName)
+{
+    std::ifstream in(fileName, std::ios::binary);
+    char header[12] = {};
+    if (!in.read(header, sizeof header))
+        return false;
+    return std::memcmp(header, "RIFF", 4) == 0 && std::memcmp(header + 8, "WAVE", 4) == 0;
+}
+
+bool HoldsFloats(const SF_INFO& info)
+{
+    const int subtype = info.format & SF_FORMAT_SUBMASK;
+    return subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE;
+}
+
+// Decodes up to `frames` frames into `into`; returns how many came.
+sf_count_t ReadFrames(SNDFILE* file, bool floats, uint8_t* into, sf_count_t frames)
+{
+    return floats ? sf_readf_float(file, reinterpret_cast<float*>(into), frames)
+                  : sf_readf_short(file, reinterpret_cast<short*>(into), frames);
+}
+
+// The frames to make room for before decoding: the count the file declares, as long as it is
+// plausible for a file of this size (a header is easily wrong or forged, and each byte of room
+// is cleared before the decoder fills it). Codecs shrink sound by 10 to 15 at most in use.
+sf_count_t FirstRoom(const std::string& fileName, const SF_INFO& info, int64_t frameBytes, sf_count_t maxFrames)
+{
+    std::error_code error;
+    const auto fileBytes = int64_t(std::filesystem::file_size(fileName, error));
+    const sf_count_t plausible = std::max<sf_count_t>(sf_count_t(1) << 20, error ? 0 : 32 * fileBytes / frameBytes);
+    const sf_count_t declared = info.frames == SF_COUNT_MAX ? plausible : info.frames;
+    return std::min({declared, plausible, maxFrames});
+}
+
+// Decodes the whole file into the stream, which is sized once when the file declares its
+// length truthfully, and grown by halves when it holds more than it declared (an MP3 whose
+// length is guessed). Returns false, leaving the stream as it was, when libsndfile cannot
+// read the file.
+bool DecodeSoundFile(TWavStream& wave, const std::string& fileName)
+{
+    SF_INFO info{};
+    TSndfile file(sf_open(fileName.c_str(), SFM_READ, &info));
+    if (!file || info.channels <= 0 || info.channels > 1024 || info.samplerate <= 0)
+        return false;
+    // Lossy decoders overshoot full scale now and then; those samples are clipped, not wrapped.
+    sf_command(file.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
+
+    const bool floats = HoldsFloats(info);
+    const uint16_t bits = floats ? 32 : 16;
+    const int64_t frameBytes = int64_t(info.channels) * (bits / 8);
+    // A WAV stream holds what a "data" chunk can: less than 4 GiB.
+    const sf_count_t maxFrames = sf_count_t(UINT32_MAX / uint64_t(frameBytes));
+    if (info.frames > maxFrames && info.frames != SF_COUNT_MAX)
+        throw EWavStreamError("The sound is too long to load.");
+
+    wave.Clear();
+    sf_count_t room = FirstRoom(fileName, info, frameBytes, maxFrames);
+    sf_count_t done = 0;
+    std::vector<uint8_t> next(size_t(frameBytes), 0);
+    for (;;) {
+        wave.SetSize(room * frameBytes);
+        done += ReadFrames(file.get(), floats, wave.Memory() + done * frameBytes, room - done);
+        if (done < room)
+            break;
+        // The room is full: one more frame says whether the sound goes on.
+        if (ReadFrames(file.get(), floats, next.data(), 1) == 0)
+            break;
+        if (room == maxFrames) {
+            wave.Clear();
+            throw EWavStreamError("The sound is too long to load.");
+        }
+        room = std::min(maxFrames, room + std::max<sf_count_t>(room / 2, 1 << 16));
+        wave.SetSize(room * frameBytes);
+        std::memcpy(wave.Memory() + done * frameBytes, next.data(), next.size());
+        ++done;
+    }
+    wave.SetSize(done * frameBytes);
+    wave.Seek(0, TSeekOrigin::Beginning);
+
+    WAVEFORMATEX& format = wave.Format;
+    format.wFormatTag = floats ? WAVE_FORMAT_IEEE_FLOAT : WAVE_FORMAT_PCM;
+    format.nChannels = uint16_t(info.channels);
+    format.nSamplesPerSec = uint32_t(info.samplerate);
+    format.nBlockAlign = uint16_t(frameBytes);
+    format.nAvgBytesPerSec = uint32_t(info.samplerate) * format.nBlockAlign;
+    format.wBitsPerSample = bits;
+    format.cbSize = 0;
+    wave.FileName = fileName;
+    return true;
+}
+
+}  // namespace
+
+void LoadSoundFile(TWavStream& wave, const std::string& fileName)
+{
+    if (!IsRiffWave(fileName) && DecodeSoundFile(wave, fileName))
+        return;
+    wave.LoadFromFile(fileName);
+}
