@@ -14,6 +14,7 @@ class QPainter;
 class TACMConvertor;
 class TACMWaveOut;
 class TForm3;
+class TOKRightDlg;
 class TImageList;
 
 namespace Ui {
@@ -46,6 +47,8 @@ public:
 
     // The save-to-GAM dialog, which this window presets and shows; set at start-up.
     TForm3* Form3 = nullptr;
+    // The recording dialog, which the Record command shows; set at start-up.
+    TOKRightDlg* OKRightDlg = nullptr;
 
     // The window's state, in the order the program declares it.
     int32_t DragAnchorX = 0;
@@ -64,6 +67,9 @@ public:
     void WaveListClick(QObject* Sender);
     void AutoPlayClick(QObject* Sender);
     void ToolButton9Click(QObject* Sender);
+    // Record: stops the player, starts the capture and the pass-through output, and shows
+    // the recording dialog, which puts the recording in place of the converted sound.
+    void ToolButton5Click(QObject* Sender);
 
     // Rewrites the info panel: the title line, then the format's fields when there is a format.
     void ShowWaveInfo(const QString& Title, const std::optional<WAVEFORMATEX>& Format);
