@@ -204,3 +204,4 @@ TEST_F(ACMInTest, ABufferWhoseHandlerFailsLeavesTheRingUntilClose)
 }
 
 }  // namespace
+
