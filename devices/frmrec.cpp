@@ -7,7 +7,9 @@
 #include "sound/ACMConvertor.h"
 #include "ui_frmrec.h"
 
+#include <QFontMetrics>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QScreen>
 #include <QShowEvent>
 #include <cstring>
@@ -15,11 +17,33 @@
 bool Recording = false;
 std::unique_ptr<TMemoryStream> RecordBuffer;
 
+namespace {
+
+// The prompt has one line of fixed width. Where the desktop's font is too wide for it, a
+// condensed face of the same font is taken, and failing that a smaller size, so that the
+// text is always shown whole.
+void FitToOneLine(QLabel& label)
+{
+    QFont font = label.font();
+    const auto fits = [&] { return QFontMetrics(font).horizontalAdvance(label.text()) <= label.width(); };
+    for (int stretch : {QFont::Unstretched, QFont::SemiCondensed, QFont::Condensed}) {
+        font.setStretch(stretch);
+        if (fits())
+            break;
+    }
+    while (!fits() && font.pixelSize() > 8)
+        font.setPixelSize(font.pixelSize() - 1);
+    label.setFont(font);
+}
+
+}  // namespace
+
 TOKRightDlg::TOKRightDlg(TForm1* workbench, QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::TOKRightDlg>()), Form1(workbench)
 {
     ui->setupUi(this);
     UseLayoutFont(*this);
+    FitToOneLine(*ui->Label1);
     setFixedSize(size());
     QIcon glyph(QStringLiteral(":/glyphs/record.svg"));
     glyph.addFile(QStringLiteral(":/glyphs/record-disabled.svg"), QSize(), QIcon::Disabled);

@@ -6,6 +6,7 @@
 #include "ui_frmrec.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QCoreApplication>
 #include <QPushButton>
 #include <QTimer>
@@ -76,6 +77,33 @@ protected:
     TOKRightDlg dlg{&Form(), &Form()};
     ShowCounter shows;
 };
+
+TEST_F(RecordingTest, TheLayoutKeepsItsPlacesAndShowsEveryTextWhole)
+{
+    EXPECT_EQ(dlg.windowTitle(), "Dialog");
+    EXPECT_EQ(dlg.size(), QSize(297, 105));
+    EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize()) << "a dialog border: no resizing";
+    const std::pair<QWidget*, QRect> places[] = {
+        {dlg.ui->Bevel1, {8, 8, 281, 89}},
+        {dlg.ui->Label1, {16, 16, 260, 13}},
+        {dlg.ui->PassOut, {16, 40, 105, 17}},
+        {dlg.ui->BtnRecord, {96, 64, 105, 25}},
+    };
+    for (const auto& [control, place] : places)
+        EXPECT_EQ(control->geometry(), place) << control->objectName().toStdString();
+    EXPECT_EQ(dlg.ui->Label1->text(), "Take your microphone, press record and sing like Zarnik!");
+    EXPECT_EQ(dlg.ui->PassOut->text(), "Pass Through");
+    EXPECT_FALSE(dlg.ui->PassOut->isChecked());
+    EXPECT_EQ(Caption(), "Record");
+    EXPECT_FALSE(dlg.ui->BtnRecord->icon().isNull());
+    EXPECT_EQ(dlg.ui->PassOut->nextInFocusChain(), dlg.ui->BtnRecord);
+
+    const QLabel* prompt = dlg.ui->Label1;
+    EXPECT_LE(prompt->fontMetrics().horizontalAdvance(prompt->text()), prompt->width());
+    for (const QAbstractButton* button : {static_cast<QAbstractButton*>(dlg.ui->PassOut),
+                                          static_cast<QAbstractButton*>(dlg.ui->BtnRecord)})
+        EXPECT_LE(button->sizeHint().width(), button->width()) << button->objectName().toStdString();
+}
 
 TEST_F(RecordingTest, RecordThenStopPutsTheCapturedBytesInPlaceOfTheConvertedSound)
 {
