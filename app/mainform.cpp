@@ -1,17 +1,16 @@
 #include "app/mainform.h"
 
-#include "app/Settings.h"
 #include "app/StoredProperties.h"
 #include "devices/ACMWaveOut.h"
 #include "devices/frmrec.h"
-#include "framework/ActionLink.h"
-#include "framework/Application.h"
 #include "framework/Exception.h"
-#include "framework/FilePaths.h"
-#include "framework/Hourglass.h"
-#include "framework/ImageList.h"
+#include "framework/forms/ActionLink.h"
+#include "framework/forms/Application.h"
+#include "framework/forms/FilePaths.h"
+#include "framework/forms/Hourglass.h"
+#include "framework/forms/ImageList.h"
+#include "framework/forms/Settings.h"
 #include "gamtable/GamExport.h"
-#include "platform/Registry.h"
 #include "sound/ACMConvertor.h"
 #include "sound/Wavs_ex.h"
 #include "ui_mainform.h"
@@ -109,12 +108,10 @@ void TForm1::LoadLayout()
 
 void TForm1::Loaded()
 {
-    TRegistry registry;
-    if (registry.OpenKey(SettingsKey, false)) {
-        OpenWave.InitialDir = registry.ReadString(QStringLiteral("OpenDir"));
-        SaveWave.InitialDir = registry.ReadString(QStringLiteral("SaveDir"));
-        registry.CloseKey();
-    }
+    if (const auto openDir = ReadSetting(OpenDirSetting))
+        OpenWave.InitialDir = *openDir;
+    if (const auto saveDir = ReadSetting(SaveDirSetting))
+        SaveWave.InitialDir = *saveDir;
 }
 
 void TForm1::ConnectHandlers()
@@ -154,7 +151,7 @@ void TForm1::ToolButton1Click(QObject*)
     ui->BtnConvert->setEnabled(false);
     ui->WaveList->addItems(OpenWave.Files);
     OpenWave.InitialDir = ExtractFilePath(OpenWave.Files.first());
-    WriteSetting(QStringLiteral("OpenDir"), OpenWave.InitialDir);
+    WriteSetting(OpenDirSetting, OpenWave.InitialDir);
 }
 
 void TForm1::ToolButton2Click(QObject*)

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "framework/Dialogs.h"
-#include "framework/PaintBox.h"
+#include "framework/forms/Dialogs.h"
+#include "framework/forms/PaintBox.h"
 #include "sound/Wavs_ex.h"
 
 #include <QMainWindow>

@@ -10,6 +10,7 @@
 // figure is good to about 10 ms.
 #include "devices/ACMIn.h"
 #include "devices/ACMOut.h"
+#include "sound/TauntFormat.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -27,7 +28,7 @@ constexpr char Silence = '\x80';
 TWaveFormatBlock TauntBlock()
 {
     TWaveFormatBlock block{};
-    block.Format = {WAVE_FORMAT_PCM, 1, Rate, Rate, 1, 8, 0};
+    block.Format = TauntFormat;
     return block;
 }
 

@@ -1,10 +1,10 @@
 #include "devices/frmrec.h"
 
 #include "app/mainform.h"
-#include "framework/Application.h"
-#include "framework/Streams.h"
+#include "framework/forms/Application.h"
 #include "gamtable/GamSoundFrame.h"
 #include "sound/ACMConvertor.h"
+#include "sound/Wavs_ex.h"
 #include "ui_frmrec.h"
 
 #include <QFontMetrics>
@@ -12,10 +12,9 @@
 #include <QLabel>
 #include <QScreen>
 #include <QShowEvent>
-#include <cstring>
 
 bool Recording = false;
-std::unique_ptr<TMemoryStream> RecordBuffer;
+std::unique_ptr<TWavStream> RecordBuffer;
 
 namespace {
 
@@ -92,21 +91,15 @@ void TOKRightDlg::BtnRecordClick(QObject*)
         Form1->ConvertedSize = 0;
         ui->BtnRecord->setText(QStringLiteral("Stop"));
         // A recording left over from a "Stop" that failed goes now.
-        RecordBuffer = std::make_unique<TMemoryStream>();
+        RecordBuffer = std::make_unique<TWavStream>();
         Recording = true;
         return;
     }
     Recording = false;
     TACMConvertor& convertor = *Form1->Convertor;
-    const auto size = static_cast<uint32_t>(RecordBuffer->Size());
-    convertor.SetActive(false);
-    convertor.SetInputBufferSize(size);
     // The recording is already in the taunt format: the convertor copies it as it is.
-    std::memcpy(&convertor.FormatIn.Format, &convertor.FormatOut.Format, sizeof(WAVEFORMATEX));
-    convertor.SetActive(true);
-    if (size > 0)
-        std::memcpy(convertor.InputBuffer, RecordBuffer->Memory(), size);
-    Form1->ConvertedSize = convertor.Convert();
+    RecordBuffer->SetFormat(convertor.FormatOut.Format);
+    Form1->ConvertedSize = ConvertWave(convertor, *RecordBuffer);
     Form1->ShowConvertedSound();
     done(QDialog::Accepted);
 }

@@ -7,7 +7,7 @@
 #include <memory>
 
 class TForm1;
-class TMemoryStream;
+class TWavStream;
 
 namespace Ui {
 class TOKRightDlg;
@@ -16,8 +16,9 @@ class TOKRightDlg;
 // The unit's recording state, one for the program.
 // True from "Record" to "Stop".
 extern bool Recording;
-// The bytes captured since "Record"; made by "Record", freed when the dialog closes.
-extern std::unique_ptr<TMemoryStream> RecordBuffer;
+// The bytes captured since "Record" (in the taunt format); made by "Record", freed when the
+// dialog closes.
+extern std::unique_ptr<TWavStream> RecordBuffer;
 
 // The recording dialog: records from the microphone straight into the workbench. The
 // workbench's Record command starts the capture and the pass-through output, then shows this

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/MMSystem.h"
 #include "platform/Messages.h"
+#include "platform/acm/MMSystem.h"
 
 #include <cstdint>
 
@@ -14,9 +14,6 @@
 //
 // Only the 18-byte WAVEFORMATEX of a format is read; the devices play and capture PCM
 // (8, 16 or 32 bits) and 32-bit float, 1 to 8 channels.
-
-using DWORD = uint32_t;
-using DWORD_PTR = uintptr_t;
 
 struct HWAVEOUT__;
 struct HWAVEIN__;

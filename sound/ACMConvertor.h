@@ -2,8 +2,8 @@
 
 #include "framework/Component.h"
 #include "framework/Exception.h"
-#include "platform/MMSystem.h"
-#include "platform/MSAcm.h"
+#include "platform/acm/MMSystem.h"
+#include "platform/acm/MSAcm.h"
 
 #include <cstdint>
 
@@ -73,3 +73,13 @@ private:
     bool FHeaderPrepared = false;
     uint32_t FInputBufferSize = 0;
 };
+
+class TCustomWavStream;
+
+// Converts a whole sound with the convertor, the same way for the window and the tools: makes
+// it inactive, sizes its input to the sound, takes the sound's format record (the extra format
+// bytes already in the block stay), makes it active, copies the samples in and converts. The
+// converted sound is then in OutputBuffer; returns its count of bytes. Unless keepSource, the
+// sound's bytes are let go of once the convertor holds them, so that a long sound is not kept
+// three times over. A sound longer than a 32-bit count raises EACMConvertor.
+uint32_t ConvertWave(TACMConvertor& convertor, TCustomWavStream& wave, bool keepSource = true);

@@ -1,4 +1,5 @@
 #include "devices/ACMIn.h"
+#include "sound/TauntFormat.h"
 #include "support/ScriptedDialogs.h"
 #include "support/ScriptedWaveDriver.h"
 #include "support/WaveTesting.h"
@@ -19,7 +20,7 @@ protected:
             EXPECT_EQ(sender, &in);
             reported.push_back(QByteArray(static_cast<const char*>(data), size));
         };
-        taunt.Format = TauntWaveFormat();
+        taunt.Format = TauntFormat;
     }
     static void Deliver() { QCoreApplication::sendPostedEvents(); }
     QByteArray Reported() const

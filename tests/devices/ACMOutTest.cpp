@@ -1,5 +1,6 @@
 #include "devices/ACMOut.h"
 #include "devices/DeviceErrors.h"
+#include "sound/TauntFormat.h"
 #include "support/ScriptedDialogs.h"
 #include "support/ScriptedWaveDriver.h"
 #include "support/WaveTesting.h"
@@ -32,7 +33,7 @@ protected:
     ScriptedDialogs dialogs;
     TACMOut out;
     std::vector<QByteArray> played;
-    const TWaveFormatBlock taunt = Block(TauntWaveFormat());
+    const TWaveFormatBlock taunt = Block(TauntFormat);
 };
 
 TEST_F(ACMOutTest, HoldsBackNumBuffersBlocksThenStartsThemAllInOrderAndStreamsTheRest)

@@ -1,7 +1,7 @@
 #include "app/ClipWorkbench.h"
 #include "devices/frmrec.h"
-#include "framework/Streams.h"
 #include "sound/ACMConvertor.h"
+#include "sound/Wavs_ex.h"
 #include "support/WaveTesting.h"
 #include "ui_frmrec.h"
 

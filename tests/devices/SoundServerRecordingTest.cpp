@@ -1,8 +1,8 @@
 #include "app/mainform.h"
 #include "devices/frmrec.h"
-#include "framework/Streams.h"
 #include "platform/WaveDriver.h"
 #include "sound/ACMConvertor.h"
+#include "sound/Wavs_ex.h"
 #include "support/ScriptedDialogs.h"
 #include "support/SoundServer.h"
 #include "ui_frmrec.h"
@@ -83,6 +83,9 @@ TEST_F(SoundServerRecordingTest, BytesPlayedIntoTheFeedLandInTheConvertedSoundEx
     EXPECT_FALSE(dlg->FACMIn->Active());
 }
 
+// The pass-through runs on two blocks of slack: a machine busy enough to hold the program up
+// for longer than that lets the output run dry, and the server fills the gap with silence.
+// So the sound may be played up to three times; it must arrive whole, byte for byte, once.
 TEST_F(SoundServerRecordingTest, WithPassThroughTheCapturedBytesReachTheOutputExactly)
 {
     ServerRecorder monitor;
@@ -92,12 +95,14 @@ TEST_F(SoundServerRecordingTest, WithPassThroughTheCapturedBytesReachTheOutputEx
     RunRecord([&] {
         QTest::mouseClick(dlg->ui->PassOut, Qt::LeftButton);
         ASSERT_TRUE(dlg->ui->PassOut->isChecked());
-        ASSERT_TRUE(PlayIntoServerWhileLoopRuns("micfeed", sound));
-        heard = monitor.ReadWhileLoopRuns([&](const QByteArray& bytes) { return HoldsSoundAndMore(bytes, sound, 2205); },
-                                          5000);
+        for (int attempt = 0; attempt < 3 && !HoldsSoundAndMore(heard, sound, 2205); ++attempt) {
+            ASSERT_TRUE(PlayIntoServerWhileLoopRuns("micfeed", sound));
+            heard = monitor.ReadWhileLoopRuns(
+                [&](const QByteArray& bytes) { return HoldsSoundAndMore(bytes, sound, 2205); }, 3000);
+        }
         dlg->close();
     });
-    ExpectSoundAmidSilence(heard, sound);
+    EXPECT_TRUE(HoldsSoundAndMore(heard, sound, 2205)) << "the sound never arrived whole";
     EXPECT_TRUE(dialogs.boxes.empty());
 }
 

@@ -1,4 +1,6 @@
-#include "platform/AcmSource.h"
+#include "platform/acm/AcmSource.h"
+
+#include "platform/acm/Riff.h"
 
 #include <sndfile.h>
 
@@ -33,17 +35,6 @@ constexpr uint8_t SubtypeTail[15] = {0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0
 constexpr int16_t MsAdpcmCoefficients[7][2] = {{256, 0},  {512, -256}, {0, 0},     {192, 64},
                                                {240, 0}, {460, -208}, {392, -232}};
 
-uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-void Put16(uint8_t* p, uint16_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v)
-{
-    Put16(p, uint16_t(v));
-    Put16(p + 2, uint16_t(v >> 16));
-}
 
 bool ShapeIsSane(const WAVEFORMATEX& f)
 {
@@ -87,27 +78,27 @@ void CompleteExtras(const WAVEFORMATEX& f, uint8_t* extra)
     const uint32_t ch = f.nChannels;
     switch (f.wFormatTag) {
     case TagImaAdpcm:
-        if (Get16(extra) == 0)
-            Put16(extra, uint16_t((f.nBlockAlign - 4 * ch) * 2 / ch + 1));
+        if (GetLe16(extra) == 0)
+            PutLe16(extra, uint16_t((f.nBlockAlign - 4 * ch) * 2 / ch + 1));
         break;
     case TagMsAdpcm:
-        if (Get16(extra) == 0)
-            Put16(extra, uint16_t((f.nBlockAlign - 7 * ch) * 2 / ch + 2));
-        if (Get16(extra + 2) == 0) {
-            Put16(extra + 2, 7);
+        if (GetLe16(extra) == 0)
+            PutLe16(extra, uint16_t((f.nBlockAlign - 7 * ch) * 2 / ch + 2));
+        if (GetLe16(extra + 2) == 0) {
+            PutLe16(extra + 2, 7);
             for (int i = 0; i < 7; ++i) {
-                Put16(extra + 4 + 4 * i, uint16_t(MsAdpcmCoefficients[i][0]));
-                Put16(extra + 6 + 4 * i, uint16_t(MsAdpcmCoefficients[i][1]));
+                PutLe16(extra + 4 + 4 * i, uint16_t(MsAdpcmCoefficients[i][0]));
+                PutLe16(extra + 6 + 4 * i, uint16_t(MsAdpcmCoefficients[i][1]));
             }
         }
         break;
     case TagGsm610:
-        if (Get16(extra) == 0)
-            Put16(extra, 320);
+        if (GetLe16(extra) == 0)
+            PutLe16(extra, 320);
         break;
     case TagExtensible: {
-        if (Get16(extra) == 0)
-            Put16(extra, f.wBitsPerSample);
+        if (GetLe16(extra) == 0)
+            PutLe16(extra, f.wBitsPerSample);
         uint8_t* guid = extra + 6;
         // Without a subformat only the widths that cannot be float are certain to be PCM.
         if (std::all_of(guid, guid + 16, [](uint8_t b) { return b == 0; })) {
@@ -183,14 +174,14 @@ bool AcmShapeIsSane(uint32_t channels, uint32_t samplesPerSec)
 
 bool AcmSourceFormat::IsFloat() const
 {
-    const uint16_t tag = Get16(FmtChunk.data());
+    const uint16_t tag = GetLe16(FmtChunk.data());
     return tag == TagIeeeFloat || (tag == TagExtensible && FmtChunk[RecordSize + 6] == TagIeeeFloat);
 }
 
 bool AcmSourceFormat::HasNarrowSamples() const
 {
-    const uint16_t bits = Get16(FmtChunk.data() + 14);
-    switch (Get16(FmtChunk.data())) {
+    const uint16_t bits = GetLe16(FmtChunk.data() + 14);
+    switch (GetLe16(FmtChunk.data())) {
     case TagPcm:
         return bits <= 16;
     case TagExtensible:
@@ -204,17 +195,17 @@ bool AcmSourceFormat::HasNarrowSamples() const
 
 bool AcmSourceFormat::HasFixedFrames() const
 {
-    const uint16_t tag = Get16(FmtChunk.data());
+    const uint16_t tag = GetLe16(FmtChunk.data());
     return tag != TagImaAdpcm && tag != TagMsAdpcm && tag != TagGsm610;
 }
 
 uint64_t AcmSourceFormat::MaxFrames(uint64_t bytes) const
 {
-    switch (Get16(FmtChunk.data())) {
+    switch (GetLe16(FmtChunk.data())) {
     case TagImaAdpcm:
     case TagMsAdpcm:
     case TagGsm610:
-        return (bytes + BlockAlign - 1) / BlockAlign * Get16(FmtChunk.data() + RecordSize);
+        return (bytes + BlockAlign - 1) / BlockAlign * GetLe16(FmtChunk.data() + RecordSize);
     default:
         return bytes / BlockAlign;
     }
@@ -237,7 +228,7 @@ std::optional<AcmSourceFormat> AcmSourceFormat::Describe(const WAVEFORMATEX* pwf
     std::memcpy(format.FmtChunk.data(), pwfx, RecordSize);
     const size_t given = std::min<size_t>(pwfx->cbSize, size_t(extra));
     std::memcpy(format.FmtChunk.data() + RecordSize, reinterpret_cast<const uint8_t*>(pwfx) + RecordSize, given);
-    Put16(format.FmtChunk.data() + 16, uint16_t(extra));
+    PutLe16(format.FmtChunk.data() + 16, uint16_t(extra));
     CompleteExtras(*pwfx, format.FmtChunk.data() + RecordSize);
 
     // What libsndfile cannot read as one block of silence it will not read as sound either.
@@ -251,16 +242,8 @@ AcmSourceReader::AcmSourceReader(const AcmSourceFormat& format, const uint8_t* d
     : FFormat(format)
 {
     const std::vector<uint8_t>& fmt = format.FmtChunk;
-    FImage.Header.assign(12 + 8 + fmt.size() + 8, 0);
-    uint8_t* h = FImage.Header.data();
-    const int64_t riffSize = int64_t(FImage.Header.size()) - 8 + size;
-    std::memcpy(h, "RIFF", 4);
-    Put32(h + 4, uint32_t(std::min<int64_t>(riffSize, UINT32_MAX)));
-    std::memcpy(h + 8, "WAVEfmt ", 8);
-    Put32(h + 16, uint32_t(fmt.size()));
-    std::memcpy(h + 20, fmt.data(), fmt.size());
-    std::memcpy(h + 20 + fmt.size(), "data", 4);
-    Put32(h + 24 + fmt.size(), size);
+    FImage.Header.assign(WaveHeaderSize(fmt.size()), 0);
+    PutWaveHeader(FImage.Header.data(), fmt.data(), uint32_t(fmt.size()), size);
     FImage.Data = data;
     FImage.DataSize = size;
 }

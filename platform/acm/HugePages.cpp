@@ -1,4 +1,4 @@
-#include "platform/HugePages.h"
+#include "platform/acm/HugePages.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
-#include "platform/MSAcm.h"
+#include "platform/acm/MSAcm.h"
 
-#include "platform/AcmEngine.h"
+#include "platform/acm/AcmEngine.h"
 
 #include <algorithm>
 #include <memory>

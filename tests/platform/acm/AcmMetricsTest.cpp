@@ -1,4 +1,4 @@
-#include "platform/AcmMetrics.h"
+#include "platform/acm/AcmMetrics.h"
 
 #include <gtest/gtest.h>
 

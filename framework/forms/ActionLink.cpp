@@ -1,4 +1,4 @@
-#include "framework/ActionLink.h"
+#include "framework/forms/ActionLink.h"
 
 #include <QAbstractButton>
 #include <QAction>

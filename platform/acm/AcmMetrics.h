@@ -1,7 +1,6 @@
 #pragma once
 
-#include "platform/MMSystem.h"
-#include "platform/Messages.h"
+#include "platform/acm/MMSystem.h"
 
 // Questions to the audio compression manager about its codecs as a whole.
 

@@ -1,6 +1,6 @@
-#include "framework/PaintBox.h"
+#include "framework/forms/PaintBox.h"
 
-#include "framework/Application.h"
+#include "framework/forms/Application.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "framework/QtDialogs.h"
+#include "framework/forms/QtDialogs.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -1,4 +1,4 @@
-#include "platform/AcmEngine.h"
+#include "platform/acm/AcmEngine.h"
 
 #include <soxr.h>
 

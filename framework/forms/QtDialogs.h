@@ -1,6 +1,6 @@
 #pragma once
 
-#include "framework/Dialogs.h"
+#include "framework/forms/Dialogs.h"
 
 // The real dialogs, shown with Qt's message box and file dialog.
 class TQtDialogs : public IDialogs {

@@ -1,6 +1,7 @@
 #include "support/AcmRun.h"
 #include "support/Files.h"
 #include "support/Signal.h"
+#include "sound/TauntFormat.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -10,7 +11,6 @@
 
 namespace {
 
-const WAVEFORMATEX Taunt = Pcm(1, 22050, 8);
 
 struct Codec {
     const char* Name;
@@ -45,7 +45,7 @@ TEST_P(AcmCodecTest, DecodesAndConvertsTheSourceSignal)
     const Codec& c = GetParam();
     const WavParts parts = Made();
     ASSERT_GE(parts.Fmt.size(), 18);
-    const AcmRun run = ConvertBlock(parts.Fmt, Taunt, parts.Data);
+    const AcmRun run = ConvertBlock(parts.Fmt, TauntFormat, parts.Data);
     ASSERT_EQ(run.Result, MMSYSERR_NOERROR);
     EXPECT_FALSE(run.WroteBeyond);
     EXPECT_NEAR(double(run.Output.size()), 22050.0, 22050.0 * 0.05) << "one second of sound";
@@ -64,9 +64,9 @@ TEST_P(AcmCodecTest, ConvertsAFormatThatLostItsExtraBytes)
     // The workbench copies only the 18-byte record of a file's format; what the codec needs
     // beyond it follows from the record.
     const WavParts parts = Made();
-    const AcmRun full = ConvertBlock(parts.Fmt, Taunt, parts.Data);
+    const AcmRun full = ConvertBlock(parts.Fmt, TauntFormat, parts.Data);
     QByteArray bare = parts.Fmt.left(18) + QByteArray(111, 0);
-    const AcmRun derived = ConvertBlock(bare, Taunt, parts.Data);
+    const AcmRun derived = ConvertBlock(bare, TauntFormat, parts.Data);
     ASSERT_EQ(derived.Result, MMSYSERR_NOERROR);
     EXPECT_EQ(derived.Output, full.Output);
 }
@@ -94,7 +94,7 @@ TEST(AcmCodecFormatTest, ExtensibleThirtyTwoBitsWithoutSubformatIsRefused)
 {
     // 32-bit samples may be integers or floats; guessing wrong would be loud noise.
     const WAVEFORMATEX f{0xFFFE, 1, 22050, 22050 * 4, 4, 32, 22};
-    const AcmRun run = ConvertBlock(Record(f) + QByteArray(22, 0), Taunt, QByteArray(400, 0));
+    const AcmRun run = ConvertBlock(Record(f) + QByteArray(22, 0), TauntFormat, QByteArray(400, 0));
     EXPECT_EQ(run.Result, ACMERR_NOTPOSSIBLE);
 }
 
@@ -102,7 +102,7 @@ TEST(AcmCodecFormatTest, FloatSourcesWithValuesNoSoundHasStaySafe)
 {
     const float samples[] = {0.0f, NAN, INFINITY, -INFINITY, 2.5f, -7.0f, 0.5f};
     WAVEFORMATEX f{3, 1, 22050, 22050 * 4, 4, 32, 0};
-    const AcmRun run = ConvertBlock(Record(f), Taunt,
+    const AcmRun run = ConvertBlock(Record(f), TauntFormat,
                                     QByteArray(reinterpret_cast<const char*>(samples), int(sizeof samples)));
     ASSERT_EQ(run.Result, MMSYSERR_NOERROR);
     EXPECT_EQ(run.Output, (std::vector<uint8_t>{128, 128, 255, 0, 255, 0, 192}));

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/AcmSource.h"
-#include "platform/MMSystem.h"
+#include "platform/acm/AcmSource.h"
+#include "platform/acm/MMSystem.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,26 +1,18 @@
-#include "framework/Application.h"
+#include "framework/forms/Application.h"
 
-#include "framework/Dialogs.h"
 #include "framework/Exception.h"
-
-namespace {
-QString& titleStore()
-{
-    static QString title;
-    return title;
-}
-}
+#include "framework/forms/Dialogs.h"
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
 QString TApplication::Title()
 {
-    return titleStore();
+    return DialogTitle();
 }
 
 void TApplication::SetTitle(const QString& title)
 {
-    titleStore() = title;
+    SetDialogTitle(title);
     QApplication::setApplicationName(title);
 }
 

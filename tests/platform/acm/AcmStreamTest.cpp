@@ -1,4 +1,5 @@
-#include "platform/MSAcm.h"
+#include "platform/acm/MSAcm.h"
+#include "sound/TauntFormat.h"
 #include "support/AcmRun.h"
 #include "support/Signal.h"
 
@@ -11,11 +12,10 @@
 
 namespace {
 
-const WAVEFORMATEX Taunt = Pcm(1, 22050, 8);
 
 // An open stream with one prepared header over buffers of its own.
 struct OpenStream {
-    explicit OpenStream(const WAVEFORMATEX& from, const WAVEFORMATEX& to = Taunt, uint32_t srcBytes = 64)
+    explicit OpenStream(const WAVEFORMATEX& from, const WAVEFORMATEX& to = TauntFormat, uint32_t srcBytes = 64)
         : src(srcBytes, 0x80), dst(4096)
     {
         EXPECT_EQ(acmStreamOpen(&handle, nullptr, &from, &to, nullptr, 0, 0, 0), MMSYSERR_NOERROR);
@@ -38,7 +38,7 @@ struct OpenStream {
     ACMSTREAMHEADER header{};
 };
 
-MMRESULT OpenResult(const WAVEFORMATEX& from, const WAVEFORMATEX& to = Taunt, uint32_t flags = 0)
+MMRESULT OpenResult(const WAVEFORMATEX& from, const WAVEFORMATEX& to = TauntFormat, uint32_t flags = 0)
 {
     HACMSTREAM handle = reinterpret_cast<HACMSTREAM>(uintptr_t(1));
     const MMRESULT result = acmStreamOpen(&handle, nullptr, &from, &to, nullptr, 0, 0, flags);
@@ -83,22 +83,22 @@ TEST(AcmStreamTest, OpenChecksItsArgumentsAndFlags)
 {
     const WAVEFORMATEX src = Pcm(2, 44100, 16);
     HACMSTREAM handle = nullptr;
-    EXPECT_EQ(acmStreamOpen(&handle, nullptr, nullptr, &Taunt, nullptr, 0, 0, 0), MMSYSERR_INVALPARAM);
-    EXPECT_EQ(acmStreamOpen(nullptr, nullptr, &src, &Taunt, nullptr, 0, 0, 0), MMSYSERR_INVALPARAM);
-    EXPECT_EQ(acmStreamOpen(&handle, nullptr, &src, &Taunt, nullptr, 0, 0, 0x100), MMSYSERR_INVALFLAG);
-    EXPECT_EQ(acmStreamOpen(&handle, reinterpret_cast<HACMDRIVER>(uintptr_t(8)), &src, &Taunt, nullptr, 0, 0, 0),
+    EXPECT_EQ(acmStreamOpen(&handle, nullptr, nullptr, &TauntFormat, nullptr, 0, 0, 0), MMSYSERR_INVALPARAM);
+    EXPECT_EQ(acmStreamOpen(nullptr, nullptr, &src, &TauntFormat, nullptr, 0, 0, 0), MMSYSERR_INVALPARAM);
+    EXPECT_EQ(acmStreamOpen(&handle, nullptr, &src, &TauntFormat, nullptr, 0, 0, 0x100), MMSYSERR_INVALFLAG);
+    EXPECT_EQ(acmStreamOpen(&handle, reinterpret_cast<HACMDRIVER>(uintptr_t(8)), &src, &TauntFormat, nullptr, 0, 0, 0),
               MMSYSERR_INVALHANDLE);
-    EXPECT_EQ(acmStreamOpen(&handle, nullptr, &src, &Taunt, nullptr, 0, 0, ACM_STREAMOPENF_ASYNC), ACMERR_NOTPOSSIBLE);
-    EXPECT_EQ(acmStreamOpen(nullptr, nullptr, &src, &Taunt, nullptr, 0, 0, ACM_STREAMOPENF_QUERY), MMSYSERR_NOERROR)
+    EXPECT_EQ(acmStreamOpen(&handle, nullptr, &src, &TauntFormat, nullptr, 0, 0, ACM_STREAMOPENF_ASYNC), ACMERR_NOTPOSSIBLE);
+    EXPECT_EQ(acmStreamOpen(nullptr, nullptr, &src, &TauntFormat, nullptr, 0, 0, ACM_STREAMOPENF_QUERY), MMSYSERR_NOERROR)
         << "a query needs no handle";
-    EXPECT_EQ(OpenResult(src, Taunt, ACM_STREAMOPENF_NONREALTIME), MMSYSERR_NOERROR);
+    EXPECT_EQ(OpenResult(src, TauntFormat, ACM_STREAMOPENF_NONREALTIME), MMSYSERR_NOERROR);
 }
 
 TEST(AcmStreamTest, ClosedOrMadeUpHandlesAreAnsweredNotUsed)
 {
     HACMSTREAM handle = nullptr;
     const WAVEFORMATEX src = Pcm(1, 22050, 8);
-    ASSERT_EQ(acmStreamOpen(&handle, nullptr, &src, &Taunt, nullptr, 0, 0, 0), MMSYSERR_NOERROR);
+    ASSERT_EQ(acmStreamOpen(&handle, nullptr, &src, &TauntFormat, nullptr, 0, 0, 0), MMSYSERR_NOERROR);
     ASSERT_EQ(acmStreamClose(handle, 0), MMSYSERR_NOERROR);
 
     uint32_t size = 0;
@@ -167,7 +167,7 @@ TEST(AcmStreamTest, IdenticalFormatsCopyTheBytesUnchanged)
     std::mt19937 random(7);
     for (char& b : bytes)
         b = char(random());
-    const AcmRun run = ConvertBlock(Record(Taunt), Taunt, bytes);
+    const AcmRun run = ConvertBlock(Record(TauntFormat), TauntFormat, bytes);
     ASSERT_EQ(run.Result, MMSYSERR_NOERROR);
     EXPECT_EQ(run.DestinationSize, uint32_t(bytes.size()));
     EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(run.Output.data()), int(run.Output.size())), bytes);
@@ -179,11 +179,11 @@ TEST(AcmStreamTest, IdenticalFormatsCopyTheBytesUnchanged)
 
 TEST(AcmStreamTest, ZeroBytesGiveZeroBytesAndPartialFramesAreLeftOver)
 {
-    const AcmRun none = ConvertBlock(Record(Pcm(2, 44100, 16)), Taunt, QByteArray());
+    const AcmRun none = ConvertBlock(Record(Pcm(2, 44100, 16)), TauntFormat, QByteArray());
     EXPECT_EQ(none.Result, MMSYSERR_NOERROR);
     EXPECT_TRUE(none.Output.empty());
 
-    const AcmRun partial = ConvertBlock(Record(Pcm(2, 22050, 16)), Taunt, QByteArray(4 * 10 + 3, 0));
+    const AcmRun partial = ConvertBlock(Record(Pcm(2, 22050, 16)), TauntFormat, QByteArray(4 * 10 + 3, 0));
     EXPECT_EQ(partial.Result, MMSYSERR_NOERROR);
     EXPECT_EQ(partial.SourceUsed, 40u) << "only whole frames are converted";
     EXPECT_EQ(partial.Output, std::vector<uint8_t>(10, 128));
@@ -194,7 +194,7 @@ TEST(AcmStreamTest, WidthAndChannelChangesRoundAverageAndClamp)
     // Same rate: 16-bit stereo frames to one unsigned byte each, the average rounded to nearest (ties to even).
     const std::vector<int16_t> frames = {0, 0, 256, 256, 128, 128, 384, 384, -256, 0, 32767, 32767, -32768, -32768,
                                          32767, -32768, 100, 200};
-    const AcmRun run = ConvertBlock(Record(Pcm(2, 22050, 16)), Taunt, Bytes(frames));
+    const AcmRun run = ConvertBlock(Record(Pcm(2, 22050, 16)), TauntFormat, Bytes(frames));
     ASSERT_EQ(run.Result, MMSYSERR_NOERROR);
     EXPECT_EQ(run.Output, (std::vector<uint8_t>{128, 129, 128, 130, 128, 255, 0, 128, 129}));
 
@@ -219,7 +219,7 @@ TEST(AcmStreamTest, EverySampleOfALongBlockIsRoundedAndClamped)
     for (int v = -32768; v <= 32767; ++v)
         integers.push_back(int16_t(v));
     integers.insert(integers.end(), {128, 384, -128, 32767, -32768});
-    const AcmRun run = ConvertBlock(Record(Pcm(1, 22050, 16)), Taunt, Bytes(integers));
+    const AcmRun run = ConvertBlock(Record(Pcm(1, 22050, 16)), TauntFormat, Bytes(integers));
     ASSERT_EQ(run.Result, MMSYSERR_NOERROR);
     ASSERT_EQ(run.Output.size(), integers.size());
     size_t wrong = 0;
@@ -232,7 +232,7 @@ TEST(AcmStreamTest, EverySampleOfALongBlockIsRoundedAndClamped)
     for (int i = 0; i < 1003; ++i)
         floats.push_back(loud[i % std::size(loud)]);
     const WAVEFORMATEX f{3, 1, 22050, 22050 * 4, 4, 32, 0};
-    const AcmRun clamped = ConvertBlock(Record(f), Taunt,
+    const AcmRun clamped = ConvertBlock(Record(f), TauntFormat,
                                         QByteArray(reinterpret_cast<const char*>(floats.data()), int(floats.size() * 4)));
     ASSERT_EQ(clamped.Result, MMSYSERR_NOERROR);
     ASSERT_EQ(clamped.Output.size(), floats.size());
@@ -265,7 +265,7 @@ TEST(AcmStreamTest, IntegerAndFloatSourcesOfTheSameSoundConvertAlike)
     auto floatFormat = [](uint16_t channels) {
         return WAVEFORMATEX{3, channels, 44100, 44100u * 4 * channels, uint16_t(4 * channels), 32, 0};
     };
-    for (const WAVEFORMATEX& target : {Taunt, Pcm(2, 44100, 16), Pcm(3, 44100, 16)}) {
+    for (const WAVEFORMATEX& target : {TauntFormat, Pcm(2, 44100, 16), Pcm(3, 44100, 16)}) {
         const AcmRun fromInt = ConvertBlock(Record(Pcm(2, 44100, 16)), target, asBytes(sixteen));
         const AcmRun fromFloat = ConvertBlock(Record(floatFormat(2)), target, asBytes(sixteenAsFloat));
         ASSERT_EQ(fromInt.Result, MMSYSERR_NOERROR);
@@ -288,7 +288,7 @@ TEST(AcmStreamTest, RateChangesGiveTheWholeSoundWithinThePromisedSize)
         for (int channels : {1, 2}) {
             const uint32_t frames = random() % 30000;
             const auto src = Sine16(440, 0.5, int(rate), frames / double(rate), channels);
-            const AcmRun run = ConvertBlock(Record(Pcm(uint16_t(channels), rate, 16)), Taunt, Bytes(src));
+            const AcmRun run = ConvertBlock(Record(Pcm(uint16_t(channels), rate, 16)), TauntFormat, Bytes(src));
             ASSERT_EQ(run.Result, MMSYSERR_NOERROR) << rate;
             EXPECT_FALSE(run.WroteBeyond) << rate;
             const double expected = double(src.size() / size_t(channels)) * 22050.0 / rate;

@@ -1,4 +1,4 @@
-#include "framework/ListBox.h"
+#include "framework/forms/ListBox.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "framework/ImageList.h"
+#include "framework/forms/ImageList.h"
 
 #include <QDir>
 #include <QPixmap>

@@ -62,6 +62,11 @@ IDialogs& Dialogs();
 // Installs the implementation that answers from now on; nullptr returns to the real dialogs.
 void SetDialogs(IDialogs* dialogs);
 
+// The caption of the program's message boxes: the application's title, which the application
+// object sets here.
+QString DialogTitle();
+void SetDialogTitle(const QString& title);
+
 // A plain message box: no icon, OK only, the application's title as caption.
 void ShowMessage(const QString& text);
 // A message box of the given type with the given buttons; returns the modal result.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/MMSystem.h"
+#include "platform/acm/MMSystem.h"
 
 #include <cstdint>
 

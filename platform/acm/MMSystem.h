@@ -2,8 +2,14 @@
 
 #include <cstdint>
 
-// The operating system's sound types and result codes, as the program's units use them.
+// The operating system's basic types, sound result codes and the wave format record, as the
+// program's units use them. Toolkit-free: the conversion engine and the wave devices share it.
 
+using UINT = uint32_t;
+using DWORD = uint32_t;
+using DWORD_PTR = uintptr_t;
+using WPARAM = uintptr_t;
+using LPARAM = intptr_t;
 using MMRESULT = uint32_t;
 
 constexpr MMRESULT MMSYSERR_NOERROR = 0;
