@@ -2,6 +2,7 @@
 
 #include "app/StoredProperties.h"
 #include "devices/ACMWaveOut.h"
+#include "devices/frmrec.h"
 #include "framework/Exception.h"
 #include "framework/forms/ActionLink.h"
 #include "framework/forms/Application.h"
@@ -115,6 +116,7 @@ void TForm1::ConnectHandlers()
     };
     onClick(ui->ToolButton1, &TForm1::ToolButton1Click);
     onClick(ui->ToolButton2, &TForm1::ToolButton2Click);
+    onClick(ui->ToolButton5, &TForm1::ToolButton5Click);
     onClick(ui->ToolButton9, &TForm1::ToolButton9Click);
     onClick(ui->ToolButton11, &TForm1::ToolButton11Click);
     connect(ui->AutoPlay, &QCheckBox::toggled, this, Guarded([this] { AutoPlayClick(ui->AutoPlay); }));
@@ -201,6 +203,23 @@ void TForm1::AutoPlayClick(QObject*)
 void TForm1::ToolButton9Click(QObject*)
 {
     ExportToGamFile(*Form3);
+}
+
+void TForm1::ToolButton5Click(QObject*)
+{
+    if (!OKRightDlg)
+        return;
+    Player->Close();
+    OKRightDlg->FACMIn->Open(Convertor->FormatOut);
+    try {
+        OKRightDlg->FACMOut->Open(Convertor->FormatOut);
+    } catch (...) {
+        // The dialog will not show, so nothing could stop the capture: the microphone is
+        // never left open unseen.
+        OKRightDlg->FACMIn->Close();
+        throw;
+    }
+    OKRightDlg->exec();
 }
 
 void TForm1::ShowWaveInfo(const QString& Title, const std::optional<WAVEFORMATEX>& Format)

@@ -16,6 +16,7 @@ class TAboutBox;
 class TACMConvertor;
 class TACMWaveOut;
 class TForm3;
+class TOKRightDlg;
 class TImageList;
 
 namespace Ui {
@@ -53,6 +54,8 @@ public:
     TForm3* Form3 = nullptr;
     // The about box, which this window shows; set at start-up.
     TAboutBox* AboutBox = nullptr;
+    // The recording dialog, which the Record command shows; set at start-up.
+    TOKRightDlg* OKRightDlg = nullptr;
 
     // The window's state, in the order the program declares it.
     int32_t DragAnchorX = 0;
@@ -73,6 +76,9 @@ public:
     void WaveListClick(QObject* Sender);
     void AutoPlayClick(QObject* Sender);
     void ToolButton9Click(QObject* Sender);
+    // Record: stops the player, starts the capture and the pass-through output, and shows
+    // the recording dialog, which puts the recording in place of the converted sound.
+    void ToolButton5Click(QObject* Sender);
 
     // Appends paths to the wave list as Open files does: in their order, duplicates kept,
     // Convert disabled, and the folder of the first one remembered as OpenDir. Nothing

@@ -21,14 +21,10 @@ namespace {
 
 const char Usage[] =
     "Usage: jeerbox-convert -o OUTDIR FILE...\n"
-    "Converts each sound FILE (WAV, FLAC, Ogg, Opus, MP3, AIFF, CAF, W64...) to PCM, mono,
-"
-    "22050 Hz, 8-bit unsigned and writes it as OUTDIR/<name>.wav, <name> being FILE's name
-"
-    "without its extension. A FILE whose <name> an earlier FILE of the same run already took
-"
-    "fails: nothing is overwritten.
-"
+    "Converts each sound FILE (WAV, FLAC, Ogg, Opus, MP3, AIFF, CAF, W64...) to PCM, mono,\n"
+    "22050 Hz, 8-bit unsigned and writes it as OUTDIR/<name>.wav, <name> being FILE's name\n"
+    "without its extension. A FILE whose <name> an earlier FILE of the same run already took\n"
+    "fails: nothing is overwritten.\n"
     "Prints one line for each file that fails; exits with 0 only if every file converted.\n";
 
 // The same file however it is named, as far as the names say (the file need not exist yet).

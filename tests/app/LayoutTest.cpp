@@ -185,6 +185,7 @@ TEST_F(LayoutTest, StartUpCreatesTheDialogsHiddenBehindTheWorkbench)
         EXPECT_FALSE(dialog->isVisible());
     }
     EXPECT_EQ(windows.Form1->Form3, windows.Form3.get());
+    EXPECT_EQ(windows.Form1->OKRightDlg, windows.OKRightDlg.get());
 
     // "Export to GAM file" shows the save-to-GAM dialog modally; hiding it stops the sound.
     const QString path = MakeTaunt("a.wav");

@@ -3,10 +3,27 @@
 #include "platform/WaveDriver.h"
 
 #include <QElapsedTimer>
+#include <QTest>
 
 namespace {
 
 const QStringList TauntStream = {"--format=u8", "--rate=22050", "--channels=1", "--raw"};
+
+bool StartPlaying(QProcess& pacat, const QString& sink, const QByteArray& bytes)
+{
+    pacat.start("pacat", QStringList{"-d", sink} + TauntStream);
+    if (!pacat.waitForStarted(5000))
+        return false;
+    pacat.write(bytes);
+    pacat.closeWriteChannel();
+    return true;
+}
+
+bool PlayedWhole(const QProcess& pacat)
+{
+    return pacat.state() == QProcess::NotRunning && pacat.exitStatus() == QProcess::NormalExit &&
+           pacat.exitCode() == 0;
+}
 
 }  // namespace
 
@@ -48,6 +65,18 @@ QByteArray ServerRecorder::ReadUntil(const std::function<bool(const QByteArray&)
     return FBytes;
 }
 
+QByteArray ServerRecorder::ReadWhileLoopRuns(const std::function<bool(const QByteArray&)>& enough,
+                                             int milliseconds)
+{
+    (void)QTest::qWaitFor(
+        [&] {
+            FBytes += FProcess.readAllStandardOutput();
+            return enough(FBytes);
+        },
+        milliseconds);
+    return FBytes;
+}
+
 ServerRecorder::~ServerRecorder()
 {
     FProcess.terminate();
@@ -59,12 +88,16 @@ ServerRecorder::~ServerRecorder()
 bool PlayIntoServer(const QString& sink, const QByteArray& bytes)
 {
     QProcess pacat;
-    pacat.start("pacat", QStringList{"-d", sink} + TauntStream);
-    if (!pacat.waitForStarted(5000))
+    return StartPlaying(pacat, sink, bytes) && pacat.waitForFinished(10000) && PlayedWhole(pacat);
+}
+
+bool PlayIntoServerWhileLoopRuns(const QString& sink, const QByteArray& bytes)
+{
+    QProcess pacat;
+    if (!StartPlaying(pacat, sink, bytes))
         return false;
-    pacat.write(bytes);
-    pacat.closeWriteChannel();
-    return pacat.waitForFinished(10000) && pacat.exitStatus() == QProcess::NormalExit && pacat.exitCode() == 0;
+    (void)QTest::qWaitFor([&] { return pacat.state() == QProcess::NotRunning; }, 10000);
+    return PlayedWhole(pacat);
 }
 
 bool HoldsSoundAndMore(const QByteArray& stream, const QByteArray& sound, qsizetype after)

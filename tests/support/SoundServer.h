@@ -29,6 +29,9 @@ public:
     bool Start(const QString& source);
     // Reads on until the bytes so far satisfy `enough` or the time is up; returns them all.
     QByteArray ReadUntil(const std::function<bool(const QByteArray&)>& enough, int milliseconds);
+    // Like ReadUntil, but the event loop keeps running meanwhile, so that capture notices and
+    // pass-through writes go on.
+    QByteArray ReadWhileLoopRuns(const std::function<bool(const QByteArray&)>& enough, int milliseconds);
     ~ServerRecorder();
 
 private:
@@ -38,6 +41,9 @@ private:
 
 // Plays raw taunt-format bytes into a sink of the test server and waits until they are out.
 bool PlayIntoServer(const QString& sink, const QByteArray& bytes);
+
+// The same, with the event loop running until the bytes are out.
+bool PlayIntoServerWhileLoopRuns(const QString& sink, const QByteArray& bytes);
 
 // True once `stream` holds `sound` followed by at least `after` more bytes.
 bool HoldsSoundAndMore(const QByteArray& stream, const QByteArray& sound, qsizetype after);

@@ -1,0 +1,132 @@
+#include "devices/ACMOut.h"
+
+#include "devices/DeviceErrors.h"
+
+#include <algorithm>
+#include <cstring>
+
+TDeviceChoice ChooseDevice(const WAVEFORMATEX& format)
+{
+    if (format.wFormatTag == WAVE_FORMAT_PCM)
+        return {WAVE_MAPPER, CALLBACK_WINDOW};
+    return {0, CALLBACK_WINDOW | WAVE_MAPPED};
+}
+
+bool OwnNotice(const TMessage& message, const void* device, const std::vector<PWaveHdr>& headers)
+{
+    // Only the addresses are compared: the header itself may be gone.
+    const auto* header = reinterpret_cast<const WAVEHDR*>(message.LParam);
+    return device && message.WParam == reinterpret_cast<WPARAM>(device) &&
+           std::find(headers.begin(), headers.end(), header) != headers.end();
+}
+
+PWaveHdr NewOwnedHeader(std::vector<PWaveHdr>& headers, uint32_t size)
+{
+    auto* header = new WAVEHDR{};
+    headers.push_back(header);
+    header->lpData = new char[size];
+    header->dwBufferLength = size;
+    return header;
+}
+
+TACMOut::TACMOut(TComponent* owner)
+    : TComponent(owner),
+      FMessageWindow(std::make_unique<TMessageWindow>([this](const TMessage& message) { Notice(message); }))
+{
+}
+
+TACMOut::~TACMOut()
+{
+    Close();
+    FMessageWindow.reset();
+}
+
+void TACMOut::Open(TWaveFormatBlock Format)
+{
+    if (FActive)
+        return;
+    FDeviceHandle = nullptr;
+    FPrebufferLeft = FNumBuffers;
+    FDeviceFormat = Format;
+    const TDeviceChoice choice = ChooseDevice(FDeviceFormat.Format);
+    const MMRESULT result = waveOutOpen(&FDeviceHandle, choice.DeviceId, &FDeviceFormat.Format, FMessageWindow.get(),
+                                        0, choice.Flags);
+    if (result != MMSYSERR_NOERROR) {
+        FDeviceHandle = nullptr;
+        RaiseDeviceError<EACMOut>("WaveOutOpen", result);
+    }
+    FActive = true;
+}
+
+void TACMOut::Write(const void* Data, uint32_t Size)
+{
+    if (Size == 0 || !FActive)
+        return;
+    const PWaveHdr header = NewOwnedHeader(FHeaders, Size);
+    std::memcpy(header->lpData, Data, Size);
+    header->dwLoops = 1;
+
+    FPending.push_back(header);
+    if (FPrebufferLeft > 0) {
+        --FPrebufferLeft;
+        return;
+    }
+    // Each block leaves the held-back list as it goes to the device, so that after a failure
+    // the blocks behind it follow with the next Write, and none goes twice.
+    while (!FPending.empty()) {
+        const PWaveHdr next = FPending.front();
+        FPending.erase(FPending.begin());
+        Submit(next);
+    }
+}
+
+void TACMOut::Submit(PWaveHdr header)
+{
+    MMRESULT result = waveOutPrepareHeader(FDeviceHandle, header, sizeof(WAVEHDR));
+    const char* operation = "WaveOut-PrepareHeader";
+    if (result == MMSYSERR_NOERROR) {
+        result = waveOutWrite(FDeviceHandle, header, sizeof(WAVEHDR));
+        operation = "WaveOut-Write";
+    }
+    if (result != MMSYSERR_NOERROR) {
+        // The device did not take the block, so no notice will ever release it.
+        ReleaseHeader(header);
+        RaiseDeviceError<EACMOut>(operation, result);
+    }
+}
+
+void TACMOut::Notice(const TMessage& message)
+{
+    if (message.Msg == MM_WOM_DONE && FActive && OwnNotice(message, FDeviceHandle, FHeaders))
+        BufferDone(reinterpret_cast<PWaveHdr>(message.LParam));
+}
+
+void TACMOut::BufferDone(PWaveHdr header)
+{
+    if (OnBufferPlayed)
+        OnBufferPlayed(this, header);
+    // The handler may have closed the component, which released the header.
+    if (!FActive || std::find(FHeaders.begin(), FHeaders.end(), header) == FHeaders.end())
+        return;
+    RaiseDeviceError<EACMOut>("WaveOut-UnprepareHeader", waveOutUnprepareHeader(FDeviceHandle, header, sizeof(WAVEHDR)));
+    ReleaseHeader(header);
+}
+
+void TACMOut::ReleaseHeader(PWaveHdr header)
+{
+    ReleaseOwnedHeader(FHeaders, header,
+                       [this](PWaveHdr owned) { waveOutUnprepareHeader(FDeviceHandle, owned, sizeof(WAVEHDR)); });
+}
+
+void TACMOut::Close()
+{
+    if (!FActive)
+        return;
+    FActive = false;
+    waveOutReset(FDeviceHandle);
+    waveOutClose(FDeviceHandle);
+    FPending.clear();
+    while (!FHeaders.empty())
+        ReleaseHeader(FHeaders.back());
+    FDeviceHandle = nullptr;
+}

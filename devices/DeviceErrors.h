@@ -1,0 +1,21 @@
+#pragma once
+
+#include "platform/acm/MMSystem.h"
+
+#include <string>
+
+// The device error table of the buffered wave components (the output with its holding back,
+// the capture): a failed device call becomes a message made of the operation's name followed
+// by the table's text, which begins with a blank, e.g. "WaveOutOpen The specified resource is
+// already in use."; a code without a text gives "<operation> raised an unknown error (code #n)".
+
+// The message for a nonzero result code of the operation.
+std::string DeviceErrorMessage(const std::string& operation, MMRESULT code);
+
+// Raises E with the table's message for a nonzero code; 0 raises nothing.
+template <typename E>
+void RaiseDeviceError(const char* operation, MMRESULT code)
+{
+    if (code != MMSYSERR_NOERROR)
+        throw E(DeviceErrorMessage(operation, code));
+}
