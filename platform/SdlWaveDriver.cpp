@@ -58,10 +58,10 @@ bool RequestFor(const WAVEFORMATEX& format, SDL_AudioSpec& request)
 // drains it (output) or fills it (input) and reports each header as soon as the device has
 // taken all its bytes or filled it.
 //
-// An idle output stream (kept for reuse, or reused and not yet given a buffer) holds SDL's
-// thread in the callback, so nothing reaches the sound server and its buffer runs empty: the
-// next sound starts as soon as it is queued, not behind a buffer of silence. An idle input
-// stream is paused, which makes SDL throw away what it captures.
+// An idle output stream (kept for reuse, or with nothing to play for a whole period) holds
+// SDL's thread in the callback, so nothing reaches the sound server and its buffer runs
+// empty: the next sound starts as soon as it is queued, not behind a buffer of silence. An
+// idle input stream is paused, which makes SDL throw away what it captures.
 class TSdlStream {
 public:
     TSdlStream(TWaveDirection direction, const SDL_AudioSpec& request) : Direction(direction), FRequest(request) {}
@@ -158,14 +158,18 @@ private:
         std::unique_lock<std::mutex> lock(device->FLock);
         if (device->Direction == TWaveDirection::Output) {
             device->FWake.wait(lock, [device] { return !device->FIdle || device->FClosing; });
-            device->Play(stream, static_cast<size_t>(length));
+            // After a whole period of silence the stream falls idle until the next buffer.
+            if (!device->Play(stream, static_cast<size_t>(length)) && device->FQueue.empty())
+                device->FIdle = true;
         } else {
             device->Capture(stream, static_cast<size_t>(length));
         }
     }
 
-    void Play(Uint8* stream, size_t length)
+    // Whether any byte of a buffer was played.
+    bool Play(Uint8* stream, size_t length)
     {
+        const size_t wanted = length;
         while (!FQueue.empty()) {
             WAVEHDR* header = FQueue.front();
             const size_t take = std::min<size_t>(header->dwBufferLength - FPos, length);
@@ -182,6 +186,7 @@ private:
             FDone->BufferDone(header);
         }
         std::memset(stream, FSilence, length);
+        return length < wanted;
     }
 
     void Capture(const Uint8* stream, size_t length)
