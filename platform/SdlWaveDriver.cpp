@@ -89,8 +89,8 @@ public:
             return MMSYSERR_BADDEVICEID;
         ++OpenDevices;
         FSilence = obtained.silence;
-        // Output runs from the start, playing silence until a buffer comes; input waits
-        // for Start.
+        // Output runs from the start, playing a period of silence and then waiting for a
+        // buffer; input waits for Start.
         if (Direction == TWaveDirection::Output)
             SDL_PauseAudioDevice(FId, 0);
         return MMSYSERR_NOERROR;
@@ -120,14 +120,18 @@ public:
         FDone = &done;
     }
 
-    // The wave device lets go: every buffer goes back to it, and the stream falls idle.
-    void Detach()
+    // The wave device lets go and the stream falls idle. Every queued buffer goes back to
+    // it, unless it is being torn down and can take no notice any more.
+    void Detach(bool report)
     {
         if (Direction == TWaveDirection::Input)
             SDL_PauseAudioDevice(FId, 1);
         std::lock_guard<std::mutex> lock(FLock);
         FIdle = true;
-        HandBackLocked();
+        if (report)
+            HandBackLocked();
+        FQueue.clear();
+        FPos = 0;
         FDone = nullptr;
     }
 
@@ -253,8 +257,10 @@ public:
 
     ~TSdlWaveDevice() override
     {
-        if (FStream)
-            Close();
+        if (FStream) {
+            FStream->Detach(false);
+            FDriver.Keep(std::move(FStream));
+        }
     }
 
     MMRESULT Queue(WAVEHDR* header) override
@@ -277,7 +283,7 @@ public:
 
     MMRESULT Close() override
     {
-        FStream->Detach();
+        FStream->Detach(true);
         FDriver.Keep(std::move(FStream));
         return MMSYSERR_NOERROR;
     }
