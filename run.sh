@@ -4,5 +4,6 @@ set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/common.sh
 install_missing
-build build -DJEERBOX_TESTS=OFF
-exec ./build/jeerbox "$@"
+# A folder of its own, so that the test build in build/ is not configured back and forth.
+build build-run -DJEERBOX_TESTS=OFF
+exec ./build-run/jeerbox "$@"

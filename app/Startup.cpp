@@ -14,11 +14,14 @@ TWindows::TWindows()
     Form3 = std::make_unique<TForm3>(Form1.get());
     Form1->Form3 = Form3.get();
     Form3->ClosePlayer = [form = Form1.get()] { form->Player->Close(); };
+    Form1->AboutBox = AboutBox.get();
+    AboutBox->ClosePlayer = [form = Form1.get()] { form->Player->Close(); };
 }
 
 TWindows::~TWindows()
 {
     Form1->Form3 = nullptr;
+    Form1->AboutBox = nullptr;
     Form3.reset();
     OKRightDlg.reset();
     AboutBox.reset();

@@ -1,6 +1,6 @@
 #include "app/Startup.h"
 #include "app/mainform.h"
-#include "framework/Application.h"
+#include "framework/forms/Application.h"
 
 int main(int argc, char** argv)
 {

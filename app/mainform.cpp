@@ -1,16 +1,15 @@
 #include "app/mainform.h"
 
-#include "app/Settings.h"
 #include "app/StoredProperties.h"
 #include "devices/ACMWaveOut.h"
-#include "framework/ActionLink.h"
-#include "framework/Application.h"
 #include "framework/Exception.h"
-#include "framework/FilePaths.h"
-#include "framework/Hourglass.h"
-#include "framework/ImageList.h"
+#include "framework/forms/ActionLink.h"
+#include "framework/forms/Application.h"
+#include "framework/forms/FilePaths.h"
+#include "framework/forms/Hourglass.h"
+#include "framework/forms/ImageList.h"
+#include "framework/forms/Settings.h"
 #include "gamtable/GamExport.h"
-#include "platform/Registry.h"
 #include "sound/ACMConvertor.h"
 #include "sound/Wavs_ex.h"
 #include "ui_mainform.h"
@@ -18,16 +17,17 @@
 #include <QKeyEvent>
 #include <QLabel>
 
-// The images live in the program's library; naming them here keeps the linker from
-// dropping them.
-static void InitImages()
+// The images and the jingle live in the program's library; naming them here keeps the linker
+// from dropping them.
+static void InitResources()
 {
     Q_INIT_RESOURCE(images);
+    Q_INIT_RESOURCE(jingle);
 }
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>())
 {
-    InitImages();
+    InitResources();
     ui->setupUi(this);
     LoadLayout();
     Loaded();
@@ -108,12 +108,10 @@ void TForm1::LoadLayout()
 
 void TForm1::Loaded()
 {
-    TRegistry registry;
-    if (registry.OpenKey(SettingsKey, false)) {
-        OpenWave.InitialDir = registry.ReadString(QStringLiteral("OpenDir"));
-        SaveWave.InitialDir = registry.ReadString(QStringLiteral("SaveDir"));
-        registry.CloseKey();
-    }
+    if (const auto openDir = ReadSetting(OpenDirSetting))
+        OpenWave.InitialDir = *openDir;
+    if (const auto saveDir = ReadSetting(SaveDirSetting))
+        SaveWave.InitialDir = *saveDir;
 }
 
 void TForm1::ConnectHandlers()
@@ -124,6 +122,7 @@ void TForm1::ConnectHandlers()
     onClick(ui->ToolButton1, &TForm1::ToolButton1Click);
     onClick(ui->ToolButton2, &TForm1::ToolButton2Click);
     onClick(ui->ToolButton9, &TForm1::ToolButton9Click);
+    onClick(ui->ToolButton11, &TForm1::ToolButton11Click);
     connect(ui->AutoPlay, &QCheckBox::toggled, this, Guarded([this] { AutoPlayClick(ui->AutoPlay); }));
     connect(ui->WaveList, &TListBox::Click, this, Guarded([this] { WaveListClick(ui->WaveList); }));
     ConnectClipHandlers();
@@ -152,7 +151,7 @@ void TForm1::ToolButton1Click(QObject*)
     ui->BtnConvert->setEnabled(false);
     ui->WaveList->addItems(OpenWave.Files);
     OpenWave.InitialDir = ExtractFilePath(OpenWave.Files.first());
-    WriteSetting(QStringLiteral("OpenDir"), OpenWave.InitialDir);
+    WriteSetting(OpenDirSetting, OpenWave.InitialDir);
 }
 
 void TForm1::ToolButton2Click(QObject*)
@@ -215,6 +214,8 @@ bool TForm1::event(QEvent* event)
     if (const TMessage* message = WindowMessage(event)) {
         if (message->Msg == MM_WOM_DONE)
             RunGuarded([message] { PlayerBufferDone(message->LParam); });
+        else if (message->Msg == WM_PLAYJINGLE)
+            RunGuarded([this] { PlayJingle(); });
         return true;
     }
     return QMainWindow::event(event);

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "framework/Dialogs.h"
-#include "framework/PaintBox.h"
+#include "framework/forms/Dialogs.h"
+#include "framework/forms/PaintBox.h"
+#include "platform/Messages.h"
 #include "sound/Wavs_ex.h"
 
 #include <QMainWindow>
@@ -11,6 +12,7 @@
 
 class QLabel;
 class QPainter;
+class TAboutBox;
 class TACMConvertor;
 class TACMWaveOut;
 class TForm3;
@@ -19,6 +21,9 @@ class TImageList;
 namespace Ui {
 class TForm1;
 }
+
+// The workbench window's private message: play the jingle (both parameters 0).
+constexpr UINT WM_PLAYJINGLE = WM_USER + 1;
 
 // The workbench window: the program's main window and the owner of its working state,
 // the source file in memory, the current clip, the converted sound's size and the selection
@@ -46,6 +51,8 @@ public:
 
     // The save-to-GAM dialog, which this window presets and shows; set at start-up.
     TForm3* Form3 = nullptr;
+    // The about box, which this window shows; set at start-up.
+    TAboutBox* AboutBox = nullptr;
 
     // The window's state, in the order the program declares it.
     int32_t DragAnchorX = 0;
@@ -78,6 +85,10 @@ public:
     void ToolButton7Click(QObject* Sender);
     void BtnSaveClick(QObject* Sender);
     void ToolButton12Click(QObject* Sender);
+
+    // The about box and its jingle (mainform_about.cpp).
+    void ToolButton11Click(QObject* Sender);
+    void PlayJingle();
     // Applies a mouse position to the selection, then shows the selection's size and redraws.
     void UpdateSelection(TShiftState Shift, int X);
     // Runs the Play command if its action is enabled; does nothing otherwise.
@@ -88,7 +99,8 @@ public:
     void ShowConvertedSound();
 
 protected:
-    // Window messages: the player's device reports each finished buffer here (MM_WOM_DONE).
+    // Window messages: the player's device reports each finished buffer here (MM_WOM_DONE), and
+    // the About command asks for the jingle (WM_PLAYJINGLE).
     bool event(QEvent* event) override;
     // Enter presses the default button, Btn_Play, wherever the focus is, unless the focused
     // control takes Enter itself.

@@ -5,12 +5,12 @@
 #include "app/mainform.h"
 
 #include "app/Normalize.h"
-#include "app/Settings.h"
 #include "devices/ACMWaveOut.h"
-#include "framework/Application.h"
 #include "framework/Exception.h"
-#include "framework/FilePaths.h"
-#include "framework/Hourglass.h"
+#include "framework/forms/Application.h"
+#include "framework/forms/FilePaths.h"
+#include "framework/forms/Hourglass.h"
+#include "framework/forms/Settings.h"
 #include "gamtable/frmSaveGam.h"
 #include "sound/ACMConvertor.h"
 #include "ui_mainform.h"
@@ -78,13 +78,7 @@ void TForm1::BtnConvertClick(QObject*)
         released = true;
         SourceWave->Clear();
         SourceWave->LoadFromFile(LocalPath(path));
-        Convertor->SetInputBufferSize(uint32_t(SourceWave->Size()));
-        // The whole record, extra size included; the extra format bytes behind it stay.
-        std::memcpy(&Convertor->FormatIn.Format, &SourceWave->Format, sizeof(WAVEFORMATEX));
-        Convertor->SetActive(true);
-        if (SourceWave->Size() > 0)
-            std::memcpy(Convertor->InputBuffer, SourceWave->Memory(), size_t(SourceWave->Size()));
-        ConvertedSize = Convertor->Convert();
+        ConvertedSize = ConvertWave(*Convertor, *SourceWave);
         converted = true;
         ShowConvertedSound();
         ExecutePlaySound();
@@ -255,7 +249,7 @@ void TForm1::BtnSaveClick(QObject*)
     Form3->Params.LoopStart = 0;
     Form3->FileName = ExtractFileName(path);
     SaveWave.InitialDir = ExtractFilePath(path);
-    WriteSetting(QStringLiteral("SaveDir"), SaveWave.InitialDir);
+    WriteSetting(SaveDirSetting, SaveWave.InitialDir);
 }
 
 void TForm1::ToolButton12Click(QObject*)

@@ -9,8 +9,9 @@
 //   ClipConvert [ROUNDS [short]]
 // A first round varies from run to run; many fresh processes show its spread:
 //   for i in $(seq 40); do ClipConvert 0 short; done
-#include "platform/HugePages.h"
-#include "platform/MSAcm.h"
+#include "platform/acm/HugePages.h"
+#include "platform/acm/MSAcm.h"
+#include "sound/TauntFormat.h"
 
 #include <sys/resource.h>
 
@@ -82,7 +83,7 @@ void Check(MMRESULT result, const char* call)
 Round ConvertOnce(const std::vector<uint8_t>& source)
 {
     const WAVEFORMATEX in{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
-    const WAVEFORMATEX out{WAVE_FORMAT_PCM, 1, 22050, 22050, 1, 8, 0};
+    const WAVEFORMATEX out = TauntFormat;
     Round round;
     const long faults = Faults();
     const auto t0 = Clock::now();

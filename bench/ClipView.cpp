@@ -10,9 +10,9 @@
 // Runs offscreen.
 #include "app/mainform.h"
 #include "devices/ACMWaveOut.h"
-#include "framework/Application.h"
-#include "framework/FilePaths.h"
-#include "framework/PaintBox.h"
+#include "framework/forms/Application.h"
+#include "framework/forms/FilePaths.h"
+#include "framework/forms/PaintBox.h"
 #include "gamtable/frmSaveGam.h"
 #include "platform/WaveDriver.h"
 #include "sound/Wavs_ex.h"

@@ -3,7 +3,8 @@
 // "out" in the taunt format) and points the program at it. The sink's monitor is read by
 // parec in 5 ms fragments, so each figure includes up to about 5 ms of reading.
 #include "devices/ACMWaveOut.h"
-#include "framework/Application.h"
+#include "framework/forms/Application.h"
+#include "sound/TauntFormat.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -14,7 +15,6 @@
 
 namespace {
 
-const WAVEFORMATEX Taunt{WAVE_FORMAT_PCM, 1, 22050, 22050, 1, 8, 0};
 
 // Reads the monitor of the sink the player plays into.
 class Monitor {
@@ -93,14 +93,14 @@ int main(int argc, char** argv)
             player->Close();
             QCoreApplication::sendPostedEvents();
             if (alreadyOpen) {
-                player->Open(&Taunt);
+                player->Open(&TauntFormat);
                 QThread::msleep(300);
             }
             monitor.Drain();
             QElapsedTimer clock;
             clock.start();
             if (!alreadyOpen)
-                player->Open(&Taunt);
+                player->Open(&TauntFormat);
             const double played = clock.nsecsElapsed() / 1e6;
             player->Play(click.constData(), static_cast<uint32_t>(click.size()));
             const double heard = monitor.FirstSound(clock, 3000);

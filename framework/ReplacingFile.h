@@ -13,8 +13,8 @@
 // new file; a file that did not exist before has nothing to lose and is not waited for.
 class TReplacingFile {
 public:
-    // Raises EFCreateError, naming fileName, when the file could not be written in place
-    // either: an existing file that may not be written, a folder that takes no new file.
+    // Raises EFCreateError, naming fileName, when the file may not be written: an existing
+    // file that may not be written, a folder that takes no new file.
     explicit TReplacingFile(const std::string& fileName);
     ~TReplacingFile();
     TReplacingFile(const TReplacingFile&) = delete;
@@ -22,8 +22,9 @@ public:
 
     TStream& Stream() { return *FStream; }
 
-    // Puts the written content in the file's place; raises EWriteError when it could not
-    // be written completely, and then the file is as it was.
+    // Puts the written content in the file's place. Raises EWriteError when the content could
+    // not be written completely, and EFCreateError, naming the file, when it could not take
+    // the file's place; either way the file is as it was.
     void Commit();
 
 private:

@@ -1,9 +1,9 @@
 #include "gamtable/GamExport.h"
 
-#include "framework/Application.h"
-#include "framework/FilePaths.h"
-#include "gamtable/GamPages.h"
 #include "framework/ReplacingFile.h"
+#include "framework/forms/Application.h"
+#include "framework/forms/FilePaths.h"
+#include "gamtable/GamPages.h"
 #include "gamtable/frmSaveGam.h"
 
 void ExportSoundPage(const TForm3& form)

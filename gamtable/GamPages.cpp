@@ -1,8 +1,8 @@
 #include "gamtable/GamPages.h"
 
 #include "framework/Streams.h"
+#include "platform/acm/Riff.h"
 
-#include <QtEndian>
 #include <algorithm>
 #include <bit>
 
@@ -43,14 +43,16 @@ int32_t CheckedSoundVersion(int32_t version)
 
 void AppendLe16(QByteArray& bytes, uint16_t value)
 {
-    const uint16_t le = qToLittleEndian(value);
-    bytes.append(reinterpret_cast<const char*>(&le), sizeof le);
+    uint8_t le[2];
+    PutLe16(le, value);
+    bytes.append(reinterpret_cast<const char*>(le), sizeof le);
 }
 
 void AppendLe32(QByteArray& bytes, uint32_t value)
 {
-    const uint32_t le = qToLittleEndian(value);
-    bytes.append(reinterpret_cast<const char*>(&le), sizeof le);
+    uint8_t le[4];
+    PutLe32(le, value);
+    bytes.append(reinterpret_cast<const char*>(le), sizeof le);
 }
 
 void AppendLe32(QByteArray& bytes, int32_t value)

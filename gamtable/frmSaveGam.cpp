@@ -1,10 +1,9 @@
 #include "gamtable/frmSaveGam.h"
 
-#include "app/Settings.h"
-#include "framework/Application.h"
+#include "framework/forms/Application.h"
+#include "framework/forms/Settings.h"
 #include "gamtable/GamSoundFrame.h"
 #include "gamtable/ParamText.h"
-#include "platform/Registry.h"
 #include "ui_GamSoundFrame.h"
 #include "ui_frmSaveGam.h"
 
@@ -14,7 +13,6 @@
 #include <QStyle>
 
 namespace {
-const QString GamFileNameValue = QStringLiteral("GamFileName");
 constexpr int FlagCount = 9;
 
 // Parses one edit and stores its value; the edit that does not parse gets the focus.
@@ -78,11 +76,8 @@ void TForm3::FormCreate()
 
 void TForm3::Loaded()
 {
-    TRegistry registry;
-    if (registry.OpenKey(SettingsKey, false)) {
-        ui->edGamFile->setText(registry.ReadString(GamFileNameValue));
-        registry.CloseKey();
-    }
+    if (const auto gamFile = ReadSetting(GamFileNameSetting))
+        ui->edGamFile->setText(*gamFile);
 }
 
 void TForm3::FormShow()
@@ -177,7 +172,7 @@ void TForm3::BitBtn1Click()
         return;
 
     // Remembered before the overwrite question, so that the path survives a No.
-    WriteSetting(GamFileNameValue, gamFile);
+    WriteSetting(GamFileNameSetting, gamFile);
 
     const QFileInfo target(gamFile);
     if (target.exists() && !target.isDir()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "framework/Dialogs.h"
+#include "framework/forms/Dialogs.h"
 #include "gamtable/GamPages.h"
 
 #include <QDialog>

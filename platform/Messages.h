@@ -1,17 +1,15 @@
 #pragma once
 
+#include "platform/acm/MMSystem.h"
+
 #include <QEvent>
 #include <QObject>
-#include <cstdint>
 #include <functional>
 
 // Window messages: a message number with two parameters, posted to a window and handled
 // later on the user-interface thread. Posting is thread-safe; it is the only way a device
 // thread reaches the user interface.
 using HWND = QObject*;
-using UINT = uint32_t;
-using WPARAM = uintptr_t;
-using LPARAM = intptr_t;
 
 constexpr UINT WM_USER = 0x400;
 constexpr UINT MM_WOM_DONE = 0x3BD;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/MMSystem.h"
 #include "platform/Messages.h"
+#include "platform/acm/MMSystem.h"
 
 #include <cstdint>
 
@@ -17,9 +17,6 @@
 // (WAVE_MAPPER or WAVE_MAPPED) also plays every other format the conversion streams read,
 // converted on the way (platform/WaveMapper.h); for those the extra format bytes after the
 // record are read too.
-
-using DWORD = uint32_t;
-using DWORD_PTR = uintptr_t;
 
 struct HWAVEOUT__;
 struct HWAVEIN__;

@@ -31,6 +31,8 @@ build() {
   # Rebuilds reuse what an earlier build of the same source compiled, also from another
   # checkout of the tree (paths are taken relative to the checkout).
   export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
-  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache "$@"
+  # JEERBOX_WERROR=ON (CI sets it) turns every compiler warning into an error.
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache \
+    -DJEERBOX_WERROR="${JEERBOX_WERROR:-OFF}" "$@"
   cmake --build "$dir" -j "$(nproc)"
 }

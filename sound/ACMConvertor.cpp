@@ -1,7 +1,10 @@
 #include "sound/ACMConvertor.h"
 
 #include "framework/Filer.h"
-#include "platform/HugePages.h"
+#include "platform/acm/HugePages.h"
+#include "platform/acm/Riff.h"
+#include "sound/TauntFormat.h"
+#include "sound/Wavs_ex.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -28,14 +31,16 @@ const char* ResultText(MMRESULT result)
 void SetTauntFormat(TWaveFormatBlock& block)
 {
     block = TWaveFormatBlock{};
-    block.Format = WAVEFORMATEX{WAVE_FORMAT_PCM, 1, 22050, 22050, 1, 8, 129};
+    block.Format = TauntFormat;
+    block.Format.cbSize = 129;
 }
 
 // A stored format block: its length L (always 129 when written) and then L bytes.
 void WriteFormatBlock(TStream& stream, const TWaveFormatBlock& block)
 {
     const uint32_t length = sizeof block;
-    const uint8_t le[4] = {uint8_t(length), uint8_t(length >> 8), uint8_t(length >> 16), uint8_t(length >> 24)};
+    uint8_t le[4];
+    PutLe32(le, length);
     stream.WriteBuffer(le, 4);
     stream.WriteBuffer(&block, sizeof block);
 }
@@ -46,7 +51,7 @@ void ReadFormatBlock(TStream& stream, TWaveFormatBlock& block)
 {
     uint8_t le[4];
     stream.ReadBuffer(le, 4);
-    const uint32_t length = uint32_t(le[0]) | uint32_t(le[1]) << 8 | uint32_t(le[2]) << 16 | uint32_t(le[3]) << 24;
+    const uint32_t length = GetLe32(le);
     const uint32_t kept = std::min<uint32_t>(length, sizeof block);
     TWaveFormatBlock read = block;
     stream.ReadBuffer(&read, kept);
@@ -205,4 +210,25 @@ void TACMConvertor::DefineProperties(TFiler& filer)
     filer.DefineBinaryProperty(
         ("ACMFormatOut"), [this](TStream& s) { ReadFormatBlock(s, FormatOut); },
         [this](TStream& s) { WriteFormatBlock(s, FormatOut); }, true);
+}
+
+void LoadConvertor(TACMConvertor& convertor, const WAVEFORMATEX& format, const void* data, int64_t size)
+{
+    if (size > int64_t(UINT32_MAX))
+        throw EACMConvertor("The sound is too long to convert");
+    convertor.SetActive(false);
+    convertor.SetInputBufferSize(uint32_t(size));
+    // The whole record, extra size included; the extra format bytes behind it stay.
+    std::memcpy(&convertor.FormatIn.Format, &format, sizeof(WAVEFORMATEX));
+    convertor.SetActive(true);
+    if (size > 0)
+        std::memcpy(convertor.InputBuffer, data, size_t(size));
+}
+
+uint32_t ConvertWave(TACMConvertor& convertor, TCustomWavStream& wave, bool keepSource)
+{
+    LoadConvertor(convertor, wave.Format, wave.Memory(), wave.Size());
+    if (!keepSource)
+        wave.Clear();
+    return convertor.Convert();
 }

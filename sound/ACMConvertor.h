@@ -2,8 +2,8 @@
 
 #include "framework/Component.h"
 #include "framework/Exception.h"
-#include "platform/MMSystem.h"
-#include "platform/MSAcm.h"
+#include "platform/acm/MMSystem.h"
+#include "platform/acm/MSAcm.h"
 
 #include <cstdint>
 
@@ -73,3 +73,16 @@ private:
     bool FHeaderPrepared = false;
     uint32_t FInputBufferSize = 0;
 };
+
+class TCustomWavStream;
+
+// Hands a whole sound to the convertor, the same way for every caller: makes it inactive,
+// sizes its input to the sound, takes the sound's format record (the extra format bytes
+// already in the block stay), makes it active and copies the samples in. Convert comes next.
+// A sound longer than a 32-bit count raises EACMConvertor.
+void LoadConvertor(TACMConvertor& convertor, const WAVEFORMATEX& format, const void* data, int64_t size);
+
+// Converts a loaded sound file: LoadConvertor, then Convert. The converted sound is then in
+// OutputBuffer; returns its count of bytes. Unless keepSource, the sound's bytes are let go of
+// once the convertor holds them, so that a long sound is not kept three times over.
+uint32_t ConvertWave(TACMConvertor& convertor, TCustomWavStream& wave, bool keepSource = true);

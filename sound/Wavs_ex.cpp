@@ -1,6 +1,7 @@
 #include "sound/Wavs_ex.h"
 
 #include "framework/ReplacingFile.h"
+#include "platform/acm/Riff.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,18 +10,8 @@
 namespace {
 constexpr int64_t ChunkHeaderSize = 8;
 
-uint32_t le32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void putLe32(uint8_t* p, uint32_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
+// A written file's "fmt " chunk holds the first 16 bytes of the format record.
+constexpr uint32_t WrittenFmtSize = 16;
 }
 
 void TCustomWavStream::LoadFromFile(const std::string& fileName)
@@ -45,7 +36,7 @@ void TCustomWavStream::LoadFromFile(const std::string& fileName)
             break;
         uint8_t header[ChunkHeaderSize];
         ReadBuffer(header, ChunkHeaderSize);
-        const int64_t declared = le32(header + 4);
+        const int64_t declared = GetLe32(header + 4);
         const int64_t present = std::min(declared, size - Position());
         if (std::memcmp(header, "fmt ", 4) == 0) {
             auto scratch = std::make_unique<uint8_t[]>(static_cast<size_t>(present) + 1);
@@ -78,15 +69,8 @@ void TCustomWavStream::SaveToFile(const std::string& fileName)
     if (n > int64_t(UINT32_MAX) - 36)
         throw EWavStreamError(("The sound is too long for a WAV file."));
 
-    uint8_t header[44] = {};
-    std::memcpy(header, "RIFF", 4);
-    putLe32(header + 4, uint32_t(sizeof header - 8 + n));
-    std::memcpy(header + 8, "WAVE", 4);
-    std::memcpy(header + 12, "fmt ", 4);
-    putLe32(header + 16, 16);
-    std::memcpy(header + 20, &Format, 16);
-    std::memcpy(header + 36, "data", 4);
-    putLe32(header + 40, uint32_t(n));
+    uint8_t header[WaveHeaderSize(WrittenFmtSize)];
+    PutWaveHeader(header, &Format, WrittenFmtSize, uint32_t(n));
 
     // Written beside the target and put in its place only when complete: a failed save
     // leaves neither a half-written file nor a destroyed old one.

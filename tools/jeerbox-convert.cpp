@@ -35,13 +35,7 @@ std::string ConvertFile(TACMConvertor& convertor, const std::string& source, con
     if (wave.Size() > int64_t(UINT32_MAX))
         return "the sound is too long to convert";
 
-    convertor.SetActive(false);
-    convertor.SetInputBufferSize(uint32_t(wave.Size()));
-    std::memcpy(&convertor.FormatIn.Format, &wave.Format, sizeof(WAVEFORMATEX));
-    convertor.SetActive(true);
-    std::memcpy(convertor.InputBuffer, wave.Memory(), size_t(wave.Size()));
-    wave.Clear();
-    const uint32_t converted = convertor.Convert();
+    const uint32_t converted = ConvertWave(convertor, wave, false);
 
     TWavStream result;
     result.SetFormat(convertor.FormatOut.Format);

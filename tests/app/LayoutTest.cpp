@@ -1,9 +1,9 @@
 #include "Workbench.h"
 
-#include "app/Startup.h"
 #include "about/Unit2.h"
+#include "app/Startup.h"
 #include "devices/frmrec.h"
-#include "framework/ImageList.h"
+#include "framework/forms/ImageList.h"
 #include "gamtable/frmSaveGam.h"
 #include "sound/ACMConvertor.h"
 

@@ -1,6 +1,6 @@
 #include "Workbench.h"
 
-#include "app/Settings.h"
+#include "framework/forms/Settings.h"
 #include "support/Files.h"
 
 #include <QApplication>

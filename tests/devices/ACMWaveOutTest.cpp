@@ -45,7 +45,7 @@ protected:
                 .push_back(reinterpret_cast<WAVEHDR*>(message.LParam));
     }};
     TACMWaveOut* player = new TACMWaveOut(&owner);
-    const WAVEFORMATEX taunt = TauntWaveFormat();
+    const WAVEFORMATEX taunt = TauntFormat;
 };
 
 TEST_F(PlayerTest, OpensDeviceZeroThroughTheMapperOnceUntilClosed)

@@ -19,7 +19,7 @@ TEST_F(SoundServerPlayerTest, BytesPlayedArriveExactlyAtTheSink)
             ++released;
     });
     auto* player = new TACMWaveOut(&owner);
-    const WAVEFORMATEX taunt = TauntWaveFormat();
+    const WAVEFORMATEX taunt = TauntFormat;
     player->Open(&taunt);
     ASSERT_NE(PlayerHandle, nullptr);
 

@@ -12,7 +12,7 @@
 // come from one. Each test starts SDL afresh with its own files.
 namespace {
 
-const WAVEFORMATEX Taunt = TauntWaveFormat();
+const WAVEFORMATEX Taunt = TauntFormat;
 
 class SdlDiskTest : public ::testing::Test {
 protected:

@@ -7,7 +7,7 @@
 namespace {
 
 constexpr UINT HeaderSize = sizeof(WAVEHDR);
-const WAVEFORMATEX Taunt = TauntWaveFormat();
+const WAVEFORMATEX Taunt = TauntFormat;
 
 class WaveDevicesTest : public ::testing::Test {
 protected:

@@ -1,5 +1,6 @@
-#include "framework/FilePaths.h"
+#include "framework/forms/FilePaths.h"
 #include "sound/ACMConvertor.h"
+#include "sound/TauntFormat.h"
 #include "sound/Wavs_ex.h"
 #include "support/Signal.h"
 
@@ -326,6 +327,27 @@ TEST_F(ACMConvertorTest, ConvertsAWholeSourceFileTheWayTheWorkbenchDoes)
     const SineFit fit = FitSine(c.OutputBuffer, converted, 440, 22050, 500);
     EXPECT_NEAR(fit.Amplitude, 64.0, 1.0);
     EXPECT_GT(fit.SinadDb, 40.0);
+}
+
+}
+
+namespace {
+
+TEST_F(ACMConvertorTest, ConvertWaveTakesTheFilesFormatAndRefusesASoundBeyondA32BitCount)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("source.wav"));
+    WriteWithSndfile(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, Sine16(440, 0.5, 44100, 1.0, 2));
+    TWavStream source;
+    source.LoadFromFile(LocalPath(path));
+    EXPECT_EQ(ConvertWave(c, source, false), 22050u);
+    EXPECT_EQ(c.FormatIn.Format.nSamplesPerSec, 44100u);
+    EXPECT_EQ(source.Size(), 0) << "the tools' way lets go of the source once the convertor holds it";
+
+    // Sized to 32 bits, such a sound would be copied whole into a buffer of its low 32 bits.
+    EXPECT_EQ(ErrorOf([](TACMConvertor& c) { LoadConvertor(c, TauntFormat, nullptr, int64_t(UINT32_MAX) + 1); }),
+              "The sound is too long to convert");
+    EXPECT_TRUE(c.Active()) << "the convertor is left as it was";
 }
 
 }

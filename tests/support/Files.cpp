@@ -1,21 +1,21 @@
 #include "support/Files.h"
 
+#include "platform/acm/Riff.h"
+
 #include <QFile>
 #include <stdexcept>
 
 QByteArray Le16(uint16_t v)
 {
     QByteArray b(2, 0);
-    b[0] = char(v & 0xFF);
-    b[1] = char(v >> 8);
+    PutLe16(reinterpret_cast<uint8_t*>(b.data()), v);
     return b;
 }
 
 QByteArray Le32(uint32_t v)
 {
     QByteArray b(4, 0);
-    for (int i = 0; i < 4; ++i)
-        b[i] = char((v >> (8 * i)) & 0xFF);
+    PutLe32(reinterpret_cast<uint8_t*>(b.data()), v);
     return b;
 }
 

@@ -1,5 +1,7 @@
 #include "support/Signal.h"
 
+#include "platform/acm/Riff.h"
+
 #include <sndfile.h>
 
 #include <cmath>
@@ -67,8 +69,7 @@ WavParts SplitWav(const QByteArray& file)
     WavParts parts;
     for (int pos = 12; pos + 8 <= file.size();) {
         const QByteArray id = file.mid(pos, 4);
-        uint32_t size;
-        std::memcpy(&size, file.constData() + pos + 4, 4);
+        const uint32_t size = GetLe32(reinterpret_cast<const uint8_t*>(file.constData()) + pos + 4);
         const QByteArray payload = file.mid(pos + 8, int(size));
         if (id == "fmt ")
             parts.Fmt = payload;

@@ -60,11 +60,6 @@ QByteArray Pattern(size_t size, uint32_t seed)
     return bytes;
 }
 
-WAVEFORMATEX TauntWaveFormat()
-{
-    return WAVEFORMATEX{WAVE_FORMAT_PCM, 1, 22050, 22050, 1, 8, 0};
-}
-
 void ExpectSoundAmidSilence(const QByteArray& stream, const QByteArray& sound)
 {
     const qsizetype at = stream.indexOf(sound);

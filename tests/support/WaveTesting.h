@@ -2,6 +2,7 @@
 
 #include "platform/Messages.h"
 #include "platform/WaveDevices.h"
+#include "sound/TauntFormat.h"
 
 #include <QByteArray>
 #include <optional>
@@ -29,8 +30,6 @@ public:
     static void Deliver();
 };
 
-// The taunt format: PCM, mono, 22050 samples a second, 8 bits.
-WAVEFORMATEX TauntWaveFormat();
 
 // A header with a block of its own.
 struct TestBuffer {
@@ -42,8 +41,8 @@ struct TestBuffer {
 };
 
 // Opens the default device for the window's notices, expecting success.
-HWAVEOUT OpenOutput(HWND window, const WAVEFORMATEX& format = TauntWaveFormat());
-HWAVEIN OpenInput(HWND window, const WAVEFORMATEX& format = TauntWaveFormat());
+HWAVEOUT OpenOutput(HWND window, const WAVEFORMATEX& format = TauntFormat);
+HWAVEIN OpenInput(HWND window, const WAVEFORMATEX& format = TauntFormat);
 // Prepares the buffer and hands it to the device, expecting success.
 void PrepareAndWrite(HWAVEOUT handle, TestBuffer& buffer);
 void PrepareAndAdd(HWAVEIN handle, TestBuffer& buffer);
