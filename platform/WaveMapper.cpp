@@ -1,6 +1,6 @@
 #include "platform/WaveMapper.h"
 
-#include "platform/MSAcm.h"
+#include "platform/acm/MSAcm.h"
 
 #include <algorithm>
 #include <list>

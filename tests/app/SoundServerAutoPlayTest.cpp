@@ -64,7 +64,7 @@ protected:
         const WavParts parts = SplitWav(ReadFile(path));
         const auto& format = *reinterpret_cast<const WAVEFORMATEX*>(parts.Fmt.constData());
         const QByteArray whole = parts.Data.left(parts.Data.size() / format.nBlockAlign * format.nBlockAlign);
-        const AcmRun run = ConvertBlock(parts.Fmt, TauntWaveFormat(), whole);
+        const AcmRun run = ConvertBlock(parts.Fmt, TauntFormat, whole);
         EXPECT_EQ(run.Result, MMSYSERR_NOERROR);
         return run.Output;
     }

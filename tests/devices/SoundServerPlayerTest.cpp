@@ -62,7 +62,7 @@ TEST_F(SoundServerPlayerTest, ANewPlayCutsTheOldSoundOffForGood)
             PlayerBufferDone(message.LParam);
     });
     auto* player = new TACMWaveOut(&owner);
-    const WAVEFORMATEX taunt = TauntWaveFormat();
+    const WAVEFORMATEX taunt = TauntFormat;
     const QByteArray first = Ranged(44100, 0xC0, 0xFF, 1);  // two seconds, all loud
     const QByteArray second = Ranged(4410, 0x00, 0x3F, 2);
 

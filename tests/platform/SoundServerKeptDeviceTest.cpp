@@ -49,7 +49,7 @@ protected:
 TEST_F(SoundServerKeptDeviceTest, AClosedDeviceServesTheNextOpenAndClosesWhenIdleOrReplaced)
 {
     SetSdlKeepTime(std::chrono::milliseconds(1500));
-    const WAVEFORMATEX taunt = TauntWaveFormat();
+    const WAVEFORMATEX taunt = TauntFormat;
     PlayOnce(taunt);
     EXPECT_EQ(SdlOpenDevices(), 1);
     const QStringList kept = ServerPlayers();
@@ -84,7 +84,7 @@ TEST_F(SoundServerKeptDeviceTest, ExitingWithAKeptDevice)
         GTEST_SKIP() << "run by ExitClosesAKeptDevice";
     ASSERT_TRUE(CheckedAtExit);
     SetSdlKeepTime(std::chrono::minutes(1));
-    PlayOnce(TauntWaveFormat());
+    PlayOnce(TauntFormat);
     ASSERT_EQ(SdlOpenDevices(), 1);
 }
 
