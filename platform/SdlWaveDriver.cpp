@@ -3,10 +3,14 @@
 #include <SDL2/SDL.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <deque>
 
 namespace {
+
+std::atomic<int64_t> KeepMilliseconds{3000};
+std::atomic<int> OpenDevices{0};
 
 // Samples per SDL period: a power of two lasting about 40 ms. SDL keeps about one period
 // queued at the sound server, so this is both how late a sound starts on an open device and
@@ -47,80 +51,129 @@ bool RequestFor(const WAVEFORMATEX& format, SDL_AudioSpec& request)
     return true;
 }
 
-// One SDL audio device. Its queue of headers is shared with SDL's audio thread under the
-// device lock; the thread drains it (output) or fills it (input) and reports each header as
-// soon as the device has taken all its bytes or filled it.
-class TSdlWaveDevice final : public IWaveDevice {
-public:
-    TSdlWaveDevice(TWaveDirection direction, IWaveDone& done) : FDirection(direction), FDone(done) {}
+}  // namespace
 
-    ~TSdlWaveDevice() override
+// One SDL audio device, which outlives the wave devices that use it one after the other. Its
+// queue of headers is shared with SDL's audio thread under the stream's lock; the thread
+// drains it (output) or fills it (input) and reports each header as soon as the device has
+// taken all its bytes or filled it.
+//
+// An idle output stream (kept for reuse, or with nothing to play for a whole period) holds
+// SDL's thread in the callback, so nothing reaches the sound server and its buffer runs
+// empty: the next sound starts as soon as it is queued, not behind a buffer of silence. An
+// idle input stream is paused, which makes SDL throw away what it captures.
+class TSdlStream {
+public:
+    TSdlStream(TWaveDirection direction, const SDL_AudioSpec& request) : Direction(direction), FRequest(request) {}
+
+    ~TSdlStream() { Close(); }
+    TSdlStream(const TSdlStream&) = delete;
+    TSdlStream& operator=(const TSdlStream&) = delete;
+
+    const TWaveDirection Direction;
+
+    bool Fits(TWaveDirection direction, const SDL_AudioSpec& request) const
     {
-        if (FId)
-            SDL_CloseAudioDevice(FId);
+        return direction == Direction && request.freq == FRequest.freq && request.format == FRequest.format &&
+               request.channels == FRequest.channels && request.samples == FRequest.samples;
     }
 
-    MMRESULT OpenDevice(SDL_AudioSpec& request)
+    MMRESULT Open()
     {
-        request.callback = &TSdlWaveDevice::Callback;
+        SDL_AudioSpec request = FRequest;
+        request.callback = &TSdlStream::Callback;
         request.userdata = this;
         SDL_AudioSpec obtained;
-        FId = SDL_OpenAudioDevice(nullptr, FDirection == TWaveDirection::Input, &request, &obtained, 0);
+        FId = SDL_OpenAudioDevice(nullptr, Direction == TWaveDirection::Input, &request, &obtained, 0);
         if (!FId)
             return MMSYSERR_BADDEVICEID;
+        ++OpenDevices;
         FSilence = obtained.silence;
-        // Output runs from the start, playing silence until a buffer comes; input waits
-        // for Start.
-        if (FDirection == TWaveDirection::Output)
+        // Output runs from the start, playing a period of silence and then waiting for a
+        // buffer; input waits for Start.
+        if (Direction == TWaveDirection::Output)
             SDL_PauseAudioDevice(FId, 0);
         return MMSYSERR_NOERROR;
     }
 
-    MMRESULT Queue(WAVEHDR* header) override
+    // Closes the SDL device; whatever is still queued goes back.
+    void Close()
     {
-        SDL_LockAudioDevice(FId);
-        FQueue.push_back(header);
-        SDL_UnlockAudioDevice(FId);
-        return MMSYSERR_NOERROR;
-    }
-
-    MMRESULT Start() override
-    {
-        SDL_PauseAudioDevice(FId, 0);
-        return MMSYSERR_NOERROR;
-    }
-
-    MMRESULT Reset() override
-    {
-        if (FDirection == TWaveDirection::Input)
-            SDL_PauseAudioDevice(FId, 1);
-        SDL_LockAudioDevice(FId);
-        HandBack();
-        SDL_UnlockAudioDevice(FId);
-        return MMSYSERR_NOERROR;
-    }
-
-    MMRESULT Close() override
-    {
+        if (!FId)
+            return;
+        {
+            std::lock_guard<std::mutex> lock(FLock);
+            FClosing = true;
+        }
+        FWake.notify_all();
         // Closing waits for SDL's thread to end; the queue is ours alone afterwards.
         SDL_CloseAudioDevice(FId);
         FId = 0;
+        --OpenDevices;
         HandBack();
-        return MMSYSERR_NOERROR;
+    }
+
+    // A wave device takes the stream over; output stays idle until its first buffer.
+    void Attach(IWaveDone& done)
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        FDone = &done;
+    }
+
+    // The wave device lets go and the stream falls idle. Every queued buffer goes back to
+    // it, unless it is being torn down and can take no notice any more.
+    void Detach(bool report)
+    {
+        if (Direction == TWaveDirection::Input)
+            SDL_PauseAudioDevice(FId, 1);
+        std::lock_guard<std::mutex> lock(FLock);
+        FIdle = true;
+        if (report)
+            HandBackLocked();
+        FQueue.clear();
+        FPos = 0;
+        FDone = nullptr;
+    }
+
+    void Queue(WAVEHDR* header)
+    {
+        {
+            std::lock_guard<std::mutex> lock(FLock);
+            FQueue.push_back(header);
+            if (Direction == TWaveDirection::Output)
+                FIdle = false;
+        }
+        FWake.notify_all();
+    }
+
+    void Start() { SDL_PauseAudioDevice(FId, 0); }
+
+    void Reset()
+    {
+        if (Direction == TWaveDirection::Input)
+            SDL_PauseAudioDevice(FId, 1);
+        HandBack();
     }
 
 private:
     static void SDLCALL Callback(void* self, Uint8* stream, int length)
     {
-        auto* device = static_cast<TSdlWaveDevice*>(self);
-        if (device->FDirection == TWaveDirection::Output)
-            device->Play(stream, static_cast<size_t>(length));
-        else
+        auto* device = static_cast<TSdlStream*>(self);
+        std::unique_lock<std::mutex> lock(device->FLock);
+        if (device->Direction == TWaveDirection::Output) {
+            device->FWake.wait(lock, [device] { return !device->FIdle || device->FClosing; });
+            // After a whole period of silence the stream falls idle until the next buffer.
+            if (!device->Play(stream, static_cast<size_t>(length)) && device->FQueue.empty())
+                device->FIdle = true;
+        } else {
             device->Capture(stream, static_cast<size_t>(length));
+        }
     }
 
-    void Play(Uint8* stream, size_t length)
+    // Whether any byte of a buffer was played.
+    bool Play(Uint8* stream, size_t length)
     {
+        const size_t wanted = length;
         while (!FQueue.empty()) {
             WAVEHDR* header = FQueue.front();
             const size_t take = std::min<size_t>(header->dwBufferLength - FPos, length);
@@ -134,9 +187,10 @@ private:
                 break;
             FQueue.pop_front();
             FPos = 0;
-            FDone.BufferDone(header);
+            FDone->BufferDone(header);
         }
         std::memset(stream, FSilence, length);
+        return length < wanted;
     }
 
     void Capture(const Uint8* stream, size_t length)
@@ -155,36 +209,106 @@ private:
             header->dwBytesRecorded = header->dwBufferLength;
             FQueue.pop_front();
             FPos = 0;
-            FDone.BufferDone(header);
+            FDone->BufferDone(header);
         }
     }
 
-    // Every queued header goes back; a capture buffer keeps what it has caught so far.
     void HandBack()
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        HandBackLocked();
+    }
+
+    // Every queued header goes back; a capture buffer keeps what it has caught so far.
+    void HandBackLocked()
     {
         bool first = true;
         for (WAVEHDR* header : FQueue) {
-            if (FDirection == TWaveDirection::Input)
+            if (Direction == TWaveDirection::Input)
                 header->dwBytesRecorded = first ? static_cast<DWORD>(FPos) : 0;
             first = false;
-            FDone.BufferDone(header);
+            FDone->BufferDone(header);
         }
         FQueue.clear();
         FPos = 0;
     }
 
-    const TWaveDirection FDirection;
-    IWaveDone& FDone;
+    const SDL_AudioSpec FRequest;
     SDL_AudioDeviceID FId = 0;
     Uint8 FSilence = 0;
+    std::mutex FLock;
+    std::condition_variable FWake;
+    IWaveDone* FDone = nullptr;  // the wave device using the stream; nullptr while idle
     std::deque<WAVEHDR*> FQueue;
-    size_t FPos = 0;  // bytes of the front header already played or filled
+    size_t FPos = 0;             // bytes of the front header already played or filled
+    bool FIdle = false;          // output: SDL's thread waits for a buffer or for the close
+    bool FClosing = false;
+};
+
+namespace {
+
+// One open wave device on a stream; closing it hands the stream to the driver to keep.
+class TSdlWaveDevice final : public IWaveDevice {
+public:
+    TSdlWaveDevice(TSdlWaveDriver& driver, std::unique_ptr<TSdlStream> stream)
+        : FDriver(driver), FStream(std::move(stream))
+    {
+    }
+
+    ~TSdlWaveDevice() override
+    {
+        if (FStream) {
+            FStream->Detach(false);
+            FDriver.Keep(std::move(FStream));
+        }
+    }
+
+    MMRESULT Queue(WAVEHDR* header) override
+    {
+        FStream->Queue(header);
+        return MMSYSERR_NOERROR;
+    }
+
+    MMRESULT Start() override
+    {
+        FStream->Start();
+        return MMSYSERR_NOERROR;
+    }
+
+    MMRESULT Reset() override
+    {
+        FStream->Reset();
+        return MMSYSERR_NOERROR;
+    }
+
+    MMRESULT Close() override
+    {
+        FStream->Detach(true);
+        FDriver.Keep(std::move(FStream));
+        return MMSYSERR_NOERROR;
+    }
+
+private:
+    TSdlWaveDriver& FDriver;
+    std::unique_ptr<TSdlStream> FStream;
 };
 
 }  // namespace
 
+TSdlWaveDriver::TSdlWaveDriver() = default;
+
 TSdlWaveDriver::~TSdlWaveDriver()
 {
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        FEnding = true;
+    }
+    FWake.notify_all();
+    if (FCloser.joinable())
+        FCloser.join();
+    for (Kept& kept : FKept)
+        CloseForReal(std::move(kept.Stream));
+    FKept.clear();
     if (FReady)
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
@@ -209,9 +333,100 @@ MMRESULT TSdlWaveDriver::Open(TWaveDirection direction, UINT, const WAVEFORMATEX
     SDL_AudioSpec request;
     if (!RequestFor(format, request))
         return WAVERR_BADFORMAT;
-    auto opened = std::make_unique<TSdlWaveDevice>(direction, done);
-    if (const MMRESULT result = opened->OpenDevice(request))
-        return result;
-    device = std::move(opened);
+    // A kept stream of the format is reused; those of the direction in another format go.
+    std::unique_ptr<TSdlStream> stream;
+    std::vector<std::unique_ptr<TSdlStream>> others;
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        for (auto it = FKept.begin(); it != FKept.end();) {
+            if (!stream && it->Stream->Fits(direction, request)) {
+                stream = std::move(it->Stream);
+            } else if (it->Stream->Direction == direction && !it->Stream->Fits(direction, request)) {
+                others.push_back(std::move(it->Stream));
+            } else {
+                ++it;
+                continue;
+            }
+            it = FKept.erase(it);
+        }
+    }
+    for (auto& other : others)
+        CloseForReal(std::move(other));
+    if (!stream) {
+        stream = std::make_unique<TSdlStream>(direction, request);
+        std::lock_guard<std::mutex> calls(FCalls);
+        if (const MMRESULT result = stream->Open())
+            return result;
+    }
+    stream->Attach(done);
+    device = std::make_unique<TSdlWaveDevice>(*this, std::move(stream));
     return MMSYSERR_NOERROR;
+}
+
+void TSdlWaveDriver::Keep(std::unique_ptr<TSdlStream> stream)
+{
+    const std::chrono::milliseconds keep = SdlKeepTime();
+    if (keep.count() <= 0) {
+        CloseForReal(std::move(stream));
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        FKept.push_back({std::move(stream), std::chrono::steady_clock::now() + keep});
+        if (!FCloser.joinable())
+            FCloser = std::thread(&TSdlWaveDriver::CloseIdle, this);
+    }
+    FWake.notify_all();
+}
+
+void TSdlWaveDriver::CloseForReal(std::unique_ptr<TSdlStream> stream)
+{
+    std::lock_guard<std::mutex> calls(FCalls);
+    stream.reset();
+}
+
+void TSdlWaveDriver::CloseIdle()
+{
+    std::unique_lock<std::mutex> lock(FLock);
+    while (!FEnding) {
+        if (FKept.empty()) {
+            FWake.wait(lock);
+            continue;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        std::vector<std::unique_ptr<TSdlStream>> expired;
+        auto next = std::chrono::steady_clock::time_point::max();
+        for (auto it = FKept.begin(); it != FKept.end();) {
+            if (it->Until <= now) {
+                expired.push_back(std::move(it->Stream));
+                it = FKept.erase(it);
+            } else {
+                next = std::min(next, it->Until);
+                ++it;
+            }
+        }
+        if (expired.empty()) {
+            FWake.wait_until(lock, next);
+            continue;
+        }
+        lock.unlock();
+        for (auto& stream : expired)
+            CloseForReal(std::move(stream));
+        lock.lock();
+    }
+}
+
+void SetSdlKeepTime(std::chrono::milliseconds time)
+{
+    KeepMilliseconds = time.count();
+}
+
+std::chrono::milliseconds SdlKeepTime()
+{
+    return std::chrono::milliseconds(KeepMilliseconds.load());
+}
+
+int SdlOpenDevices()
+{
+    return OpenDevices.load();
 }

@@ -2,13 +2,29 @@
 
 #include "platform/WaveDriver.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class TSdlStream;
+
 // The sound system's driver: SDL2 audio, which reaches PulseAudio, PipeWire or ALSA as SDL
 // chooses (SDL_AUDIODRIVER overrides the choice). It offers one device each way, the
 // system's default, and plays 8-bit mono 22050 Hz natively. SDL keeps its hands off the
 // program's signals.
+//
+// Closing an SDL device takes about a tenth of a second, opening one next to nothing, and the
+// player closes before every play. So a closed device is kept open, idle and empty, for the
+// next open of the same direction and format; it is closed for real once it has been idle for
+// the keep time, when its direction is opened in another format, and when the driver ends (at
+// the latest at program exit). A helper thread does the idle closing, so the user-interface
+// thread never waits for it.
 class TSdlWaveDriver final : public IWaveDriver {
 public:
-    TSdlWaveDriver() = default;
+    TSdlWaveDriver();
     ~TSdlWaveDriver() override;
     TSdlWaveDriver(const TSdlWaveDriver&) = delete;
     TSdlWaveDriver& operator=(const TSdlWaveDriver&) = delete;
@@ -18,7 +34,33 @@ public:
     MMRESULT Open(TWaveDirection direction, UINT deviceId, const WAVEFORMATEX& format, DWORD flags,
                   IWaveDone& done, std::unique_ptr<IWaveDevice>& device) override;
 
+    // A closed device's stream, idle and empty, to keep for reuse (or to close at once when
+    // there is no keep time).
+    void Keep(std::unique_ptr<TSdlStream> stream);
+
 private:
+    struct Kept {
+        std::unique_ptr<TSdlStream> Stream;
+        std::chrono::steady_clock::time_point Until;
+    };
+
     bool Ready();
+    // Closes SDL devices one at a time, whichever thread asks.
+    void CloseForReal(std::unique_ptr<TSdlStream> stream);
+    void CloseIdle();
+
     bool FReady = false;
+    std::mutex FCalls;  // held around SDL's device opening and closing
+    std::mutex FLock;   // guards what follows
+    std::condition_variable FWake;
+    std::vector<Kept> FKept;  // at most one each way
+    bool FEnding = false;
+    std::thread FCloser;
 };
+
+// How long a closed device is kept for reuse; zero closes every device at once. Read at
+// each close.
+void SetSdlKeepTime(std::chrono::milliseconds time);
+std::chrono::milliseconds SdlKeepTime();
+// SDL devices open in this process right now, kept ones included.
+int SdlOpenDevices();

@@ -2,6 +2,7 @@
 
 #include "platform/SdlWaveDriver.h"
 #include "platform/WaveDriver.h"
+#include "platform/WaveMapper.h"
 
 #include <algorithm>
 #include <atomic>
@@ -158,7 +159,11 @@ MMRESULT Open(TWaveDirection direction, uintptr_t& handle, UINT deviceId, const 
     std::memcpy(&record, format, sizeof record);
     const uintptr_t id = state.NextId++;
     auto opened = std::make_unique<TWaveHandle>(direction, window, id);
-    const MMRESULT result = driver.Open(direction, deviceId, record, flags, *opened, opened->Device);
+    MMRESULT result = driver.Open(direction, deviceId, record, flags, *opened, opened->Device);
+    // Asked for the mapper, output plays what the device refuses through a conversion.
+    if (result == WAVERR_BADFORMAT && direction == TWaveDirection::Output &&
+        (deviceId == WAVE_MAPPER || (flags & WAVE_MAPPED)))
+        result = OpenMappedOutput(driver, deviceId, format, flags, *opened, opened->Device);
     if (result != MMSYSERR_NOERROR)
         return result;
     if (!opened->Device)

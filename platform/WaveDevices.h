@@ -13,7 +13,10 @@
 // made on the user-interface thread; the notices arrive there through the event loop.
 //
 // Only the 18-byte WAVEFORMATEX of a format is read; the devices play and capture PCM
-// (8, 16 or 32 bits) and 32-bit float, 1 to 8 channels.
+// (8, 16 or 32 bits) and 32-bit float, 1 to 8 channels. Output opened through the mapper
+// (WAVE_MAPPER or WAVE_MAPPED) also plays every other format the conversion streams read,
+// converted on the way (platform/WaveMapper.h); for those the extra format bytes after the
+// record are read too.
 
 struct HWAVEOUT__;
 struct HWAVEIN__;

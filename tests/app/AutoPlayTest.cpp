@@ -96,7 +96,7 @@ TEST_F(AutoPlayTest, AFailedLoadStopsThePlayingFileAndPlaysNothing)
 TEST_F(AutoPlayTest, ADeviceThatRefusesTheFormatIsReportedByThePlayerAndTheLoadStands)
 {
     OpenFiles(QStringList{b});
-    driver.Plan("waveOutOpen", WAVERR_BADFORMAT);
+    driver.Takes = [](const WAVEFORMATEX&) { return false; };
     ClickItem(0);
 
     EXPECT_EQ(dialogs.Texts(), QStringList{"Problem creating playing handle32"});

@@ -96,7 +96,8 @@ TEST_F(PlayerTest, CopiesTheFormatRecordWithoutReadingPastIt)
 
 TEST_F(PlayerTest, AFailedOpenShowsTheCodeAndLeavesThePlayerClosed)
 {
-    driver.Plan("waveOutOpen", WAVERR_BADFORMAT);
+    // A device that takes nothing: the mapper finds no format to convert to either.
+    driver.Takes = [](const WAVEFORMATEX&) { return false; };
     player->Open(&taunt);
     driver.OutputDevices = 0;
     player->Open(&taunt);
@@ -107,7 +108,9 @@ TEST_F(PlayerTest, AFailedOpenShowsTheCodeAndLeavesThePlayerClosed)
     const char bytes[] = "abc";
     player->Play(bytes, 3);
     player->Close();
-    EXPECT_EQ(driver.CallNames(), QStringList({"waveOutOpen"})) << "nothing reaches a device that is not open";
+    EXPECT_FALSE(driver.CallNames().isEmpty());
+    EXPECT_EQ(driver.CallNames().count("waveOutOpen"), driver.CallNames().size())
+        << "nothing reaches a device that is not open";
     EXPECT_EQ(dialogs.boxes.size(), 2u);
 }
 

@@ -1,7 +1,9 @@
 #include "devices/ACMWaveOut.h"
 #include "support/SoundServer.h"
 
+#include <QCoreApplication>
 #include <QTest>
+#include <algorithm>
 
 namespace {
 
@@ -30,6 +32,58 @@ TEST_F(SoundServerPlayerTest, BytesPlayedArriveExactlyAtTheSink)
         monitor.ReadUntil([&](const QByteArray& bytes) { return HoldsSoundAndMore(bytes, sound, 2205); }, 5000);
     ExpectSoundAmidSilence(heard, sound);
     player->Close();
+}
+
+}  // namespace
+
+namespace {
+
+// Bytes of one range only, so that every byte at the sink tells which sound it came from.
+QByteArray Ranged(qsizetype size, uint8_t low, uint8_t high, uint32_t seed)
+{
+    QByteArray bytes = Pattern(size_t(size), seed);
+    for (char& byte : bytes)
+        byte = char(low + uint8_t(byte) % (high - low + 1));
+    return bytes;
+}
+
+// Bytes of the loud range.
+qsizetype Loud(const QByteArray& bytes)
+{
+    return std::count_if(bytes.begin(), bytes.end(), [](char byte) { return uint8_t(byte) >= 0xC0; });
+}
+
+TEST_F(SoundServerPlayerTest, ANewPlayCutsTheOldSoundOffForGood)
+{
+    ServerRecorder monitor;
+    ASSERT_TRUE(monitor.Start("out.monitor"));
+    TMessageWindow owner([&](const TMessage& message) {
+        if (message.Msg == MM_WOM_DONE)
+            PlayerBufferDone(message.LParam);
+    });
+    auto* player = new TACMWaveOut(&owner);
+    const WAVEFORMATEX taunt = TauntFormat;
+    const QByteArray first = Ranged(44100, 0xC0, 0xFF, 1);  // two seconds, all loud
+    const QByteArray second = Ranged(4410, 0x00, 0x3F, 2);
+
+    // The workbench's way: close, open, play; the second time while the first still plays.
+    for (const QByteArray* sound : {&first, &second}) {
+        player->Close();
+        player->Open(&taunt);
+        ASSERT_NE(PlayerHandle, nullptr);
+        player->Play(sound->constData(), uint32_t(sound->size()));
+        if (sound == &first)
+            monitor.ReadUntil([](const QByteArray& bytes) { return Loud(bytes) > 2000; }, 5000);
+    }
+    const QByteArray heard =
+        monitor.ReadUntil([&](const QByteArray& bytes) { return HoldsSoundAndMore(bytes, second, 4410); }, 5000);
+    const qsizetype at = heard.indexOf(second);
+    ASSERT_GE(at, 0) << "the second sound arrived whole";
+    EXPECT_GT(Loud(heard.left(at)), 2000) << "the first sound was playing";
+    EXPECT_LT(Loud(heard.left(at)), first.size()) << "and was cut off";
+    EXPECT_EQ(Loud(heard.mid(at)), 0) << "no byte of the first sound after the second began";
+    player->Close();
+    QCoreApplication::sendPostedEvents();
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "platform/WaveDevices.h"
+#include "platform/SdlWaveDriver.h"
 #include "platform/WaveDriver.h"
 #include "support/Files.h"
 #include "support/WaveTesting.h"
@@ -23,9 +24,15 @@ protected:
         // A millisecond per period: a second of sound passes in about 45 ms, and the file of
         // played bytes, which gets silence whenever nothing plays, stays small.
         environment.Set("SDL_DISKAUDIODELAY", "1");
+        // The file is complete only once SDL has closed it: devices close at once here.
+        SetSdlKeepTime(std::chrono::milliseconds(0));
         SetWaveDriver(nullptr);
     }
-    void TearDown() override { SetWaveDriver(nullptr); }
+    void TearDown() override
+    {
+        SetWaveDriver(nullptr);
+        SetSdlKeepTime(keep);
+    }
     QString OutFile() const { return dir.filePath("played.raw"); }
     QString InFile() const { return dir.filePath("heard.raw"); }
 
@@ -52,6 +59,7 @@ protected:
         EXPECT_FALSE(window.OffThread);
     }
 
+    const std::chrono::milliseconds keep = SdlKeepTime();
     QTemporaryDir dir;
     ScopedEnvironment environment;
     NoticeWindow window;

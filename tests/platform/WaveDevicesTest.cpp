@@ -54,7 +54,7 @@ TEST_F(WaveDevicesTest, TheDriverGetsDeviceFlagsAndFormatAndItsRefusalIsTheResul
 
     driver.Plan("waveOutOpen", WAVERR_BADFORMAT);
     HWAVEOUT refused = reinterpret_cast<HWAVEOUT>(1);
-    EXPECT_EQ(waveOutOpen(&refused, WAVE_MAPPER, &Taunt, &window, 0, CALLBACK_WINDOW), WAVERR_BADFORMAT);
+    EXPECT_EQ(waveOutOpen(&refused, 0, &Taunt, &window, 0, CALLBACK_WINDOW), WAVERR_BADFORMAT);
     EXPECT_EQ(refused, nullptr);
     EXPECT_EQ(driver.Devices.size(), 1u);
     EXPECT_EQ(driver.Devices.at(0)->DeviceId, 0u);

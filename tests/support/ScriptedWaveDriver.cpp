@@ -151,6 +151,10 @@ MMRESULT ScriptedWaveDriver::Open(TWaveDirection direction, UINT deviceId, const
     const QString name = CallName(direction, "waveOutOpen", "waveInOpen");
     if (const MMRESULT planned = Enter(name, -1, nullptr))
         return planned;
+    if (Takes && !Takes(format)) {
+        Calls.back().Result = WAVERR_BADFORMAT;
+        return WAVERR_BADFORMAT;
+    }
     auto state = std::make_unique<Device>();
     state->Index = static_cast<int>(Devices.size());
     state->Direction = direction;

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -62,6 +63,9 @@ public:
     Device* NewestOpen(TWaveDirection direction);
 
     UINT OutputDevices = 1;  // 0: no device at all
+    // The formats the devices take; an open in any other fails with WAVERR_BADFORMAT (and is
+    // logged). Empty: every format.
+    std::function<bool(const WAVEFORMATEX&)> Takes;
     UINT InputDevices = 1;
     std::vector<std::unique_ptr<Device>> Devices;
     std::vector<Call> Calls;

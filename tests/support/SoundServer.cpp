@@ -27,16 +27,35 @@ bool PlayedWhole(const QProcess& pacat)
 
 }  // namespace
 
-void SoundServerTest::SetUp()
+bool UseTestSoundServer(ScopedEnvironment& environment, const QTemporaryDir& cookieDir)
 {
     const QByteArray server = qgetenv("JEERBOX_TEST_PULSE_SERVER");
     if (server.isEmpty())
-        GTEST_SKIP() << "needs the test sound server that ./test.sh starts (JEERBOX_TEST_PULSE_SERVER)";
-    FEnvironment.Set("PULSE_SERVER", server);
+        return false;
+    environment.Set("PULSE_SERVER", server);
     // The server takes anyone; the cookie only keeps the client away from the user's own.
-    FEnvironment.Set("PULSE_COOKIE", FCookie.filePath("cookie").toUtf8());
-    FEnvironment.Set("SDL_AUDIODRIVER", "pulseaudio");
+    environment.Set("PULSE_COOKIE", cookieDir.filePath("cookie").toUtf8());
+    environment.Set("SDL_AUDIODRIVER", "pulseaudio");
     SetWaveDriver(nullptr);
+    return true;
+}
+
+QStringList ServerPlayers()
+{
+    QProcess pactl;
+    pactl.start("pactl", QStringList{"list", "short", "sink-inputs"});
+    if (!pactl.waitForFinished(5000))
+        return QStringList{"pactl did not answer"};
+    QStringList players;
+    for (const QString& line : QString::fromUtf8(pactl.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts))
+        players << line.section('\t', 0, 0);
+    return players;
+}
+
+void SoundServerTest::SetUp()
+{
+    if (!UseTestSoundServer(FEnvironment, FCookie))
+        GTEST_SKIP() << "needs the test sound server that ./test.sh starts (JEERBOX_TEST_PULSE_SERVER)";
 }
 
 void SoundServerTest::TearDown()

@@ -5,9 +5,19 @@
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
 #include <gtest/gtest.h>
+
+class QTemporaryDir;
+
+// Points the sound system's driver at the test sound server from now on (for as long as
+// `environment` lives), or returns false when ./test.sh has started none.
+bool UseTestSoundServer(ScopedEnvironment& environment, const QTemporaryDir& cookieDir);
+
+// The streams playing into the test server right now, by the server's index for each.
+QStringList ServerPlayers();
 
 // Tests that sound through the test suite's own PulseAudio server, which ./test.sh starts
 // (scripts/sound-server.sh): the sound system's driver is pointed at it for each test. Its

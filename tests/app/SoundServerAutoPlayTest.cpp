@@ -1,0 +1,102 @@
+#include "Workbench.h"
+
+#include "support/AcmRun.h"
+#include "support/Files.h"
+#include "support/Signal.h"
+#include "support/SoundServer.h"
+
+#include <cstdlib>
+#include <sndfile.h>
+
+// Files the sound device cannot take as they stand, clicked with AutoPlay on, play through
+// the wave mapper on the test sound server: what reaches its sink is the file as the
+// conversion engine turns it into the taunt format, within one step a sample (the server
+// does its own mixing and rounding on the way).
+namespace {
+
+class SoundServerAutoPlayTest : public WorkbenchTest {
+protected:
+    void SetUp() override
+    {
+        if (!UseTestSoundServer(environment, cookie))
+            GTEST_SKIP() << "needs the test sound server that ./test.sh starts (JEERBOX_TEST_PULSE_SERVER)";
+    }
+    void TearDown() override
+    {
+        form.reset();
+        SetWaveDriver(nullptr);
+    }
+
+    // Clicks the file and returns what the sink heard from before the click until the
+    // expected sound and a moment after it have arrived (or the time is up).
+    QByteArray HearClick(const QString& path, const std::vector<uint8_t>& expected, qsizetype& at)
+    {
+        OpenFiles(QStringList{path});
+        ServerRecorder monitor;
+        EXPECT_TRUE(monitor.Start("out.monitor"));
+        ClickItem(0);
+        EXPECT_TRUE(dialogs.Texts().isEmpty()) << dialogs.Texts().join(' ').toStdString();
+        return monitor.ReadUntil(
+            [&](const QByteArray& bytes) {
+                at = FindWithinAStep(bytes, expected);
+                return at >= 0 && bytes.size() - at - qsizetype(expected.size()) > 2205;
+            },
+            5000);
+    }
+
+    // Where `expected` lies in `heard` with every byte within one step; -1 if nowhere.
+    static qsizetype FindWithinAStep(const QByteArray& heard, const std::vector<uint8_t>& expected)
+    {
+        const auto* bytes = reinterpret_cast<const uint8_t*>(heard.constData());
+        for (qsizetype at = 0; at + qsizetype(expected.size()) <= heard.size(); ++at) {
+            size_t i = 0;
+            while (i < expected.size() && std::abs(int(bytes[at + qsizetype(i)]) - int(expected[i])) <= 1)
+                ++i;
+            if (i == expected.size())
+                return at;
+        }
+        return -1;
+    }
+
+    // The file's sound in the taunt format, as the conversion engine makes it from whole blocks.
+    static std::vector<uint8_t> Converted(const QString& path)
+    {
+        const WavParts parts = SplitWav(ReadFile(path));
+        const auto& format = *reinterpret_cast<const WAVEFORMATEX*>(parts.Fmt.constData());
+        const QByteArray whole = parts.Data.left(parts.Data.size() / format.nBlockAlign * format.nBlockAlign);
+        const AcmRun run = ConvertBlock(parts.Fmt, TauntFormat, whole);
+        EXPECT_EQ(run.Result, MMSYSERR_NOERROR);
+        return run.Output;
+    }
+
+    void ExpectHeard(int format, int channels)
+    {
+        const QString path = dir.filePath("source.wav");
+        // Two tones, so that the sound cannot be found in the wrong place.
+        std::vector<int16_t> samples = Sine16(440, 0.4, 22050, 0.3, channels);
+        const std::vector<int16_t> second = Sine16(1250, 0.3, 22050, 0.3, channels);
+        for (size_t i = 0; i < samples.size(); ++i)
+            samples[i] = int16_t(samples[i] + second[i]);
+        WriteWithSndfile(path, format, 22050, channels, samples);
+        const std::vector<uint8_t> expected = Converted(path);
+        ASSERT_GT(expected.size(), 6000u);
+        qsizetype at = -1;
+        const QByteArray heard = HearClick(path, expected, at);
+        EXPECT_GE(at, 0) << "the file's sound, converted, is not at the sink (" << heard.size() << " bytes heard)";
+    }
+
+    QTemporaryDir cookie;
+    ScopedEnvironment environment;
+};
+
+TEST_F(SoundServerAutoPlayTest, ATwentyFourBitStereoFileIsHeard)
+{
+    ExpectHeard(SF_FORMAT_WAV | SF_FORMAT_PCM_24, 2);
+}
+
+TEST_F(SoundServerAutoPlayTest, AnImaAdpcmFileIsHeard)
+{
+    ExpectHeard(SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, 1);
+}
+
+}  // namespace
