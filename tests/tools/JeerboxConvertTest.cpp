@@ -158,6 +158,9 @@ TEST_F(JeerboxConvertTest, ConvertsTheExtensibleFilesOtherProgramsWriteForWideSa
         EXPECT_NEAR(double(made.Size()), 11025.0, 2.0) << name;
         const SineFit fit = FitSine(made.Memory(), size_t(made.Size()), 440, 22050, 300);
         EXPECT_NEAR(fit.Amplitude, 64.0, 3.0) << name;
+    }
+}
+
 TEST_F(JeerboxConvertTest, FlacOggAndMp3BecomeTheTauntOfTheSameSignalAsWav)
 {
     const std::vector<int16_t> tones = TwoTones();
