@@ -18,6 +18,9 @@
 
 #include <QKeyEvent>
 #include <QLabel>
+#include <algorithm>
+#include <cstring>
+#include <vector>
 
 // The images and the jingle live in the program's library; naming them here keeps the linker
 // from dropping them.
@@ -185,7 +188,13 @@ void TForm1::WaveListClick(QObject*)
         if (ui->AutoPlay->isChecked()) {
             // The file plays as it is, in its own format.
             Player->Close();
-            Player->Open(&SourceWave->Format);
+            // The file's extra format bytes go with its record: an extensible file's say whether
+            // its samples are integers or floats, which a device that needs the mapper must know.
+            std::vector<uint8_t> format(sizeof(WAVEFORMATEX) + SourceWave->FormatExtra.size());
+            std::memcpy(format.data(), &SourceWave->Format, sizeof(WAVEFORMATEX));
+            std::copy(SourceWave->FormatExtra.begin(), SourceWave->FormatExtra.end(),
+                      format.begin() + sizeof(WAVEFORMATEX));
+            Player->Open(reinterpret_cast<const WAVEFORMATEX*>(format.data()), format.size());
             Player->Play(SourceWave->Memory(), static_cast<uint32_t>(SourceWave->Size()));  // a data chunk holds < 4 GiB
         }
     } catch (const std::exception& e) {

@@ -2,6 +2,7 @@
 
 #include "devices/ACMWaveOut.h"
 #include "support/Files.h"
+#include "support/Signal.h"
 #include "support/WaveTesting.h"
 
 #include <QCheckBox>
@@ -10,6 +11,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <cstring>
+#include <sndfile.h>
 
 namespace {
 
@@ -103,6 +105,22 @@ TEST_F(AutoPlayTest, ADeviceThatRefusesTheFormatIsReportedByThePlayerAndTheLoadS
     EXPECT_EQ(InfoLines().size(), 5);
     EXPECT_EQ(StatusText(), "");
     EXPECT_TRUE(Control<QPushButton>("BtnConvert")->isEnabled());
+}
+
+TEST_F(AutoPlayTest, AnExtensibleFileIsPlayedThroughTheMapperWithItsSubformat)
+{
+    // The format record alone does not say whether the 32-bit samples are integers or floats;
+    // the extra format bytes behind it do, and the mapper needs them to convert.
+    const QString floats = dir.filePath(QStringLiteral("floats.wav"));
+    WriteWithSndfile(floats, SF_FORMAT_WAVEX | SF_FORMAT_FLOAT, 22050, 2, Sine16(440, 0.5, 22050, 0.1, 2));
+    OpenFiles(QStringList{floats});
+    driver.Takes = [](const WAVEFORMATEX& f) { return f.wFormatTag == WAVE_FORMAT_PCM && f.wBitsPerSample == 16; };
+    ClickItem(0);
+
+    EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.Texts().join(QLatin1Char('\n')).toStdString();
+    ASSERT_EQ(driver.Devices.size(), 1u);
+    EXPECT_EQ(driver.Devices[0]->Format.wBitsPerSample, 16);
+    EXPECT_EQ(driver.Devices[0]->Written.size(), 2205 * 2 * 2) << "every frame arrives, as 16-bit stereo";
 }
 
 // The window releases each finished buffer itself when the device's notice arrives: an
