@@ -4,7 +4,4 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/sound-server.sh
-trap stop_sound_server EXIT
-trap 'exit 130' INT TERM
-start_sound_server
-PULSE_SERVER=$JEERBOX_TEST_PULSE_SERVER PULSE_COOKIE=$SOUND_SERVER_DIR/cookie ./build/PlayLatency
+with_sound_server ./build/PlayLatency

@@ -5,8 +5,4 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/sound-server.sh
-trap stop_sound_server EXIT
-trap 'exit 130' INT TERM
-start_sound_server
-PULSE_SERVER=$JEERBOX_TEST_PULSE_SERVER PULSE_COOKIE=$SOUND_SERVER_DIR/cookie SDL_AUDIODRIVER=pulseaudio \
-  ./build/RecordingFigures "$@"
+with_sound_server env SDL_AUDIODRIVER=pulseaudio ./build/RecordingFigures "$@"
