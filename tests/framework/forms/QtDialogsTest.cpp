@@ -5,8 +5,10 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -65,7 +67,12 @@ TEST(QtDialogsTest, SaveDialogRefusesANameInAFolderThatDoesNotExist)
             refusals << box->text();
             box->button(QMessageBox::Ok)->click();
         } else if (auto* files = qobject_cast<QFileDialog*>(modal)) {
-            files->selectFile(step++ == 0 ? missing : fine);
+            // Typed into the name field, as a person does: the dialog's own selectFile leaves
+            // that field alone while it has the focus, which it takes back after a refusal.
+            auto* name = files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            ASSERT_NE(name, nullptr);
+            name->selectAll();
+            QTest::keyClicks(name, step++ == 0 ? missing : fine);
             // Stays open after a refusal, so the next turn finds it again.
             QMetaObject::invokeMethod(files, "accept", Qt::QueuedConnection);
         }
