@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // The operating system's basic types, sound result codes and the wave format record, as the
@@ -50,3 +51,7 @@ struct WAVEFORMATEX {
 
 static_assert(sizeof(WAVEFORMATEX) == 18, "WAVEFORMATEX is 18 packed bytes");
 static_assert(alignof(WAVEFORMATEX) == 1, "WAVEFORMATEX is packed");
+
+// The most extra format bytes kept behind a record: a format block, as the convertor stores
+// its formats, holds 129 bytes, the 18-byte record and these.
+constexpr size_t MaxFormatExtra = 111;

@@ -1,28 +1,21 @@
 #pragma once
 
+#include "framework/ByteOrder.h"
+
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
-// Little-endian packing, as RIFF files, stored properties and game table pages keep numbers,
-// and the header that puts one "fmt " and one "data" chunk into a RIFF WAVE image.
+// RIFF WAVE images: how one begins, and the header that puts one "fmt " and one "data" chunk
+// into one.
 
-inline uint16_t GetLe16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+// The bytes a RIFF WAVE file begins with: "RIFF", the RIFF size, "WAVE".
+constexpr size_t RiffWaveIdSize = 12;
 
-inline uint32_t GetLe32(const uint8_t* p)
+// Whether the first RiffWaveIdSize bytes of a file say it is a RIFF WAVE file.
+inline bool IsRiffWave(const uint8_t* start)
 {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-inline void PutLe16(uint8_t* p, uint16_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-
-inline void PutLe32(uint8_t* p, uint32_t v)
-{
-    PutLe16(p, uint16_t(v));
-    PutLe16(p + 2, uint16_t(v >> 16));
+    return std::memcmp(start, "RIFF", 4) == 0 && std::memcmp(start + 8, "WAVE", 4) == 0;
 }
 
 // The bytes before the samples of a RIFF WAVE image whose "fmt " chunk carries fmtSize bytes:

@@ -1,5 +1,5 @@
 // The conversion of one file as the convertor does it, timed inside the process: open a
-// stream, size and allocate the buffers, prepare, convert, reset, unprepare, close. A 2-second
+// stream, size and allocate the buffers, fill them, prepare, convert and unprepare, close. A 2-second
 // 44.1 kHz 16-bit stereo clip (two tones and noise) is made the taunt format many times over;
 // the first round is shown apart, because a program that converts one file and exits pays
 // for everything done once (first calls into the libraries, fresh memory, filter design).
@@ -9,8 +9,8 @@
 //   ClipConvert [ROUNDS [short]]
 // A first round varies from run to run; many fresh processes show its spread:
 //   for i in $(seq 40); do ClipConvert 0 short; done
-#include "acm/HugePages.h"
-#include "acm/MSAcm.h"
+#include "acm/AcmBlock.h"
+#include "framework/HugePages.h"
 #include "sound/TauntFormat.h"
 
 #include <sys/resource.h>
@@ -61,10 +61,10 @@ std::vector<uint8_t> MakeSource(double seconds)
 
 struct Round {
     double Open = 0;    // acmStreamOpen
-    double Prepare = 0; // size, allocate the buffers, prepare the header
+    double Prepare = 0; // size and allocate the buffers
     double Fill = 0;    // copy the sound into the input buffer, clear the output buffer
-    double Convert = 0; // convert, reset
-    double Close = 0;   // unprepare, close, release the buffers
+    double Convert = 0; // prepare the header, convert, unprepare
+    double Close = 0;   // close, release the buffers
     double Total() const { return Open + Prepare + Fill + Convert + Close; }
     uint32_t Output = 0;
     long OpenFaults = 0;
@@ -87,36 +87,28 @@ Round ConvertOnce(const std::vector<uint8_t>& source)
     Round round;
     const long faults = Faults();
     const auto t0 = Clock::now();
-    HACMSTREAM stream = nullptr;
-    Check(acmStreamOpen(&stream, nullptr, &in, &out, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME), "acmStreamOpen");
+    TAcmStream stream;
+    Check(stream.Open(&in, &out), "acmStreamOpen");
     const auto opened = Clock::now();
     round.OpenFaults = Faults() - faults;
     const auto inputSize = uint32_t(source.size());
     uint32_t outputSize = 0;
-    Check(acmStreamSize(stream, inputSize, &outputSize, ACM_STREAMSIZEF_SOURCE), "acmStreamSize");
+    Check(stream.Room(inputSize, outputSize), "acmStreamSize");
     auto* input = new uint8_t[inputSize];
     AdviseHugePages(input, inputSize);
     auto* output = new uint8_t[outputSize];
     AdviseHugePages(output, outputSize);
-    ACMSTREAMHEADER header{};
-    header.cbStruct = sizeof header;
-    header.pbSrc = input;
-    header.cbSrcLength = inputSize;
-    header.pbDst = output;
-    header.cbDstLength = outputSize;
-    Check(acmStreamPrepareHeader(stream, &header, 0), "acmStreamPrepareHeader");
     const auto prepared = Clock::now();
     std::memcpy(input, source.data(), inputSize);
     std::memset(output, 0, outputSize);
     const auto t1 = Clock::now();
     const long fillFaults = Faults();
-    Check(acmStreamConvert(stream, &header, ACM_STREAMCONVERTF_BLOCKALIGN), "acmStreamConvert");
-    Check(acmStreamReset(stream, 0), "acmStreamReset");
-    round.Output = header.cbDstLengthUsed;
+    const TAcmBlock block = stream.ConvertInto(input, inputSize, output, outputSize);
+    Check(block.Result, "the conversion");
+    round.Output = block.Written;
     round.ConvertFaults = Faults() - fillFaults;
     const auto t2 = Clock::now();
-    Check(acmStreamUnprepareHeader(stream, &header, 0), "acmStreamUnprepareHeader");
-    Check(acmStreamClose(stream, 0), "acmStreamClose");
+    Check(stream.Close(), "acmStreamClose");
     delete[] input;
     delete[] output;
     const auto t3 = Clock::now();

@@ -1,7 +1,7 @@
 #include "framework/Streams.h"
 
 #include "framework/Exception.h"
-#include "acm/HugePages.h"
+#include "framework/HugePages.h"
 
 #include <algorithm>
 #include <cstdlib>

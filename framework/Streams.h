@@ -82,7 +82,6 @@ public:
     int64_t Size() const override;
     void SetSize(int64_t newSize) override;
     const std::string& FileName() const { return FFileName; }
-    int Handle() const { return FHandle; }
 
     // Puts what was written on the disk itself; raises EWriteError when it cannot.
     void Sync();

@@ -6,6 +6,8 @@
 //   properties/  stored-properties text
 //   paramtext/   locale choice byte, then a number's text
 
+#include "framework/ByteOrder.h"
+
 #include <sndfile.h>
 
 #include <cmath>
@@ -32,19 +34,13 @@ std::string Load(const fs::path& path)
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-uint32_t Le32(const char* p)
-{
-    return uint32_t(uint8_t(p[0])) | uint32_t(uint8_t(p[1])) << 8 | uint32_t(uint8_t(p[2])) << 16 |
-           uint32_t(uint8_t(p[3])) << 24;
-}
-
 // A format record with its extra bytes, a destination choice and the data, from a WAV image.
 std::string AcmSeed(const std::string& wav, char choice)
 {
     std::string fmt;
     std::string data;
     for (size_t at = 12; at + 8 <= wav.size();) {
-        const uint32_t length = Le32(wav.data() + at + 4);
+        const uint32_t length = GetLe32(reinterpret_cast<const uint8_t*>(wav.data()) + at + 4);
         const std::string payload = wav.substr(at + 8, length);
         if (wav.compare(at, 4, "fmt ") == 0)
             fmt = payload;

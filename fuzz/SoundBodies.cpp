@@ -1,7 +1,7 @@
 #include "fuzz/FuzzBodies.h"
 
 #include "framework/Filer.h"
-#include "acm/MSAcm.h"
+#include "acm/AcmBlock.h"
 #include "sound/ACMConvertor.h"
 #include "sound/Wavs_ex.h"
 
@@ -99,29 +99,20 @@ void FuzzAcmStream(const uint8_t* data, size_t size)
     const uint32_t openFlags = (choice & 0x10) ? 0 : ACM_STREAMOPENF_NONREALTIME;
     const uint32_t convertFlags = (choice & 0x20) ? ACM_STREAMCONVERTF_BLOCKALIGN : 0;
 
-    HACMSTREAM stream = nullptr;
-    if (acmStreamOpen(&stream, nullptr, &source.Format, &target, nullptr, 0, 0, openFlags) != MMSYSERR_NOERROR)
+    TAcmStream stream;
+    if (stream.Open(&source.Format, &target, openFlags) != MMSYSERR_NOERROR)
         return;
-    // Buffers of exactly the sizes handed over, so that any access past them is seen.
-    std::vector<uint8_t> input(data + at, data + size);
-    uint32_t outputSize = 0;
-    if (acmStreamSize(stream, uint32_t(input.size()), &outputSize, ACM_STREAMSIZEF_SOURCE) == MMSYSERR_NOERROR &&
-        outputSize <= (64u << 20)) {
-        std::vector<uint8_t> output(outputSize);
-        ACMSTREAMHEADER header{};
-        header.cbStruct = sizeof header;
-        header.pbSrc = input.data();
-        header.cbSrcLength = uint32_t(input.size());
-        header.pbDst = output.data();
-        header.cbDstLength = outputSize;
-        Require(acmStreamPrepareHeader(stream, &header, 0) == MMSYSERR_NOERROR);
-        if (acmStreamConvert(stream, &header, convertFlags) == MMSYSERR_NOERROR) {
-            Require(header.cbSrcLengthUsed <= header.cbSrcLength);
-            Require(header.cbDstLengthUsed <= header.cbDstLength);
-        }
-        Require(acmStreamUnprepareHeader(stream, &header, 0) == MMSYSERR_NOERROR);
-    }
-    Require(acmStreamClose(stream, 0) == MMSYSERR_NOERROR);
+    // Buffers of exactly the sizes handed over, so that any access past them is seen: the
+    // output starts empty and grows by exactly the room the stream asks for.
+    const std::vector<uint8_t> input(data + at, data + size);
+    std::vector<uint8_t> output;
+    const TAcmBlock block = stream.Convert(input.data(), uint32_t(input.size()), output, convertFlags, 64u << 20);
+    // Whatever the bytes, the stream takes a header over them, and lets go of it again.
+    Require(block.Result != ACMERR_UNPREPARED && block.Result != MMSYSERR_INVALHANDLE);
+    Require(block.SourceUsed <= input.size());
+    Require(block.Written <= block.Room);
+    Require(output.size() == (block.Result == MMSYSERR_NOERROR ? block.Written : 0));
+    Require(stream.Close() == MMSYSERR_NOERROR);
 }
 
 void FuzzStoredProperties(const uint8_t* data, size_t size)

@@ -1,7 +1,7 @@
 #include "gamtable/GamPages.h"
 
+#include "framework/ByteOrder.h"
 #include "framework/Streams.h"
-#include "acm/Riff.h"
 
 #include <algorithm>
 #include <bit>

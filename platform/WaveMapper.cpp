@@ -1,8 +1,7 @@
 #include "platform/WaveMapper.h"
 
-#include "acm/MSAcm.h"
+#include "acm/AcmBlock.h"
 
-#include <algorithm>
 #include <list>
 #include <mutex>
 #include <vector>
@@ -42,47 +41,28 @@ std::vector<WAVEFORMATEX> Targets(const WAVEFORMATEX& source)
 // header finished here.
 class TMappedDevice final : public IWaveDevice, public IWaveDone {
 public:
-    TMappedDevice(IWaveDone& done, uint32_t sourceBlock) : FDone(done), FSourceBlock(sourceBlock) {}
+    explicit TMappedDevice(IWaveDone& done) : FDone(done) {}
 
-    ~TMappedDevice() override
-    {
-        Inner.reset();
-        if (Stream)
-            acmStreamClose(Stream, 0);
-    }
+    // The device goes before the stream that fed it.
+    ~TMappedDevice() override { Inner.reset(); }
 
+    TAcmStream Stream;
     std::unique_ptr<IWaveDevice> Inner;
-    HACMSTREAM Stream = nullptr;
 
     MMRESULT Queue(WAVEHDR* header) override
     {
         Reclaim();
         // Worked on copies: a block the device does not take leaves everything as it was.
         std::vector<uint8_t> carry = FCarry;
-        std::vector<char> converted;
-        const auto* data = reinterpret_cast<const uint8_t*>(header->lpData);
-        uint32_t size = header->dwBufferLength;
-        if (!carry.empty()) {
-            const uint32_t take = std::min<uint32_t>(size, FSourceBlock - uint32_t(carry.size()));
-            carry.insert(carry.end(), data, data + take);
-            data += take;
-            size -= take;
-            if (carry.size() == FSourceBlock) {
-                if (const MMRESULT result = Convert(carry.data(), FSourceBlock, converted))
-                    return result;
-                carry.clear();
-            }
-        }
-        const uint32_t whole = size - size % FSourceBlock;
-        if (whole > 0)
-            if (const MMRESULT result = Convert(data, whole, converted))
-                return result;
-        carry.insert(carry.end(), data + whole, data + size);
+        std::vector<uint8_t> converted;
+        if (const MMRESULT result = Stream.ConvertRun(
+                carry, reinterpret_cast<const uint8_t*>(header->lpData), header->dwBufferLength, converted))
+            return result;
 
         auto block = std::make_unique<Block>();
         block->Bytes = std::move(converted);
         block->Caller = header;
-        block->Header.lpData = block->Bytes.data();
+        block->Header.lpData = reinterpret_cast<char*>(block->Bytes.data());
         block->Header.dwBufferLength = DWORD(block->Bytes.size());
         block->Header.dwFlags = WHDR_PREPARED;
         WAVEHDR* inner = &block->Header;
@@ -145,33 +125,10 @@ public:
 private:
     struct Block {
         WAVEHDR Header{};
-        std::vector<char> Bytes;
+        std::vector<uint8_t> Bytes;
         WAVEHDR* Caller = nullptr;
         bool Finished = false;
     };
-
-    // Appends the conversion of whole source blocks to `out`.
-    MMRESULT Convert(const uint8_t* source, uint32_t length, std::vector<char>& out)
-    {
-        uint32_t most = 0;
-        if (const MMRESULT result = acmStreamSize(Stream, length, &most, ACM_STREAMSIZEF_SOURCE))
-            return result;
-        const size_t before = out.size();
-        out.resize(before + most);
-        ACMSTREAMHEADER header{};
-        header.cbStruct = sizeof header;
-        header.pbSrc = const_cast<uint8_t*>(source);
-        header.cbSrcLength = length;
-        header.pbDst = reinterpret_cast<uint8_t*>(out.data() + before);
-        header.cbDstLength = most;
-        MMRESULT result = acmStreamPrepareHeader(Stream, &header, 0);
-        if (result == MMSYSERR_NOERROR) {
-            result = acmStreamConvert(Stream, &header, ACM_STREAMCONVERTF_BLOCKALIGN);
-            acmStreamUnprepareHeader(Stream, &header, 0);
-        }
-        out.resize(before + (result == MMSYSERR_NOERROR ? header.cbDstLengthUsed : 0));
-        return result;
-    }
 
     // Lets go of the blocks the device has finished with.
     void Reclaim()
@@ -191,7 +148,6 @@ private:
     }
 
     IWaveDone& FDone;
-    const uint32_t FSourceBlock;
     std::mutex FLock;  // guards FBlocks, which the device's thread reads
     std::list<std::unique_ptr<Block>> FBlocks;
     std::vector<uint8_t> FCarry;  // the start of a source block still incomplete
@@ -202,18 +158,16 @@ private:
 MMRESULT OpenMappedOutput(IWaveDriver& driver, UINT deviceId, const WAVEFORMATEX* format, DWORD flags,
                           IWaveDone& done, std::unique_ptr<IWaveDevice>& device)
 {
-    auto mapped = std::make_unique<TMappedDevice>(done, format->nBlockAlign);
+    auto mapped = std::make_unique<TMappedDevice>(done);
     for (const WAVEFORMATEX& target : Targets(*format)) {
-        HACMSTREAM stream = nullptr;
-        if (acmStreamOpen(&stream, nullptr, format, &target, nullptr, 0, 0, 0) != MMSYSERR_NOERROR)
+        if (mapped->Stream.Open(format, &target, 0) != MMSYSERR_NOERROR)
             continue;
         const MMRESULT result = driver.Open(TWaveDirection::Output, deviceId, target, flags, *mapped, mapped->Inner);
         if (result == MMSYSERR_NOERROR && mapped->Inner) {
-            mapped->Stream = stream;
             device = std::move(mapped);
             return MMSYSERR_NOERROR;
         }
-        acmStreamClose(stream, 0);
+        mapped->Stream.Close();
         if (result != WAVERR_BADFORMAT)
             return result == MMSYSERR_NOERROR ? MMSYSERR_ERROR : result;
     }

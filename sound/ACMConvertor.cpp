@@ -1,8 +1,8 @@
 #include "sound/ACMConvertor.h"
 
+#include "framework/ByteOrder.h"
 #include "framework/Filer.h"
-#include "acm/HugePages.h"
-#include "acm/Riff.h"
+#include "framework/HugePages.h"
 #include "sound/TauntFormat.h"
 #include "sound/Wavs_ex.h"
 

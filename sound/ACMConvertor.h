@@ -14,7 +14,7 @@ JEERBOX_DECLARE_EXCEPTION(EACMConvertor, Exception)
 // A wave format with room for the extra bytes a non-PCM format declares in cbSize.
 struct TWaveFormatBlock {
     WAVEFORMATEX Format;
-    uint8_t Extra[111];
+    uint8_t Extra[MaxFormatExtra];
 };
 #pragma pack(pop)
 static_assert(sizeof(TWaveFormatBlock) == 129, "a format block is 129 packed bytes");

@@ -1,5 +1,7 @@
 #include "sound/SoundFile.h"
 
+#include "acm/Riff.h"
+
 #include <sndfile.h>
 
 #include <algorithm>
@@ -22,13 +24,13 @@ using TSndfile = std::unique_ptr<SNDFILE, SndfileCloser>;
 
 // RIFF WAVE files keep their own reader: its chunk walk and its format record are what the
 // rest of the program was built around.
-bool IsRiffWave(const std::string& fileName)
+bool IsRiffWaveFile(const std::string& fileName)
 {
     std::ifstream in(fileName, std::ios::binary);
-    char header[12] = {};
-    if (!in.read(header, sizeof header))
+    uint8_t start[RiffWaveIdSize] = {};
+    if (!in.read(reinterpret_cast<char*>(start), sizeof start))
         return false;
-    return std::memcmp(header, "RIFF", 4) == 0 && std::memcmp(header + 8, "WAVE", 4) == 0;
+    return IsRiffWave(start);
 }
 
 bool HoldsFloats(const SF_INFO& info)
@@ -117,7 +119,7 @@ bool DecodeSoundFile(TWavStream& wave, const std::string& fileName)
 
 void LoadSoundFile(TWavStream& wave, const std::string& fileName)
 {
-    if (!IsRiffWave(fileName) && DecodeSoundFile(wave, fileName))
+    if (!IsRiffWaveFile(fileName) && DecodeSoundFile(wave, fileName))
         return;
     wave.LoadFromFile(fileName);
 }

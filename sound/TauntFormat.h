@@ -5,3 +5,7 @@
 // The one format the game plays, and so the format of every converted sound, clip, recording
 // and the jingle: PCM, mono, 22050 samples a second, one unsigned byte a sample.
 inline constexpr WAVEFORMATEX TauntFormat{WAVE_FORMAT_PCM, 1, 22050, 22050, 1, 8, 0};
+
+// The about box's jingle is a WAV file in the taunt format with a 44-byte header. It plays
+// from this byte on: its header and the silence written after it stay unheard.
+inline constexpr int64_t JingleStart = 100;

@@ -9,8 +9,6 @@
 
 namespace {
 constexpr int64_t ChunkHeaderSize = 8;
-// Room for extra format bytes behind the record in a convertor's format block.
-constexpr int64_t MaxFormatExtra = 111;
 
 // A written file's "fmt " chunk holds the first 16 bytes of the format record.
 constexpr uint32_t WrittenFmtSize = 16;
@@ -32,11 +30,9 @@ void TCustomWavStream::LoadFromFile(const std::string& fileName)
 {
     TMemoryStream::LoadFromFile(fileName);
 
-    char riff[8] = {};
-    char wave[4] = {};
-    Read(riff, 8);
-    Read(wave, 4);
-    if (std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(wave, "WAVE", 4) != 0)
+    uint8_t start[RiffWaveIdSize] = {};
+    Read(start, sizeof start);
+    if (!IsRiffWave(start))
         throw EWavStreamError(("Not a valid WAV file."));
 
     // The walk runs to the physical end of the file, whatever the RIFF size says. A chunk
@@ -56,13 +52,11 @@ void TCustomWavStream::LoadFromFile(const std::string& fileName)
             auto scratch = std::make_unique<uint8_t[]>(static_cast<size_t>(present) + 1);
             ReadBuffer(scratch.get(), present);
             std::memcpy(&Format, scratch.get(), static_cast<size_t>(std::min<int64_t>(present, sizeof(WAVEFORMATEX))));
-            const int64_t extra = std::clamp<int64_t>(present - int64_t(sizeof(WAVEFORMATEX)), 0, MaxFormatExtra);
+            const int64_t extra =
+                std::clamp<int64_t>(present - int64_t(sizeof(WAVEFORMATEX)), 0, int64_t(MaxFormatExtra));
             FormatExtra.clear();
             if (extra > 0)
                 FormatExtra.assign(scratch.get() + sizeof(WAVEFORMATEX), scratch.get() + sizeof(WAVEFORMATEX) + extra);
-        } else if (std::memcmp(header, "fact", 4) == 0) {
-            auto scratch = std::make_unique<uint8_t[]>(static_cast<size_t>(present) + 1);
-            ReadBuffer(scratch.get(), present);
         } else if (std::memcmp(header, "data", 4) == 0) {
             dataStart = Position();
             dataSize = present;

@@ -7,6 +7,7 @@
 // those round the same way on every IEEE machine, where the maths library's sine and
 // exponential may differ in their last bit from one library version to the next.
 
+#include "acm/Riff.h"
 #include "sound/TauntFormat.h"
 #include "sound/Wavs_ex.h"
 
@@ -28,8 +29,8 @@ const char Usage[] =
 constexpr int Rate = int(TauntFormat.nSamplesPerSec);
 // 72630 bytes in all: the 44-byte header and this many samples.
 constexpr int SampleCount = 72586;
-// The workbench plays the file from byte 100 on: its header and this much silence stay unheard.
-constexpr int LeadingSilence = 56;
+// The workbench plays the file from JingleStart on: its header and this much silence stay unheard.
+constexpr int LeadingSilence = int(JingleStart - WaveHeaderSize(16));
 constexpr double Pi = 3.14159265358979323846;
 
 // e^x for |x| up to a few hundred: halved until small, a Taylor series, squared back.

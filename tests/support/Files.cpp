@@ -1,6 +1,6 @@
 #include "support/Files.h"
 
-#include "acm/Riff.h"
+#include "framework/ByteOrder.h"
 
 #include <QFile>
 #include <stdexcept>

@@ -1,6 +1,6 @@
 #include "support/Signal.h"
 
-#include "acm/Riff.h"
+#include "framework/ByteOrder.h"
 
 #include <sndfile.h>
 

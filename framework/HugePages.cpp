@@ -1,4 +1,4 @@
-#include "acm/HugePages.h"
+#include "framework/HugePages.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
