@@ -1,16 +1,16 @@
 #include "app/Startup.h"
 
 #include "about/Unit2.h"
+#include "app/frmrec.h"
 #include "app/mainform.h"
 #include "devices/ACMWaveOut.h"
-#include "app/frmrec.h"
 #include "gamtable/frmSaveGam.h"
 
 TWindows::TWindows()
 {
     Form1 = std::make_unique<TForm1>();
     AboutBox = std::make_unique<TAboutBox>(Form1.get());
-    OKRightDlg = std::make_unique<TOKRightDlg>(Form1.get(), Form1.get());
+    OKRightDlg = std::make_unique<TOKRightDlg>(Form1.get());
     Form3 = std::make_unique<TForm3>(Form1.get());
     Form1->Form3 = Form3.get();
     Form1->OKRightDlg = OKRightDlg.get();

@@ -11,7 +11,7 @@ class TForm3;
 // about box, the recording dialog and the save-to-GAM dialog) and kept until the program
 // ends, each wired to the others it works with. The dialogs go
 // first, in reverse order, and the workbench window last, so that none of them outlives
-// the state it reaches into.
+// the window its calls go to.
 class TWindows {
 public:
     TWindows();

@@ -1,9 +1,6 @@
 #include "app/frmrec.h"
 
-#include "app/mainform.h"
 #include "forms/Application.h"
-#include "gamtable/GamSoundFrame.h"
-#include "sound/ACMConvertor.h"
 #include "sound/Wavs_ex.h"
 #include "ui_frmrec.h"
 
@@ -12,9 +9,6 @@
 #include <QLabel>
 #include <QScreen>
 #include <QShowEvent>
-
-bool Recording = false;
-std::unique_ptr<TWavStream> RecordBuffer;
 
 namespace {
 
@@ -37,11 +31,9 @@ void FitToOneLine(QLabel& label)
 
 }  // namespace
 
-TOKRightDlg::TOKRightDlg(TForm1* workbench, QWidget* parent)
-    : QDialog(parent), ui(std::make_unique<Ui::TOKRightDlg>()), Form1(workbench)
+TOKRightDlg::TOKRightDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TOKRightDlg>())
 {
     ui->setupUi(this);
-    UseLayoutFont(*this);
     FitToOneLine(*ui->Label1);
     setFixedSize(size());
     QIcon glyph(QStringLiteral(":/glyphs/record.svg"));
@@ -87,8 +79,8 @@ void TOKRightDlg::ACMIn11BufferFull(TComponent*, const void* Data, int Size)
 void TOKRightDlg::BtnRecordClick(QObject*)
 {
     if (!Recording) {
-        Form1->ClipWave->Clear();
-        Form1->ConvertedSize = 0;
+        if (OnRecordStart)
+            OnRecordStart();
         ui->BtnRecord->setText(QStringLiteral("Stop"));
         // A recording left over from a "Stop" that failed goes now.
         RecordBuffer = std::make_unique<TWavStream>();
@@ -96,11 +88,9 @@ void TOKRightDlg::BtnRecordClick(QObject*)
         return;
     }
     Recording = false;
-    TACMConvertor& convertor = *Form1->Convertor;
-    // The recording is already in the taunt format: the convertor copies it as it is.
-    RecordBuffer->SetFormat(convertor.FormatOut.Format);
-    Form1->ConvertedSize = ConvertWave(convertor, *RecordBuffer);
-    Form1->ShowConvertedSound();
+    RecordBuffer->SetFormat(FACMIn->DeviceFormat().Format);
+    if (OnRecorded)
+        OnRecorded(*RecordBuffer);
     done(QDialog::Accepted);
 }
 

@@ -1,8 +1,8 @@
 #include "app/mainform.h"
 
 #include "app/StoredProperties.h"
-#include "devices/ACMWaveOut.h"
 #include "app/frmrec.h"
+#include "devices/ACMWaveOut.h"
 #include "framework/Exception.h"
 #include "forms/ActionLink.h"
 #include "forms/Application.h"
@@ -11,15 +11,11 @@
 #include "forms/ImageList.h"
 #include "forms/Settings.h"
 #include "gamtable/GamExport.h"
-#include "sound/ACMConvertor.h"
 #include "sound/SoundFile.h"
-#include "sound/Wavs_ex.h"
 #include "ui_mainform.h"
 
 #include <QKeyEvent>
 #include <QLabel>
-#include <algorithm>
-#include <cstring>
 #include <vector>
 
 // The images and the jingle live in the program's library; naming them here keeps the linker
@@ -36,7 +32,6 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::T
     ui->setupUi(this);
     LoadLayout();
     Loaded();
-    FormCreate(this);
     ConnectHandlers();
 }
 
@@ -80,9 +75,7 @@ void TForm1::LoadLayout()
     info.setColor(QPalette::Disabled, QPalette::Text, info.color(QPalette::Active, QPalette::Text));
     ui->WaveInfo->setPalette(info);
 
-    Convertor = std::make_unique<TACMConvertor>();
-    Convertor->SetName("Convertor");
-    LoadStoredProperties(*Convertor, MainFormConvertorProperties);
+    LoadStoredProperties(*Workbench.Convertor, MainFormConvertorProperties);
 
     // The player's device posts its done notices to this window.
     Player = new TACMWaveOut(this);
@@ -129,20 +122,9 @@ void TForm1::ConnectHandlers()
     ConnectClipHandlers();
 }
 
-void TForm1::FormCreate(QObject*)
-{
-    SourceWave = std::make_unique<TWavStream>();
-    ClipWave = std::make_unique<TWavStream>();
-    ConvertedSize = 0;
-    SelStartX = 0;
-    SelEndX = 0;
-}
-
 void TForm1::FormDestroy(QObject*)
 {
     Player->Close();
-    ClipWave.reset();
-    SourceWave.reset();
 }
 
 void TForm1::ToolButton1Click(QObject*)
@@ -182,20 +164,17 @@ void TForm1::WaveListClick(QObject*)
     ui->BtnConvert->setEnabled(ui->WaveList->selectedItems().size() == 1);
     const QString path = current->text();
     try {
-        SourceWave->Clear();
-        LoadSoundFile(*SourceWave, LocalPath(path));
-        ShowWaveInfo(path, SourceWave->Format);
+        Workbench.LoadSource(LocalPath(path));
+        const TWavStream& source = *Workbench.SourceWave;
+        ShowWaveInfo(path, source.Format);
         if (ui->AutoPlay->isChecked()) {
             // The file plays as it is, in its own format.
             Player->Close();
             // The file's extra format bytes go with its record: an extensible file's say whether
             // its samples are integers or floats, which a device that needs the mapper must know.
-            std::vector<uint8_t> format(sizeof(WAVEFORMATEX) + SourceWave->FormatExtra.size());
-            std::memcpy(format.data(), &SourceWave->Format, sizeof(WAVEFORMATEX));
-            std::copy(SourceWave->FormatExtra.begin(), SourceWave->FormatExtra.end(),
-                      format.begin() + sizeof(WAVEFORMATEX));
+            const std::vector<uint8_t> format = Workbench.SourceFormatRecord();
             Player->Open(reinterpret_cast<const WAVEFORMATEX*>(format.data()), format.size());
-            Player->Play(SourceWave->Memory(), static_cast<uint32_t>(SourceWave->Size()));  // a data chunk holds < 4 GiB
+            Player->Play(source.Memory(), static_cast<uint32_t>(source.Size()));  // a data chunk holds < 4 GiB
         }
     } catch (const std::exception& e) {
         StatusPanel0->setText(QStringLiteral("Error opening ") + path);
@@ -219,9 +198,16 @@ void TForm1::ToolButton5Click(QObject*)
     if (!OKRightDlg)
         return;
     Player->Close();
-    OKRightDlg->FACMIn->Open(Convertor->FormatOut);
+    // The dialog hands its recording to the workbench, where converted sound always lives.
+    OKRightDlg->OnRecordStart = [this] { Workbench.DropConvertedSound(); };
+    OKRightDlg->OnRecorded = [this](TWavStream& recording) {
+        Workbench.TakeRecording(recording);
+        ShowConvertedSound();
+    };
+    const TWaveFormatBlock& format = Workbench.Convertor->FormatOut;
+    OKRightDlg->FACMIn->Open(format);
     try {
-        OKRightDlg->FACMOut->Open(Convertor->FormatOut);
+        OKRightDlg->FACMOut->Open(format);
     } catch (...) {
         // The dialog will not show, so nothing could stop the capture: the microphone is
         // never left open unseen.
@@ -249,7 +235,7 @@ bool TForm1::event(QEvent* event)
 {
     if (const TMessage* message = WindowMessage(event)) {
         if (message->Msg == MM_WOM_DONE)
-            RunGuarded([message] { PlayerBufferDone(message->LParam); });
+            RunGuarded([this, message] { Player->PlayerBufferDone(message->LParam); });
         else if (message->Msg == WM_PLAYJINGLE)
             RunGuarded([this] { PlayJingle(); });
         return true;

@@ -3,7 +3,7 @@
 #include "forms/Dialogs.h"
 #include "forms/PaintBox.h"
 #include "platform/Messages.h"
-#include "sound/Wavs_ex.h"
+#include "workbench/Workbench.h"
 
 #include <QMainWindow>
 #include <cstdint>
@@ -13,7 +13,6 @@
 class QLabel;
 class QPainter;
 class TAboutBox;
-class TACMConvertor;
 class TACMWaveOut;
 class TForm3;
 class TOKRightDlg;
@@ -26,13 +25,14 @@ class TForm1;
 // The workbench window's private message: play the jingle (both parameters 0).
 constexpr UINT WM_PLAYJINGLE = WM_USER + 1;
 
-// The workbench window: the program's main window and the owner of its working state,
-// the source file in memory, the current clip, the converted sound's size and the selection
-// in the waveform view. The other windows of the program read and write this state directly.
+// The workbench window: the program's main window. It holds the workbench's working state
+// (the source file in memory, the convertor with the converted sound, the current clip and the
+// selection in the waveform view), draws it and turns its mouse and commands into calls on it.
+// The dialogs reach that state only through the calls this window makes on them.
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
-    // Loads the layout, reads the remembered folders into the file dialogs, then runs FormCreate.
+    // Loads the layout, then reads the remembered folders into the file dialogs.
     explicit TForm1(QWidget* parent = nullptr);
     // Runs FormDestroy.
     ~TForm1() override;
@@ -45,7 +45,6 @@ public:
     // The non-visual components of the layout.
     TImageList* ImageList1 = nullptr;
     QLabel* StatusPanel0 = nullptr;  // the status bar's only panel
-    std::unique_ptr<TACMConvertor> Convertor;
     TACMWaveOut* Player = nullptr;
     TFileDialog OpenWave{TFileDialogKind::Open};
     TFileDialog SaveWave{TFileDialogKind::Save};
@@ -57,17 +56,9 @@ public:
     // The recording dialog, which the Record command shows; set at start-up.
     TOKRightDlg* OKRightDlg = nullptr;
 
-    // The window's state, in the order the program declares it.
-    int32_t DragAnchorX = 0;
-    int32_t DragAnchorStartX = 0;
-    uint32_t SelStartOffset = 0;
-    uint32_t ConvertedSize = 0;
-    std::unique_ptr<TWavStream> SourceWave;
-    std::unique_ptr<TWavStream> ClipWave;
-    int32_t SelStartX = 0;
-    int32_t SelEndX = 0;
+    // The window's working state: the convertor, the sounds and the selection.
+    TWorkbench Workbench;
 
-    void FormCreate(QObject* Sender);
     void FormDestroy(QObject* Sender);
     void ToolButton1Click(QObject* Sender);
     // Files dropped on the wave list are added as Open files adds the files it chose.
@@ -123,14 +114,13 @@ private:
     // The parts of the layout that a .ui file cannot hold: images, the action binding, the
     // status panel, the file dialogs' settings, and the handlers.
     void LoadLayout();
-    // The remembered folders, read once the layout exists and before FormCreate.
+    // The remembered folders, read once the layout exists.
     void Loaded();
     void ConnectHandlers();
 
     void ConnectClipHandlers();
-    // Bytes of converted sound in that many view columns, rounded down; 64 bits wide, since
-    // columns times ConvertedSize passes 2^32 for long sounds.
-    int64_t ColumnsToBytes(int64_t columns) const;
+    // The waveform view's width in columns.
+    int ViewWidth() const;
     // The view's cursor says whether a press began moving the selection.
     bool MovingSelection() const;
     // After the convertor has released the converted sound: shown as nothing converted.

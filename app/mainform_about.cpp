@@ -6,15 +6,9 @@
 #include "about/Unit2.h"
 #include "devices/ACMWaveOut.h"
 #include "forms/ResourceStream.h"
-#include "sound/ACMConvertor.h"
+#include "sound/TauntFormat.h"
 
 #include <algorithm>
-
-namespace {
-// The jingle is a WAV file in the taunt format; its 44-byte header and the silence after it
-// are not played.
-constexpr int64_t JingleStart = 100;
-}
 
 void TForm1::ToolButton11Click(QObject*)
 {
@@ -28,13 +22,14 @@ void TForm1::PlayJingle()
     {
         TResourceStream resource(QStringLiteral("piano"), QStringLiteral("RT_RCDATA"));
         Player->Close();
-        Player->Open(&Convertor->FormatOut.Format, sizeof(TWaveFormatBlock));
+        Player->Open(&Workbench.Convertor->FormatOut.Format, sizeof(TWaveFormatBlock));
         // The clip's format record stays: the workbench rebuilds the clip from the selection
         // before it plays or saves it again.
         const int64_t size = std::max<int64_t>(resource.Size() - JingleStart, 0);
-        ClipWave->SetSize(size);
+        TWavStream& clip = *Workbench.ClipWave;
+        clip.SetSize(size);
         resource.SetPosition(JingleStart);
-        resource.ReadBuffer(ClipWave->Memory(), size);
+        resource.ReadBuffer(clip.Memory(), size);
     }
-    Player->Play(ClipWave->Memory(), uint32_t(ClipWave->Size()));
+    Player->Play(Workbench.ClipWave->Memory(), uint32_t(Workbench.ClipWave->Size()));
 }

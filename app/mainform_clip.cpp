@@ -4,7 +4,6 @@
 
 #include "app/mainform.h"
 
-#include "app/Normalize.h"
 #include "devices/ACMWaveOut.h"
 #include "framework/Exception.h"
 #include "forms/Application.h"
@@ -12,14 +11,11 @@
 #include "forms/Hourglass.h"
 #include "forms/Settings.h"
 #include "gamtable/frmSaveGam.h"
-#include "sound/ACMConvertor.h"
-#include "sound/SoundFile.h"
 #include "ui_mainform.h"
 
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace {
 
@@ -52,9 +48,9 @@ void TForm1::ConnectClipHandlers()
     };
 }
 
-int64_t TForm1::ColumnsToBytes(int64_t columns) const
+int TForm1::ViewWidth() const
 {
-    return columns * ConvertedSize / ui->PaintBox->width();
+    return ui->PaintBox->width();
 }
 
 void TForm1::ExecutePlaySound()
@@ -70,23 +66,14 @@ void TForm1::BtnConvertClick(QObject*)
         return;
     const QString path = current->text();
     THourglass hourglass;
-    // Once the convertor has let go of its buffers, the sound that ConvertedSize counted is
-    // gone; until a new count replaces it, nothing may read those bytes.
-    bool released = false;
-    bool converted = false;
     try {
-        Convertor->SetActive(false);
-        released = true;
-        SourceWave->Clear();
-        LoadSoundFile(*SourceWave, LocalPath(path));
-        ConvertedSize = ConvertWave(*Convertor, *SourceWave);
-        converted = true;
+        Workbench.ConvertFile(LocalPath(path));
         ShowConvertedSound();
         ExecutePlaySound();
-        Form3->SoundName = QStringLiteral("New Sound");
-        Form3->FileName = TShortString();
+        Form3->NewSoundConverted();
     } catch (const std::exception& e) {
-        if (released && !converted)
+        // Once the convertor has let go of the sound converted before, that sound is gone.
+        if (Workbench.ConvertedSize == 0)
             ForgetConvertedSound();
         ShowMessage(QStringLiteral("Error converting ") + path + QStringLiteral(": ") + ExceptionMessage(e));
     }
@@ -94,18 +81,15 @@ void TForm1::BtnConvertClick(QObject*)
 
 void TForm1::ShowConvertedSound()
 {
-    ui->PlaySound->setEnabled(ConvertedSize != 0);
+    ui->PlaySound->setEnabled(Workbench.ConvertedSize != 0);
     ui->BtnConvert->setEnabled(false);
-    ui->LbSize->setText(SizeCaption(ConvertedSize));
-    SelStartX = 1;
-    SelEndX = ui->PaintBox->width() - 1;
+    ui->LbSize->setText(SizeCaption(Workbench.ConvertedSize));
+    Workbench.SelectWholeView(ViewWidth());
     ui->PaintBox->update();
-    SelStartOffset = uint32_t(ColumnsToBytes(SelStartX));
 }
 
 void TForm1::ForgetConvertedSound()
 {
-    ConvertedSize = 0;
     ui->PlaySound->setEnabled(false);
     ui->LbSize->setText(SizeCaption(0));
     ui->PaintBox->update();
@@ -113,10 +97,11 @@ void TForm1::ForgetConvertedSound()
 
 void TForm1::PaintBoxPaint(QObject*, QPainter& Canvas)
 {
-    const int W = ui->PaintBox->width();
+    const int W = ViewWidth();
     const int H = ui->PaintBox->height();
     Canvas.setPen(QColor(0, 0, 255));
     Canvas.drawPolyline(QPolygon({{0, 0}, {W - 1, 0}, {W - 1, H - 1}, {0, H - 1}, {0, 0}}));
+    const uint32_t ConvertedSize = Workbench.ConvertedSize;
     if (ConvertedSize == 0)
         return;
 
@@ -129,13 +114,13 @@ void TForm1::PaintBoxPaint(QObject*, QPainter& Canvas)
     wave.setPoint(0, 0, H / 2);
     for (int x = 0; x < W; ++x) {
         const uint32_t i = std::min(static_cast<uint32_t>(x * stepX), ConvertedSize - 1);
-        wave.setPoint(x + 1, x, static_cast<int>(std::nearbyint(Convertor->OutputBuffer[i] * scaleY)));
+        wave.setPoint(x + 1, x, static_cast<int>(std::nearbyint(Workbench.Convertor->OutputBuffer[i] * scaleY)));
     }
     Canvas.drawPolyline(wave);
 
     Canvas.setPen(QColor(255, 255, 0));
-    Canvas.drawLine(SelStartX, 0, SelStartX, H);
-    Canvas.drawLine(SelEndX, 0, SelEndX, H);
+    Canvas.drawLine(Workbench.SelStartX, 0, Workbench.SelStartX, H);
+    Canvas.drawLine(Workbench.SelEndX, 0, Workbench.SelEndX, H);
 }
 
 bool TForm1::MovingSelection() const
@@ -146,8 +131,7 @@ bool TForm1::MovingSelection() const
 void TForm1::PaintBoxMouseDown(QObject*, TMouseButton, TShiftState Shift, int X, int)
 {
     if (Shift & (ssShift | ssMiddle)) {
-        DragAnchorX = X;
-        DragAnchorStartX = SelStartX;
+        Workbench.BeginMove(X);
         ui->PaintBox->setCursor(Qt::SizeAllCursor);
     } else {
         ui->PaintBox->setCursor(Qt::SplitHCursor);
@@ -169,67 +153,41 @@ void TForm1::PaintBoxMouseUp(QObject*, TMouseButton, TShiftState, int, int)
 
 void TForm1::UpdateSelection(TShiftState Shift, int X)
 {
-    const int W = ui->PaintBox->width();
-    X = std::max(X, 1);
-    bool moved = false;
-    if (Shift == ssLeft) {
-        if (SelEndX == 0)
-            SelEndX = W - 1;
-        if (X < SelEndX)
-            SelStartX = X;
-    } else if (Shift == ssRight) {
-        if (X > SelStartX)
-            SelEndX = std::min(X, W - 1);
-    } else if ((Shift == (ssShift | ssLeft) || Shift == ssMiddle) && MovingSelection()) {
-        const int64_t width = int64_t(SelEndX) - SelStartX;
-        int64_t newStart = std::max<int64_t>(1, int64_t(DragAnchorStartX) + X - DragAnchorX);
-        int64_t newEnd = newStart + width;
-        if (newEnd >= W) {
-            newEnd = W - 1;
-            newStart = newEnd - width;
-        }
-        SelStartX = int32_t(newStart);
-        SelEndX = int32_t(newEnd);
-        moved = true;
-    }
-    if (SelStartX > 0 && SelEndX > 0) {
-        if (ConvertedSize > 0)
-            SelStartOffset = uint32_t(ColumnsToBytes(SelStartX));
-        ui->LbSize->setText(SizeCaption(ColumnsToBytes(int64_t(SelEndX) - SelStartX)));
-    }
+    TSelectionEdit edit = TSelectionEdit::None;
+    if (Shift == ssLeft)
+        edit = TSelectionEdit::Start;
+    else if (Shift == ssRight)
+        edit = TSelectionEdit::End;
+    else if ((Shift == (ssShift | ssLeft) || Shift == ssMiddle) && MovingSelection())
+        edit = TSelectionEdit::Move;
+    Workbench.EditSelection(edit, X, ViewWidth());
+    if (Workbench.HasSelection())
+        ui->LbSize->setText(SizeCaption(Workbench.SelectedBytes(ViewWidth())));
     // A move plays at every step, and what it plays starts where the selection now is.
-    if (moved)
+    if (edit == TSelectionEdit::Move)
         ExecutePlaySound();
     ui->PaintBox->update();
 }
 
 void TForm1::PlaySoundExecute(QObject*)
 {
-    const int64_t clipBytes = ColumnsToBytes(int64_t(SelEndX) - SelStartX);
-    if (ConvertedSize == 0) {
+    if (Workbench.ConvertedSize == 0) {
         ui->PlaySound->setEnabled(false);
         return;
     }
     Player->Close();
-    ClipWave->Clear();
-    ClipWave->SetFormat(Convertor->FormatOut.Format);
-    Player->Open(&ClipWave->Format);
-    // The selection's bytes always lie within the converted sound; the bounds hold that even
-    // for a selection another window left behind.
-    const uint32_t offset = std::min(SelStartOffset, ConvertedSize);
-    const uint32_t size = uint32_t(std::clamp<int64_t>(clipBytes, 0, ConvertedSize - offset));
-    ClipWave->SetSize(size);
-    if (size > 0)
-        std::memcpy(ClipWave->Memory(), Convertor->OutputBuffer + offset, size);
-    Player->Play(ClipWave->Memory(), size);
-    Form3->Params.LoopEnd = int32_t(ClipWave->Size() - 1);
+    Workbench.CutClip(ViewWidth());
+    const TWavStream& clip = *Workbench.ClipWave;
+    Player->Open(&clip.Format);
+    Player->Play(clip.Memory(), uint32_t(clip.Size()));
+    Form3->ClipPlayed(clip.Size());
 }
 
 void TForm1::ToolButton7Click(QObject*)
 {
-    if (ConvertedSize == 0)
+    if (Workbench.ConvertedSize == 0)
         return;
-    NormalizeSamples(Convertor->OutputBuffer, ConvertedSize);
+    Workbench.Normalize();
     ui->PaintBox->update();
     ExecutePlaySound();
 }
@@ -237,7 +195,7 @@ void TForm1::ToolButton7Click(QObject*)
 void TForm1::BtnSaveClick(QObject*)
 {
     ExecutePlaySound();
-    if (ClipWave->Size() == 0 || ConvertedSize == 0)
+    if (Workbench.ClipWave->Size() == 0 || Workbench.ConvertedSize == 0)
         return;
     if (OpenWave.InitialDir.isEmpty())
         SaveWave.InitialDir = ExtractFilePath(OpenWave.FileName);
@@ -246,9 +204,8 @@ void TForm1::BtnSaveClick(QObject*)
     if (!SaveWave.Execute())
         return;
     const QString path = SaveWave.FileName;
-    ClipWave->SaveToFile(LocalPath(path));
-    Form3->Params.LoopStart = 0;
-    Form3->FileName = ExtractFileName(path);
+    Workbench.ClipWave->SaveToFile(LocalPath(path));
+    Form3->ClipSaved(ExtractFileName(path));
     SaveWave.InitialDir = ExtractFilePath(path);
     WriteSetting(SaveDirSetting, SaveWave.InitialDir);
 }

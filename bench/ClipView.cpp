@@ -93,8 +93,8 @@ void Measure(TForm1& form, const QString& source, const char* device)
     const double move = Median(21, [&] { form.PaintBoxMouseMove(view, ssMiddle, x += (x < 150 ? 1 : -50), 10); });
     form.PaintBoxMouseUp(view, TMouseButton::mbMiddle, {}, x, 10);
     const double normalize = Median(3, [&] { form.ToolButton7Click(view); });
-    std::printf("%-14s %9.0fs %12u %12.2f %12.3f %14.3f %12.2f\n", device, form.ConvertedSize / 22050.0,
-                form.ConvertedSize, convert, draw, move, normalize);
+    std::printf("%-14s %9.0fs %12u %12.2f %12.3f %14.3f %12.2f\n", device, form.Workbench.ConvertedSize / 22050.0,
+                form.Workbench.ConvertedSize, convert, draw, move, normalize);
     // The finished buffers' notices.
     QCoreApplication::processEvents();
 }

@@ -73,11 +73,12 @@ int main(int argc, char** argv)
         return 2;
     }
     TApplication application(argc, argv);
-    TMessageWindow owner([](const TMessage& message) {
+    TACMWaveOut* player = nullptr;
+    TMessageWindow owner([&player](const TMessage& message) {
         if (message.Msg == MM_WOM_DONE)
-            PlayerBufferDone(message.LParam);
+            player->PlayerBufferDone(message.LParam);
     });
-    auto* player = new TACMWaveOut(&owner);
+    player = new TACMWaveOut(&owner);
     Monitor monitor;
     if (!monitor.Start()) {
         std::fprintf(stderr, "parec could not read the sink's monitor\n");

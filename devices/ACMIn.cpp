@@ -72,7 +72,7 @@ void TACMIn::Open(TWaveFormatBlock Format)
 
 void TACMIn::AddBuffer()
 {
-    const PWaveHdr header = NewOwnedHeader(FHeaders, FBufferSize);
+    const PWaveHdr header = FHeaders.Add(FBufferSize);
     RaiseDeviceError<EACMIn>("WaveIn-PrepareHeader", waveInPrepareHeader(FDeviceHandle, header, sizeof(WAVEHDR)));
     RaiseDeviceError<EACMIn>("WaveIn-AddBuffer", waveInAddBuffer(FDeviceHandle, header, sizeof(WAVEHDR)));
 }
@@ -92,7 +92,7 @@ void TACMIn::BufferDone(PWaveHdr header)
         std::memcpy(copy.get(), header->lpData, n);
         OnBufferFull(this, copy.get(), static_cast<int>(n));
         // The handler may have closed the component, which released the buffer.
-        if (!FActive || std::find(FHeaders.begin(), FHeaders.end(), header) == FHeaders.end())
+        if (!FActive || !FHeaders.Contains(header))
             return;
     }
     RaiseDeviceError<EACMIn>("WaveIn-UnprepareHeader", waveInUnprepareHeader(FDeviceHandle, header, sizeof(WAVEHDR)));
@@ -103,8 +103,12 @@ void TACMIn::BufferDone(PWaveHdr header)
 
 void TACMIn::ReleaseHeader(PWaveHdr header)
 {
-    ReleaseOwnedHeader(FHeaders, header,
-                       [this](PWaveHdr owned) { waveInUnprepareHeader(FDeviceHandle, owned, sizeof(WAVEHDR)); });
+    // A header that is not listed is not the component's to touch. The unprepare's result is
+    // not asked for: the header goes either way.
+    if (!FHeaders.Contains(header))
+        return;
+    waveInUnprepareHeader(FDeviceHandle, header, sizeof(WAVEHDR));
+    FHeaders.Release(header);
 }
 
 void TACMIn::Close()
@@ -120,6 +124,6 @@ void TACMIn::Shutdown()
     waveInReset(FDeviceHandle);
     waveInClose(FDeviceHandle);
     while (!FHeaders.empty())
-        ReleaseHeader(FHeaders.back());
+        ReleaseHeader(FHeaders.Last());
     FDeviceHandle = nullptr;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "devices/WaveHeaders.h"
 #include "framework/Component.h"
 #include "framework/Exception.h"
 #include "platform/Messages.h"
@@ -9,7 +10,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <vector>
 
 JEERBOX_DECLARE_EXCEPTION(EACMIn, Exception)
 
@@ -48,10 +48,9 @@ public:
     TBufferFullEvent OnBufferFull;
 
     // Every capture buffer the component owns, in allocation order.
-    const std::vector<PWaveHdr>& Headers() const { return FHeaders; }
+    const TWaveHeaders& Headers() const { return FHeaders; }
     HWAVEIN DeviceHandle() const { return FDeviceHandle; }
     const TWaveFormatBlock& DeviceFormat() const { return FDeviceFormat; }
-    HWND MessageWindow() const { return FMessageWindow.get(); }
 
 private:
     void AddBuffer();
@@ -62,7 +61,7 @@ private:
     void Shutdown();
 
     bool FActive = false;
-    std::vector<PWaveHdr> FHeaders;
+    TWaveHeaders FHeaders;
     uint32_t FBufferSize = 8192;
     TWaveFormatBlock FDeviceFormat{};
     uint8_t FNumBuffers = 4;

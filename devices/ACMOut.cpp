@@ -12,23 +12,6 @@ TDeviceChoice ChooseDevice(const WAVEFORMATEX& format)
     return {0, CALLBACK_WINDOW | WAVE_MAPPED};
 }
 
-bool OwnNotice(const TMessage& message, const void* device, const std::vector<PWaveHdr>& headers)
-{
-    // Only the addresses are compared: the header itself may be gone.
-    const auto* header = reinterpret_cast<const WAVEHDR*>(message.LParam);
-    return device && message.WParam == reinterpret_cast<WPARAM>(device) &&
-           std::find(headers.begin(), headers.end(), header) != headers.end();
-}
-
-PWaveHdr NewOwnedHeader(std::vector<PWaveHdr>& headers, uint32_t size)
-{
-    auto* header = new WAVEHDR{};
-    headers.push_back(header);
-    header->lpData = new char[size];
-    header->dwBufferLength = size;
-    return header;
-}
-
 TACMOut::TACMOut(TComponent* owner)
     : TComponent(owner),
       FMessageWindow(std::make_unique<TMessageWindow>([this](const TMessage& message) { Notice(message); }))
@@ -62,7 +45,7 @@ void TACMOut::Write(const void* Data, uint32_t Size)
 {
     if (Size == 0 || !FActive)
         return;
-    const PWaveHdr header = NewOwnedHeader(FHeaders, Size);
+    const PWaveHdr header = FHeaders.Add(Size);
     std::memcpy(header->lpData, Data, Size);
     header->dwLoops = 1;
 
@@ -106,7 +89,7 @@ void TACMOut::BufferDone(PWaveHdr header)
     if (OnBufferPlayed)
         OnBufferPlayed(this, header);
     // The handler may have closed the component, which released the header.
-    if (!FActive || std::find(FHeaders.begin(), FHeaders.end(), header) == FHeaders.end())
+    if (!FActive || !FHeaders.Contains(header))
         return;
     RaiseDeviceError<EACMOut>("WaveOut-UnprepareHeader", waveOutUnprepareHeader(FDeviceHandle, header, sizeof(WAVEHDR)));
     ReleaseHeader(header);
@@ -114,8 +97,12 @@ void TACMOut::BufferDone(PWaveHdr header)
 
 void TACMOut::ReleaseHeader(PWaveHdr header)
 {
-    ReleaseOwnedHeader(FHeaders, header,
-                       [this](PWaveHdr owned) { waveOutUnprepareHeader(FDeviceHandle, owned, sizeof(WAVEHDR)); });
+    // A header that is not listed is not the component's to touch. The unprepare's result is
+    // not asked for: the header goes either way.
+    if (!FHeaders.Contains(header))
+        return;
+    waveOutUnprepareHeader(FDeviceHandle, header, sizeof(WAVEHDR));
+    FHeaders.Release(header);
 }
 
 void TACMOut::Close()
@@ -127,6 +114,6 @@ void TACMOut::Close()
     waveOutClose(FDeviceHandle);
     FPending.clear();
     while (!FHeaders.empty())
-        ReleaseHeader(FHeaders.back());
+        ReleaseHeader(FHeaders.Last());
     FDeviceHandle = nullptr;
 }

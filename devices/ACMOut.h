@@ -1,12 +1,12 @@
 #pragma once
 
+#include "devices/WaveHeaders.h"
 #include "framework/Component.h"
 #include "framework/Exception.h"
 #include "platform/Messages.h"
 #include "platform/WaveDevices.h"
 #include "sound/ACMConvertor.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -44,12 +44,11 @@ public:
     TBufferPlayedEvent OnBufferPlayed;
 
     // Every header the component owns: held back, at the device, or played and not released.
-    const std::vector<PWaveHdr>& Headers() const { return FHeaders; }
+    const TWaveHeaders& Headers() const { return FHeaders; }
     // The headers held back, in arrival order.
     const std::vector<PWaveHdr>& Pending() const { return FPending; }
     HWAVEOUT DeviceHandle() const { return FDeviceHandle; }
     const TWaveFormatBlock& DeviceFormat() const { return FDeviceFormat; }
-    HWND MessageWindow() const { return FMessageWindow.get(); }
 
 private:
     void Notice(const TMessage& message);
@@ -61,7 +60,7 @@ private:
     uint8_t FPrebufferLeft = 0;
     std::vector<PWaveHdr> FPending;
     uint8_t FNumBuffers = 4;
-    std::vector<PWaveHdr> FHeaders;
+    TWaveHeaders FHeaders;
     TWaveFormatBlock FDeviceFormat{};
     HWAVEOUT FDeviceHandle = nullptr;
     std::unique_ptr<TMessageWindow> FMessageWindow;
@@ -74,23 +73,3 @@ struct TDeviceChoice {
     DWORD Flags;
 };
 TDeviceChoice ChooseDevice(const WAVEFORMATEX& format);
-
-// A header with a block of Size bytes of its own, appended to the component's headers.
-PWaveHdr NewOwnedHeader(std::vector<PWaveHdr>& headers, uint32_t size);
-// Unprepares (result ignored) and frees a header of the list with its block; a header that
-// is not listed does not belong to the component and is left alone.
-template <typename Unprepare>
-void ReleaseOwnedHeader(std::vector<PWaveHdr>& headers, PWaveHdr header, Unprepare unprepare)
-{
-    const auto it = std::find(headers.begin(), headers.end(), header);
-    if (it == headers.end())
-        return;
-    unprepare(header);
-    delete[] header->lpData;
-    delete header;
-    headers.erase(it);
-}
-
-// True when a notice names this device and a header of this list: a notice for a device that
-// has been closed since, or for a header already released, is not the component's to read.
-bool OwnNotice(const TMessage& message, const void* device, const std::vector<PWaveHdr>& headers);

@@ -6,35 +6,13 @@
 #include <QString>
 #include <algorithm>
 #include <cstring>
-#include <map>
-#include <memory>
 #include <vector>
-
-HWAVEOUT PlayerHandle = nullptr;
-bool PlayerClosing = false;
-
-namespace {
-
-// A played block: its header, its bytes, and the device it was written to, which may be
-// closed and replaced by another before the notice arrives.
-struct TPlayerBuffer {
-    WAVEHDR Header{};
-    std::unique_ptr<char[]> Bytes;
-    HWAVEOUT Device = nullptr;
-};
-
-// Every buffer handed to a device and not yet released, by header. A notice for a header
-// not listed here (one freed by a destroyed player) is ignored without reading it.
-std::map<WAVEHDR*, std::unique_ptr<TPlayerBuffer>> PlayerBuffers;
-
-}  // namespace
 
 TACMWaveOut::TACMWaveOut(QObject* owner) : QObject(owner) {}
 
 TACMWaveOut::~TACMWaveOut()
 {
     Close();
-    PlayerBuffers.clear();
 }
 
 void TACMWaveOut::Open(const WAVEFORMATEX* format, size_t formatSize)
@@ -62,27 +40,21 @@ void TACMWaveOut::Play(const void* data, uint32_t size)
 {
     if (!PlayerHandle)
         return;
-    auto buffer = std::make_unique<TPlayerBuffer>();
-    buffer->Bytes.reset(new char[size]);
+    const HWAVEOUT device = PlayerHandle;
+    WAVEHDR* header = PlayerBuffers.Add(size, device);
     if (size > 0)
-        std::memcpy(buffer->Bytes.get(), data, size);
-    buffer->Device = PlayerHandle;
-    WAVEHDR* header = &buffer->Header;
-    header->lpData = buffer->Bytes.get();
-    header->dwBufferLength = size;
+        std::memcpy(header->lpData, data, size);
     header->dwBytesRecorded = size;
 
-    const HWAVEOUT device = buffer->Device;
     const bool prepared = waveOutPrepareHeader(device, header, sizeof(WAVEHDR)) == MMSYSERR_NOERROR;
     if (!prepared)
         ShowMessage(QStringLiteral("WaveOutPrepareHeader error"));
 
-    PlayerBuffers.emplace(header, std::move(buffer));
     if (waveOutWrite(device, header, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
         // The device did not take it, so no notice will come: it goes now.
         if (prepared)
             waveOutUnprepareHeader(device, header, sizeof(WAVEHDR));
-        PlayerBuffers.erase(header);
+        PlayerBuffers.Release(header);
         ShowMessage(QStringLiteral("WaveOutWrite error"));
     }
 }
@@ -107,15 +79,15 @@ bool TACMWaveOut::event(QEvent* event)
     return QObject::event(event);
 }
 
-bool PlayerBufferDone(LPARAM header)
+bool TACMWaveOut::PlayerBufferDone(LPARAM header)
 {
-    auto entry = PlayerBuffers.extract(reinterpret_cast<WAVEHDR*>(header));
-    if (entry.empty())
+    // A notice for a header not listed (one already freed) is ignored without reading it.
+    const std::unique_ptr<TOwnedHeader> buffer = PlayerBuffers.Take(reinterpret_cast<WAVEHDR*>(header));
+    if (!buffer)
         return false;
-    TPlayerBuffer& buffer = *entry.mapped();
     // A buffer whose device has been closed since has nothing left to unprepare.
-    if (!PlayerClosing && buffer.Device == PlayerHandle &&
-        waveOutUnprepareHeader(buffer.Device, &buffer.Header, sizeof(WAVEHDR)) != MMSYSERR_NOERROR)
+    if (!PlayerClosing && buffer->Device == PlayerHandle &&
+        waveOutUnprepareHeader(PlayerHandle, &buffer->Header, sizeof(WAVEHDR)) != MMSYSERR_NOERROR)
         ShowMessage(QStringLiteral("WaveOutUnprepareHeader error"));
     return true;
 }

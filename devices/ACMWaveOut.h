@@ -1,5 +1,6 @@
 #pragma once
 
+#include "devices/WaveHeaders.h"
 #include "framework/Component.h"
 #include "platform/Messages.h"
 #include "platform/WaveDevices.h"
@@ -14,17 +15,9 @@ class QEvent;
 
 using TNotifyEvent = std::function<void(QObject* Sender)>;
 
-// The player's device state belongs to the unit, not to a player: the owner window's done
-// handling reads it directly.
-// The one open output device of all players; nullptr while closed.
-extern HWAVEOUT PlayerHandle;
-// Set by Close, cleared by the next successful Open. While set, finished buffers are freed
-// without being unprepared: their device is gone.
-extern bool PlayerClosing;
-
 // The simple player: plays blocks of sample bytes on the wave output. Problems are shown to
 // the user as message boxes at once; nothing is raised. The device's done notices go to the
-// owner's window, which must hand each MM_WOM_DONE to PlayerBufferDone.
+// owner's window, which must hand each MM_WOM_DONE to the player's PlayerBufferDone.
 class TACMWaveOut : public QObject, public TComponent {
     Q_OBJECT
 public:
@@ -42,14 +35,25 @@ public:
     // Cuts off whatever plays and closes the device; its buffers come back as notices later.
     void Close();
 
+    // The done handling of a buffer, for one MM_WOM_DONE whose lParam is the header:
+    // unprepares it while its device is still the open one, then frees it. False (and
+    // nothing touched) for a header that is not a buffer of this player waiting for its notice.
+    bool PlayerBufferDone(LPARAM header);
+
     // Fired when a finished buffer has been released by a notice sent to the player itself.
     TNotifyEvent OnCallBack;
 
+    // The open output device; nullptr while closed. Only the player writes it.
+    HWAVEOUT PlayerHandle = nullptr;
+    // Set by Close, cleared by the next successful Open. While set, finished buffers are freed
+    // without being unprepared: their device is gone. Only the player writes it.
+    bool PlayerClosing = false;
+
 protected:
     bool event(QEvent* event) override;
-};
 
-// The done handling of a player buffer, for one MM_WOM_DONE whose lParam is the header:
-// unprepares it while its device is still the open one, then frees it. False (and nothing
-// touched) for a header that is not a player buffer waiting for its notice.
-bool PlayerBufferDone(LPARAM header);
+private:
+    // Every buffer handed to a device and not yet released, with the device it went to,
+    // which may be closed and replaced by another before the notice arrives.
+    TWaveHeaders PlayerBuffers;
+};

@@ -74,6 +74,23 @@ void TForm3::FormCreate()
     Params.ImportAdjust = 1.0f;
 }
 
+void TForm3::NewSoundConverted()
+{
+    SoundName = QStringLiteral("New Sound");
+    FileName = TShortString();
+}
+
+void TForm3::ClipPlayed(int64_t size)
+{
+    Params.LoopEnd = int32_t(size - 1);
+}
+
+void TForm3::ClipSaved(const TShortString& fileName)
+{
+    Params.LoopStart = 0;
+    FileName = fileName;
+}
+
 void TForm3::Loaded()
 {
     if (const auto gamFile = ReadSetting(GamFileNameSetting))

@@ -15,7 +15,7 @@ class TForm3;
 
 // The "Save To GAM File" dialog: the target table file and everything a sound page needs.
 // It keeps the page settings for the whole run; each showing starts from the last accepted
-// ones, and the workbench presets some of them directly.
+// ones, and what the workbench tells it presets some of them.
 class TForm3 : public QDialog {
     Q_OBJECT
 public:
@@ -26,6 +26,14 @@ public:
     TShortString SoundName;
     TShortString FileName;
     TSoundParams Params;
+
+    // What happened in the workbench. A new sound was converted: the page is "New Sound",
+    // with no file yet.
+    void NewSoundConverted();
+    // A clip of that many bytes was played: the loop ends at its last byte.
+    void ClipPlayed(int64_t size);
+    // The clip was saved as that file: the page names it, and the loop starts at its start.
+    void ClipSaved(const TShortString& fileName);
 
     // Called whenever the dialog is closed, however that happened: the start-up code
     // lets it close the workbench's player, so that a sound still playing stops.

@@ -78,7 +78,7 @@ TEST_F(AboutTest, TheJinglePlaysInTheTauntFormatOnceTheBoxIsUpAndStopsWithIt)
         modal = about.isModal();
         written = driver.Written();
         format = driver.NewestOpen(TWaveDirection::Output)->Format;
-        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(Form().ClipWave->Memory()), Form().ClipWave->Size()), jingle);
+        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(Form().Workbench.ClipWave->Memory()), Form().Workbench.ClipWave->Size()), jingle);
     });
     EXPECT_EQ(callsBeforeShow, 0) << "nothing plays before the box is up";
     EXPECT_TRUE(modal);
@@ -88,7 +88,7 @@ TEST_F(AboutTest, TheJinglePlaysInTheTauntFormatOnceTheBoxIsUpAndStopsWithIt)
     EXPECT_EQ(driver.CallNames(), (QStringList{"waveOutOpen", "waveOutPrepareHeader", "waveOutWrite",
                                                "waveOutReset", "waveOutClose"}))
         << "OK closed the player";
-    EXPECT_EQ(Form().ClipWave->Format.wFormatTag, 0) << "the clip's format record is left alone";
+    EXPECT_EQ(Form().Workbench.ClipWave->Format.wFormatTag, 0) << "the clip's format record is left alone";
 }
 
 TEST_F(AboutTest, ClosingEarlyCutsTheJingleOffAndEachShowingPlaysItFromItsStart)
@@ -134,7 +134,7 @@ TEST_F(AboutTest, AMissingJingleShowsTheResourceErrorAndLeavesThePlayerAlone)
     const QByteArray clip(500, '\x30');
     ConvertTaunt(clip);
     const int callsBefore = int(driver.Calls.size());
-    ASSERT_NE(PlayerHandle, nullptr) << "the converted sound still plays";
+    ASSERT_NE(Form().Player->PlayerHandle, nullptr) << "the converted sound still plays";
 
     RemoveJingle();
     QStringList callsWhileUp{"none yet"};

@@ -149,7 +149,7 @@ TEST_F(AutoPlayTest, ClosingTheWindowStopsThePlayer)
     qsizetype mark = driver.CallNames().size();
     form.reset();
     EXPECT_EQ(CallsSince(mark), stop);
-    EXPECT_EQ(PlayerHandle, nullptr);
+    EXPECT_EQ(Form().Player->PlayerHandle, nullptr);
 }
 
 }

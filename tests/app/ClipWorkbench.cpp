@@ -31,7 +31,7 @@ void ClipTest::Convert(const QString& path)
 void ClipTest::ConvertTaunt(const QByteArray& samples)
 {
     Convert(MakeTaunt(QStringLiteral("taunt%1.wav").arg(WaveList()->count()), samples));
-    ASSERT_EQ(Form().ConvertedSize, uint32_t(samples.size()));
+    ASSERT_EQ(Form().Workbench.ConvertedSize, uint32_t(samples.size()));
 }
 
 TPaintBox* ClipTest::View()
@@ -84,7 +84,7 @@ bool ClipTest::MoveCursor()
 
 QByteArray ClipTest::Converted()
 {
-    return QByteArray(reinterpret_cast<const char*>(Form().Convertor->OutputBuffer), Form().ConvertedSize);
+    return QByteArray(reinterpret_cast<const char*>(Form().Workbench.Convertor->OutputBuffer), Form().Workbench.ConvertedSize);
 }
 
 int ClipTest::Plays() const

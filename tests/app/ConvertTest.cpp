@@ -25,9 +25,9 @@ TEST_F(ConvertTest, OneSecondInTheViewIsSelectedWholeAndPlayed)
     ConvertTaunt(samples);
 
     EXPECT_EQ(SizeLabel(), "(22050 Bytes)");
-    EXPECT_EQ(Form().SelStartX, 1);
-    EXPECT_EQ(Form().SelEndX, 282);
-    EXPECT_EQ(Form().SelStartOffset, 77u);
+    EXPECT_EQ(Form().Workbench.SelStartX, 1);
+    EXPECT_EQ(Form().Workbench.SelEndX, 282);
+    EXPECT_EQ(Form().Workbench.SelStartOffset, 77u);
     EXPECT_TRUE(PlayEnabled());
     EXPECT_FALSE(Control<QPushButton>("BtnConvert")->isEnabled());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the hourglass is gone";
@@ -41,7 +41,7 @@ TEST_F(ConvertTest, OneSecondInTheViewIsSelectedWholeAndPlayed)
     // A click that moves no edge shows what the selection holds.
     Click(Qt::LeftButton, 282);
     EXPECT_EQ(SizeLabel(), "(21894 Bytes)");
-    EXPECT_EQ(Form().SelStartOffset, 77u);
+    EXPECT_EQ(Form().Workbench.SelStartOffset, 77u);
     EXPECT_EQ(LastPlayed(), samples.mid(77, 21894));
 }
 
@@ -55,14 +55,14 @@ TEST_F(ConvertTest, StereoSourceIsReadAfreshAndConvertedFromItsOwnFormat)
     WriteWithSndfile(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, Sine16(440, 0.5, 44100, 1.0, 2));
     QTest::mouseClick(Control<QPushButton>("BtnConvert"), Qt::LeftButton);
 
-    TACMConvertor& convertor = *Form().Convertor;
+    TACMConvertor& convertor = *Form().Workbench.Convertor;
     EXPECT_EQ(convertor.InputBufferSize(), 176400u);
-    EXPECT_EQ(std::memcmp(&convertor.FormatIn.Format, &Form().SourceWave->Format, sizeof(WAVEFORMATEX)), 0);
+    EXPECT_EQ(std::memcmp(&convertor.FormatIn.Format, &Form().Workbench.SourceWave->Format, sizeof(WAVEFORMATEX)), 0);
     EXPECT_EQ(+convertor.FormatIn.Format.nSamplesPerSec, 44100u);
     EXPECT_EQ(+convertor.FormatOut.Format.nSamplesPerSec, 22050u);
     EXPECT_EQ(+convertor.FormatOut.Format.nChannels, 1);
-    EXPECT_NEAR(double(Form().ConvertedSize), 22050.0, 2.0);
-    EXPECT_EQ(SizeLabel(), QStringLiteral("(%1 Bytes)").arg(Form().ConvertedSize));
+    EXPECT_NEAR(double(Form().Workbench.ConvertedSize), 22050.0, 2.0);
+    EXPECT_EQ(SizeLabel(), QStringLiteral("(%1 Bytes)").arg(Form().Workbench.ConvertedSize));
     // A tone that reaches half of full scale: the bytes swing well around silence.
     const QByteArray sound = Converted();
     const auto [low, high] = std::minmax_element(sound.begin(), sound.end(), [](char a, char b) {
@@ -81,7 +81,7 @@ TEST_F(ConvertTest, ExtensibleFilesOfWideSamplesConvert)
         WriteWithSndfile(path, SF_FORMAT_WAVEX | subformat, 44100, 2, Sine16(440, 0.5, 44100, 0.5, 2));
         Convert(path);
         ASSERT_EQ(dialogs.boxes.size(), 0u) << "no \"Error converting\" box";
-        EXPECT_NEAR(double(Form().ConvertedSize), 11025.0, 2.0);
+        EXPECT_NEAR(double(Form().Workbench.ConvertedSize), 11025.0, 2.0);
         const QByteArray sound = Converted();
         const SineFit fit = FitSine(reinterpret_cast<const uint8_t*>(sound.constData()), size_t(sound.size()), 440,
                                     22050, 300);
@@ -92,7 +92,7 @@ TEST_F(ConvertTest, ExtensibleFilesOfWideSamplesConvert)
 TEST_F(ConvertTest, SoundOfNoBytesLeavesNothingToPlay)
 {
     Convert(MakeTaunt("empty.wav", QByteArray()));
-    EXPECT_EQ(Form().ConvertedSize, 0u);
+    EXPECT_EQ(Form().Workbench.ConvertedSize, 0u);
     EXPECT_FALSE(PlayEnabled());
     EXPECT_EQ(SizeLabel(), "(0 Bytes)");
     EXPECT_EQ(Plays(), 0);
@@ -121,7 +121,7 @@ protected:
     // After the failure the window shows nothing converted and no command reads the old sound.
     void ExpectNothingConverted()
     {
-        EXPECT_EQ(Form().ConvertedSize, 0u);
+        EXPECT_EQ(Form().Workbench.ConvertedSize, 0u);
         EXPECT_FALSE(PlayEnabled());
         EXPECT_EQ(SizeLabel(), "(0 Bytes)");
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
@@ -132,7 +132,7 @@ protected:
 
         dialogs.boxes.clear();
         // Even with bytes in the clip (the about box's jingle leaves some), Save has nothing to save.
-        Form().ClipWave->SetSize(100);
+        Form().Workbench.ClipWave->SetSize(100);
         PressKey(Qt::Key_F2);
         ClickTool("ToolButton7");
         QTest::mouseClick(Control<QPushButton>("BtnSave"), Qt::LeftButton);
@@ -169,7 +169,7 @@ TEST_F(FailedConvertTest, FormatWithoutConversionGivesTheConvertorsMessage)
     ASSERT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_EQ(dialogs.boxes[0].text,
               "Error converting " + path + ": acmStreamOpen: The requested operation cannot be performed.");
-    EXPECT_FALSE(Form().Convertor->Active());
+    EXPECT_FALSE(Form().Workbench.Convertor->Active());
     ExpectNothingConverted();
 }
 
@@ -177,7 +177,7 @@ TEST_F(FailedConvertTest, FailureAfterActivationLeavesNoStaleCountOverTheNewBuff
 {
     const QString path = MakeTaunt("short.wav", QByteArray(10, '\x70'));
     ConvertThenFail(path, [this] {
-        Form().Convertor->Calls.Convert = [](HACMSTREAM, ACMSTREAMHEADER*, uint32_t) -> MMRESULT {
+        Form().Workbench.Convertor->Calls.Convert = [](HACMSTREAM, ACMSTREAMHEADER*, uint32_t) -> MMRESULT {
             return ACMERR_BUSY;
         };
     });
@@ -185,8 +185,8 @@ TEST_F(FailedConvertTest, FailureAfterActivationLeavesNoStaleCountOverTheNewBuff
     ASSERT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_EQ(dialogs.boxes[0].text,
               "Error converting " + path + ": acmStreamConvert: The conversion stream is already in use.");
-    EXPECT_TRUE(Form().Convertor->Active());
-    EXPECT_EQ(Form().Convertor->OutputBufferSize, 10u);
+    EXPECT_TRUE(Form().Workbench.Convertor->Active());
+    EXPECT_EQ(Form().Workbench.Convertor->OutputBufferSize, 10u);
     ExpectNothingConverted();
 }
 

@@ -23,7 +23,7 @@ TEST_F(EndToEndTest, FromAStereoFileToASavedClipAndItsGamPage)
     OpenFiles(QStringList{source});
     ClickItem(0);
     QTest::mouseClick(Control<QPushButton>("BtnConvert"), Qt::LeftButton);
-    const uint32_t size = Form().ConvertedSize;
+    const uint32_t size = Form().Workbench.ConvertedSize;
     ASSERT_NEAR(double(size), 44100.0, 2.0);
 
     // The span: the start dragged in from column 60 to 40, the end out from 150 to 180.
@@ -33,8 +33,8 @@ TEST_F(EndToEndTest, FromAStereoFileToASavedClipAndItsGamPage)
     Press(Qt::RightButton, 150);
     Move(180, Qt::RightButton);
     Release(Qt::RightButton, 180);
-    ASSERT_EQ(Form().SelStartX, 50) << "the release does not move the edge";
-    ASSERT_EQ(Form().SelEndX, 180);
+    ASSERT_EQ(Form().Workbench.SelStartX, 50) << "the release does not move the edge";
+    ASSERT_EQ(Form().Workbench.SelEndX, 180);
     const uint32_t offset = uint32_t(uint64_t(50) * size / 283);
     const uint32_t clipSize = uint32_t(uint64_t(130) * size / 283);
 

@@ -163,7 +163,7 @@ TEST_F(LayoutTest, PlayCommandIsOneActionForButtonToolButtonF2AndEnter)
 
 TEST_F(LayoutTest, ConvertorStartsInactiveFromTheTauntFormatToItself)
 {
-    TACMConvertor* convertor = Form().Convertor.get();
+    TACMConvertor* convertor = Form().Workbench.Convertor.get();
     ASSERT_NE(convertor, nullptr);
     EXPECT_EQ(convertor->Name(), "Convertor");
     EXPECT_FALSE(convertor->Active());

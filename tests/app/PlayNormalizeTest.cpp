@@ -19,7 +19,7 @@ TEST_F(PlayTest, EveryPlayClosesThePlayerAndCutsTheClipAfreshFromTheConvertedSou
     Click(Qt::LeftButton, 100);
     Click(Qt::RightButton, 110);
     // Samples changed in the convertor after the last play are what the next one plays.
-    Form().Convertor->OutputBuffer[1000] = 'x';
+    Form().Workbench.Convertor->OutputBuffer[1000] = 'x';
 
     const qsizetype first = driver.CallNames().size();
     PressKey(Qt::Key_F2);
@@ -28,9 +28,9 @@ TEST_F(PlayTest, EveryPlayClosesThePlayerAndCutsTheClipAfreshFromTheConvertedSou
     QByteArray clip = sound.mid(1000, 100);
     clip[0] = 'x';
     EXPECT_EQ(LastPlayed(), clip);
-    const TWavStream& wave = *Form().ClipWave;
+    const TWavStream& wave = *Form().Workbench.ClipWave;
     EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(wave.Memory()), int(wave.Size())), clip);
-    EXPECT_EQ(std::memcmp(&wave.Format, &Form().Convertor->FormatOut.Format, sizeof(WAVEFORMATEX)), 0);
+    EXPECT_EQ(std::memcmp(&wave.Format, &Form().Workbench.Convertor->FormatOut.Format, sizeof(WAVEFORMATEX)), 0);
     EXPECT_EQ(+driver.Devices.back()->Format.nSamplesPerSec, 22050u);
     EXPECT_EQ(gam.GetLoopEnd(), 99);
 
@@ -49,7 +49,7 @@ TEST_F(PlayTest, ANarrowSelectionOfAShortSoundPlaysAnEmptyClip)
     EXPECT_EQ(SizeLabel(), "(0 Bytes)");
     EXPECT_EQ(Plays(), plays + 1);
     EXPECT_TRUE(LastPlayed().isEmpty());
-    EXPECT_EQ(Form().ClipWave->Size(), 0);
+    EXPECT_EQ(Form().Workbench.ClipWave->Size(), 0);
     EXPECT_EQ(gam.GetLoopEnd(), -1);
 }
 
@@ -61,7 +61,7 @@ TEST_F(PlayTest, NothingPlaysWhileTheCommandIsDisabledAndItDisablesItselfWithout
 
     ConvertTaunt(QByteArray(500, '\x40'));
     // What a recording does as it starts: the converted sound no longer counts.
-    Form().ConvertedSize = 0;
+    Form().Workbench.ConvertedSize = 0;
     QTest::mouseClick(Control<QPushButton>("Btn_Play"), Qt::LeftButton);
     EXPECT_FALSE(PlayEnabled());
     EXPECT_EQ(Plays(), 1);
@@ -86,8 +86,8 @@ TEST_F(NormalizeCommandTest, LevelsTheWholeSoundRedrawsAndPlaysTheSelection)
     EXPECT_EQ(uint8_t(once[0]), 27);
     EXPECT_EQ(uint8_t(once[127]), 127);
     EXPECT_EQ(uint8_t(once[255]), 228);
-    EXPECT_EQ(Form().SelStartX, 200);
-    EXPECT_EQ(Form().SelStartOffset, 180u);
+    EXPECT_EQ(Form().Workbench.SelStartX, 200);
+    EXPECT_EQ(Form().Workbench.SelStartOffset, 180u);
     EXPECT_EQ(Plays(), plays + 1);
     EXPECT_EQ(LastPlayed(), once.mid(180, 74));
     // Byte 0 now lies on row nearbyint(27 × 73/256) = 8.

@@ -48,7 +48,7 @@ protected:
             user();
             if (dlg.isVisible()) {
                 ADD_FAILURE() << "the dialog stayed open";
-                Recording = false;
+                dlg.Recording = false;
                 dlg.reject();
             }
         });
@@ -74,7 +74,7 @@ protected:
         EXPECT_FALSE(dlg.FACMOut->Active());
     }
 
-    TOKRightDlg dlg{&Form(), &Form()};
+    TOKRightDlg dlg{&Form()};
     ShowCounter shows;
 };
 
@@ -129,9 +129,9 @@ TEST_F(RecordingTest, RecordThenStopPutsTheCapturedBytesInPlaceOfTheConvertedSou
         Hear(Pattern(2048, 3));  // heard before "Record": not kept
         ClickRecord();
         EXPECT_EQ(Caption(), "Stop");
-        EXPECT_EQ(Form().ConvertedSize, 0u);
-        EXPECT_EQ(Form().ClipWave->Size(), 0);
-        EXPECT_EQ(Form().ClipWave->Format.nSamplesPerSec, 22050u) << "the clip keeps its format";
+        EXPECT_EQ(Form().Workbench.ConvertedSize, 0u);
+        EXPECT_EQ(Form().Workbench.ClipWave->Size(), 0);
+        EXPECT_EQ(Form().Workbench.ClipWave->Format.nSamplesPerSec, 22050u) << "the clip keeps its format";
         Hear(voice);
 
         dlg.close();
@@ -142,25 +142,25 @@ TEST_F(RecordingTest, RecordThenStopPutsTheCapturedBytesInPlaceOfTheConvertedSou
 
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
-    ASSERT_EQ(Form().ConvertedSize, 3u * 2048);
+    ASSERT_EQ(Form().Workbench.ConvertedSize, 3u * 2048);
     EXPECT_EQ(Converted(), voice.left(3 * 2048)) << "the buffer still filling when Stop came is not kept";
     EXPECT_EQ(SizeLabel(), "(6144 Bytes)");
     const int width = View()->width();
-    EXPECT_EQ(Form().SelStartX, 1);
-    EXPECT_EQ(Form().SelEndX, width - 1);
-    EXPECT_EQ(Form().SelStartOffset, uint32_t(6144 / width));
+    EXPECT_EQ(Form().Workbench.SelStartX, 1);
+    EXPECT_EQ(Form().Workbench.SelEndX, width - 1);
+    EXPECT_EQ(Form().Workbench.SelStartOffset, uint32_t(6144 / width));
     EXPECT_TRUE(PlayEnabled());
     EXPECT_FALSE(Control<QPushButton>("BtnConvert")->isEnabled());
     EXPECT_EQ(Plays(), plays) << "a recording does not play by itself";
     EXPECT_EQ(gam.GetSoundName().ToString(), "Kept");
-    EXPECT_FALSE(Recording);
-    EXPECT_EQ(RecordBuffer, nullptr);
+    EXPECT_FALSE(dlg.Recording);
+    EXPECT_EQ(dlg.RecordBuffer, nullptr);
     ExpectDevicesClosed();
 
     QTest::mouseClick(Control<QPushButton>("Btn_Play"), Qt::LeftButton);
     EXPECT_EQ(Plays(), plays + 1);
     const QByteArray played = LastPlayed();
-    EXPECT_EQ(played, voice.mid(Form().SelStartOffset, played.size()));
+    EXPECT_EQ(played, voice.mid(Form().Workbench.SelStartOffset, played.size()));
     EXPECT_EQ(played.size(), (width - 2) * 6144 / width);
 }
 
@@ -168,10 +168,10 @@ TEST_F(RecordingTest, PassThroughHoldsBackTwoBuffersThenFollowsTheMicrophoneAndS
 {
     ConvertTaunt(Pattern(3000, 4));
     Click(Qt::LeftButton, 100);
-    const int32_t selStart = Form().SelStartX;
-    const uint32_t offset = Form().SelStartOffset;
-    const QByteArray clip = QByteArray(reinterpret_cast<const char*>(Form().ClipWave->Memory()),
-                                       qsizetype(Form().ClipWave->Size()));
+    const int32_t selStart = Form().Workbench.SelStartX;
+    const uint32_t offset = Form().Workbench.SelStartOffset;
+    const QByteArray clip = QByteArray(reinterpret_cast<const char*>(Form().Workbench.ClipWave->Memory()),
+                                       qsizetype(Form().Workbench.ClipWave->Size()));
 
     RunRecord([&] {
         Hear(Pattern(2048, 5));
@@ -192,11 +192,11 @@ TEST_F(RecordingTest, PassThroughHoldsBackTwoBuffersThenFollowsTheMicrophoneAndS
     });
 
     // Nothing recorded: the workbench is as it was.
-    EXPECT_EQ(Form().ConvertedSize, 3000u);
+    EXPECT_EQ(Form().Workbench.ConvertedSize, 3000u);
     EXPECT_EQ(Converted(), Pattern(3000, 4));
-    EXPECT_EQ(Form().SelStartX, selStart);
-    EXPECT_EQ(Form().SelStartOffset, offset);
-    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(Form().ClipWave->Memory()), qsizetype(Form().ClipWave->Size())),
+    EXPECT_EQ(Form().Workbench.SelStartX, selStart);
+    EXPECT_EQ(Form().Workbench.SelStartOffset, offset);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(Form().Workbench.ClipWave->Memory()), qsizetype(Form().Workbench.ClipWave->Size())),
               clip);
     ExpectDevicesClosed();
 
@@ -218,7 +218,7 @@ TEST_F(RecordingTest, StopRightAfterRecordGivesAnEmptySound)
         ClickRecord();
         ClickRecord();
     });
-    EXPECT_EQ(Form().ConvertedSize, 0u);
+    EXPECT_EQ(Form().Workbench.ConvertedSize, 0u);
     EXPECT_EQ(SizeLabel(), "(0 Bytes)");
     EXPECT_FALSE(PlayEnabled());
     ExpectDevicesClosed();
@@ -266,7 +266,7 @@ TEST_F(RecordingTest, WithoutAnInputDeviceTheCommandShowsTheErrorAndOpensNothing
 // starts a new recording, and only that one lands in the workbench.
 TEST_F(RecordingTest, AfterAFailedStopRecordStartsAfreshFromAnEmptyRecording)
 {
-    TACMConvertor& convertor = *Form().Convertor;
+    TACMConvertor& convertor = *Form().Workbench.Convertor;
     RunRecord([&] {
         ClickRecord();
         Hear(Pattern(2048, 14));
@@ -276,12 +276,12 @@ TEST_F(RecordingTest, AfterAFailedStopRecordStartsAfreshFromAnEmptyRecording)
         EXPECT_EQ(dialogs.boxes.size(), 1u);
         EXPECT_TRUE(dlg.isVisible());
         EXPECT_EQ(Caption(), "Stop");
-        EXPECT_FALSE(Recording);
-        EXPECT_EQ(Form().ConvertedSize, 0u);
+        EXPECT_FALSE(dlg.Recording);
+        EXPECT_EQ(Form().Workbench.ConvertedSize, 0u);
 
         convertor.Calls.Open = acmStreamOpen;
         ClickRecord();
-        EXPECT_EQ(RecordBuffer->Size(), 0);
+        EXPECT_EQ(dlg.RecordBuffer->Size(), 0);
         Hear(Pattern(2048, 15));
         ClickRecord();
     });

@@ -28,14 +28,14 @@ protected:
     {
         Click(Qt::LeftButton, startX);
         Click(Qt::RightButton, endX);
-        ASSERT_EQ(Form().SelStartX, startX);
-        ASSERT_EQ(Form().SelEndX, endX);
+        ASSERT_EQ(Form().Workbench.SelStartX, startX);
+        ASSERT_EQ(Form().Workbench.SelEndX, endX);
     }
     void ExpectSelection(int startX, int endX)
     {
-        EXPECT_EQ(Form().SelStartX, startX);
-        EXPECT_EQ(Form().SelEndX, endX);
-        EXPECT_EQ(Form().SelStartOffset, uint32_t(startX * 22050 / 283));
+        EXPECT_EQ(Form().Workbench.SelStartX, startX);
+        EXPECT_EQ(Form().Workbench.SelEndX, endX);
+        EXPECT_EQ(Form().Workbench.SelStartOffset, uint32_t(startX * 22050 / 283));
         EXPECT_EQ(SizeLabel(), LabelOf(startX, endX));
     }
     void ClearLabel() { Control<QLabel>("LbSize")->setText("-"); }
@@ -70,7 +70,7 @@ TEST_F(SelectionTest, DragsPastTheViewStopAtItsEdges)
 {
     Press(Qt::LeftButton, 50);
     Move(10, Qt::LeftButton);
-    EXPECT_EQ(Form().SelStartX, 10);
+    EXPECT_EQ(Form().Workbench.SelStartX, 10);
     Move(-30, Qt::LeftButton);
     Release(Qt::LeftButton, -30);
     ExpectSelection(1, 282);
@@ -78,7 +78,7 @@ TEST_F(SelectionTest, DragsPastTheViewStopAtItsEdges)
     Select(40, 100);
     Press(Qt::RightButton, 100);
     Move(250, Qt::RightButton);
-    EXPECT_EQ(Form().SelEndX, 250);
+    EXPECT_EQ(Form().Workbench.SelEndX, 250);
     Move(400, Qt::RightButton);
     Release(Qt::RightButton, 400);
     ExpectSelection(40, 282);
@@ -203,9 +203,9 @@ using EarlySelectionTest = ClipTest;
 TEST_F(EarlySelectionTest, LeftClickBeforeAnyConversionSetsBothEdgesButShowsNoLines)
 {
     Click(Qt::LeftButton, 60);
-    EXPECT_EQ(Form().SelStartX, 60);
-    EXPECT_EQ(Form().SelEndX, 282);
-    EXPECT_EQ(Form().SelStartOffset, 0u);
+    EXPECT_EQ(Form().Workbench.SelStartX, 60);
+    EXPECT_EQ(Form().Workbench.SelEndX, 282);
+    EXPECT_EQ(Form().Workbench.SelStartOffset, 0u);
     EXPECT_EQ(SizeLabel(), "(0 Bytes)");
     EXPECT_EQ(Plays(), 0);
     EXPECT_EQ(Grab().pixel(60, 10), Face());
@@ -218,7 +218,7 @@ TEST_F(EarlySelectionTest, LongSoundsMapColumnsToBytesWithoutOverflow)
     for (int i = 0; i < sound.size(); ++i)
         sound[i] = char(i / 4099);
     ConvertTaunt(sound);
-    EXPECT_EQ(Form().SelStartOffset, 56537u);
+    EXPECT_EQ(Form().Workbench.SelStartOffset, 56537u);
     EXPECT_EQ(LastPlayed(), sound.mid(56537, 15886925));
     Click(Qt::RightButton, 200);
     EXPECT_EQ(SizeLabel(), "(11250883 Bytes)");

@@ -91,8 +91,8 @@ TEST_F(WaveListTest, ClickLoadsTheFileAndDescribesItsFormat)
     // The rates are shown as stored, even where they disagree, and read as unsigned.
     EXPECT_EQ(InfoLines(), (QStringList{stereo, "Channels: 2", "Samples per sec: 44100",
                                         "Average Bytes/sec: 3000000000", "Bits per sample: 16"}));
-    EXPECT_EQ(Form().SourceWave->Size(), 400);
-    EXPECT_EQ(Form().SourceWave->Format.nBlockAlign, 4);
+    EXPECT_EQ(Form().Workbench.SourceWave->Size(), 400);
+    EXPECT_EQ(Form().Workbench.SourceWave->Format.nBlockAlign, 4);
     EXPECT_TRUE(Control<QPushButton>("BtnConvert")->isEnabled());
     EXPECT_EQ(StatusText(), "");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
@@ -201,7 +201,7 @@ TEST_F(WaveListTest, ClearListEmptiesOnlyTheList)
     EXPECT_EQ(InfoLines(), info);
     EXPECT_EQ(StatusText(), "Error opening " + gone);
     EXPECT_TRUE(Control<QPushButton>("BtnConvert")->isEnabled());
-    EXPECT_EQ(Form().SourceWave->Format.nChannels, 2);
+    EXPECT_EQ(Form().Workbench.SourceWave->Format.nChannels, 2);
 
     // With no current item a click in the list loads nothing.
     QTest::mouseClick(WaveList()->viewport(), Qt::LeftButton, {}, QPoint(10, 10));

@@ -41,7 +41,7 @@ protected:
     std::vector<WAVEHDR*> ignored;   // notices for headers the player no longer knows
     TMessageWindow owner{[this](const TMessage& message) {
         if (message.Msg == MM_WOM_DONE)
-            (PlayerBufferDone(message.LParam) ? released : ignored)
+            (player && player->PlayerBufferDone(message.LParam) ? released : ignored)
                 .push_back(reinterpret_cast<WAVEHDR*>(message.LParam));
     }};
     TACMWaveOut* player = new TACMWaveOut(&owner);
@@ -59,8 +59,8 @@ TEST_F(PlayerTest, OpensDeviceZeroThroughTheMapperOnceUntilClosed)
     EXPECT_EQ(device.DeviceId, 0u);
     EXPECT_EQ(device.Flags, 0x10004u);
     EXPECT_EQ(std::memcmp(&device.Format, &taunt, sizeof taunt), 0);
-    EXPECT_NE(PlayerHandle, nullptr);
-    EXPECT_FALSE(PlayerClosing);
+    EXPECT_NE(player->PlayerHandle, nullptr);
+    EXPECT_FALSE(player->PlayerClosing);
 
     const WAVEFORMATEX other{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
     player->Open(&other);
@@ -103,7 +103,7 @@ TEST_F(PlayerTest, AFailedOpenShowsTheCodeAndLeavesThePlayerClosed)
     player->Open(&taunt);
     EXPECT_EQ(dialogs.Texts(), QStringList({"Problem creating playing handle32", "Problem creating playing handle6"}));
     EXPECT_EQ(dialogs.boxes[0].caption, "Orvalis Jeerbox");
-    EXPECT_EQ(PlayerHandle, nullptr);
+    EXPECT_EQ(player->PlayerHandle, nullptr);
 
     const char bytes[] = "abc";
     player->Play(bytes, 3);
@@ -192,8 +192,8 @@ TEST_F(PlayerTest, CloseCutsTheSoundOffAndItsBuffersAreFreedWithoutUnprepare)
     player->Play("abc", 3);
     player->Play("de", 2);
     player->Close();
-    EXPECT_EQ(PlayerHandle, nullptr);
-    EXPECT_TRUE(PlayerClosing);
+    EXPECT_EQ(player->PlayerHandle, nullptr);
+    EXPECT_TRUE(player->PlayerClosing);
     EXPECT_EQ(driver.CallNames().mid(5), QStringList({"waveOutReset", "waveOutClose"}));
     EXPECT_TRUE(released.empty()) << "the notices come later, through the event loop";
     Deliver();
@@ -210,7 +210,7 @@ TEST_F(PlayerTest, ANoticeFromAClosedDeviceAfterANewOpenIsNotUnpreparedOnTheNewO
     player->Play("old", 3);
     player->Close();
     player->Open(&taunt);
-    EXPECT_FALSE(PlayerClosing);
+    EXPECT_FALSE(player->PlayerClosing);
     player->Play("new", 3);
     driver.CompleteOutput();
     Deliver();
@@ -253,7 +253,7 @@ TEST_F(PlayerTest, DestroyingThePlayerFreesWhatIsStillOnTheWay)
     player->Play("de", 2);
     delete player;
     player = nullptr;
-    EXPECT_EQ(PlayerHandle, nullptr);
+    EXPECT_EQ(driver.NewestOpen(TWaveDirection::Output), nullptr) << "its device is closed";
     EXPECT_EQ(driver.CallNames().mid(5), QStringList({"waveOutReset", "waveOutClose"}));
     Deliver();
     EXPECT_TRUE(released.empty());

@@ -14,14 +14,15 @@ TEST_F(SoundServerPlayerTest, BytesPlayedArriveExactlyAtTheSink)
     ServerRecorder monitor;
     ASSERT_TRUE(monitor.Start("out.monitor"));
     int released = 0;
+    TACMWaveOut* player = nullptr;
     TMessageWindow owner([&](const TMessage& message) {
-        if (message.Msg == MM_WOM_DONE && PlayerBufferDone(message.LParam))
+        if (message.Msg == MM_WOM_DONE && player->PlayerBufferDone(message.LParam))
             ++released;
     });
-    auto* player = new TACMWaveOut(&owner);
+    player = new TACMWaveOut(&owner);
     const WAVEFORMATEX taunt = TauntFormat;
     player->Open(&taunt);
-    ASSERT_NE(PlayerHandle, nullptr);
+    ASSERT_NE(player->PlayerHandle, nullptr);
 
     // Half a second in two blocks, which must join without a gap.
     const QByteArray sound = Pattern(11025, 4);
@@ -57,11 +58,12 @@ TEST_F(SoundServerPlayerTest, ANewPlayCutsTheOldSoundOffForGood)
 {
     ServerRecorder monitor;
     ASSERT_TRUE(monitor.Start("out.monitor"));
+    TACMWaveOut* player = nullptr;
     TMessageWindow owner([&](const TMessage& message) {
         if (message.Msg == MM_WOM_DONE)
-            PlayerBufferDone(message.LParam);
+            player->PlayerBufferDone(message.LParam);
     });
-    auto* player = new TACMWaveOut(&owner);
+    player = new TACMWaveOut(&owner);
     const WAVEFORMATEX taunt = TauntFormat;
     const QByteArray first = Ranged(44100, 0xC0, 0xFF, 1);  // two seconds, all loud
     const QByteArray second = Ranged(4410, 0x00, 0x3F, 2);
@@ -70,7 +72,7 @@ TEST_F(SoundServerPlayerTest, ANewPlayCutsTheOldSoundOffForGood)
     for (const QByteArray* sound : {&first, &second}) {
         player->Close();
         player->Open(&taunt);
-        ASSERT_NE(PlayerHandle, nullptr);
+        ASSERT_NE(player->PlayerHandle, nullptr);
         player->Play(sound->constData(), uint32_t(sound->size()));
         if (sound == &first)
             monitor.ReadUntil([](const QByteArray& bytes) { return Loud(bytes) > 2000; }, 5000);

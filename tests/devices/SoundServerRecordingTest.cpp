@@ -28,7 +28,7 @@ protected:
             return;
         form = std::make_unique<TForm1>();
         form->findChild<QCheckBox*>("AutoPlay")->setChecked(false);
-        dlg = std::make_unique<TOKRightDlg>(form.get(), form.get());
+        dlg = std::make_unique<TOKRightDlg>(form.get());
         form->OKRightDlg = dlg.get();
         form->show();
     }
@@ -49,7 +49,7 @@ protected:
             user();
             if (dlg->isVisible()) {
                 ADD_FAILURE() << "the dialog stayed open";
-                Recording = false;
+                dlg->Recording = false;
                 dlg->reject();
             }
         });
@@ -58,7 +58,7 @@ protected:
     }
     QByteArray Recorded() const
     {
-        return QByteArray(reinterpret_cast<const char*>(RecordBuffer->Memory()), qsizetype(RecordBuffer->Size()));
+        return QByteArray(reinterpret_cast<const char*>(dlg->RecordBuffer->Memory()), qsizetype(dlg->RecordBuffer->Size()));
     }
 
     ScriptedDialogs dialogs;
@@ -71,14 +71,14 @@ TEST_F(SoundServerRecordingTest, BytesPlayedIntoTheFeedLandInTheConvertedSoundEx
     const QByteArray sound = Pattern(11025, 21);
     RunRecord([&] {
         QTest::mouseClick(dlg->ui->BtnRecord, Qt::LeftButton);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return RecordBuffer->Size() >= 4096; }, 5000)) << "the capture runs";
+        ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->RecordBuffer->Size() >= 4096; }, 5000)) << "the capture runs";
         ASSERT_TRUE(PlayIntoServerWhileLoopRuns("micfeed", sound));
         EXPECT_TRUE(QTest::qWaitFor([&] { return HoldsSoundAndMore(Recorded(), sound, 4096); }, 5000));
         QTest::mouseClick(dlg->ui->BtnRecord, Qt::LeftButton);
     });
     EXPECT_TRUE(dialogs.boxes.empty());
-    const QByteArray converted(reinterpret_cast<const char*>(form->Convertor->OutputBuffer),
-                               qsizetype(form->ConvertedSize));
+    const QByteArray converted(reinterpret_cast<const char*>(form->Workbench.Convertor->OutputBuffer),
+                               qsizetype(form->Workbench.ConvertedSize));
     ExpectSoundAmidSilence(converted, sound);
     EXPECT_FALSE(dlg->FACMIn->Active());
 }

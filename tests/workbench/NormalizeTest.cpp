@@ -1,4 +1,4 @@
-#include "app/Normalize.h"
+#include "workbench/Normalize.h"
 #include "framework/Exception.h"
 
 #include <gtest/gtest.h>
