@@ -1,9 +1,9 @@
 #include "support/AcmRun.h"
 #include "support/Files.h"
 #include "support/Signal.h"
+#include "support/TempDir.h"
 #include "sound/TauntFormat.h"
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -31,14 +31,14 @@ protected:
     WavParts Made()
     {
         const Codec& c = GetParam();
-        const QString path = dir.filePath(QStringLiteral("sine.wav"));
+        const std::string path = dir.FilePath("sine.wav");
         WriteWithSndfile(path, c.Format, c.Rate, c.Channels, Sine16(440, 0.5, c.Rate, 1.0, c.Channels));
         WavParts parts = SplitWav(ReadFile(path));
         if (parts.Fmt.size() == 16)
             parts.Fmt += Le16(0);
         return parts;
     }
-    QTemporaryDir dir;
+    TempDir dir;
 };
 
 TEST_P(AcmCodecTest, DecodesAndConvertsTheSourceSignal)
@@ -66,7 +66,7 @@ TEST_P(AcmCodecTest, ConvertsAFormatThatLostItsExtraBytes)
     // beyond it follows from the record.
     const WavParts parts = Made();
     const AcmRun full = ConvertBlock(parts.Fmt, TauntFormat, parts.Data);
-    QByteArray bare = parts.Fmt.left(18) + QByteArray(111, 0);
+    std::string bare = parts.Fmt.substr(0, 18) + std::string(111, 0);
     const AcmRun derived = ConvertBlock(bare, TauntFormat, parts.Data);
     ASSERT_EQ(derived.Result, MMSYSERR_NOERROR);
     EXPECT_EQ(derived.Output, full.Output);
@@ -95,7 +95,7 @@ TEST(AcmCodecFormatTest, ExtensibleThirtyTwoBitsWithoutSubformatIsRefused)
 {
     // 32-bit samples may be integers or floats; guessing wrong would be loud noise.
     const WAVEFORMATEX f{0xFFFE, 1, 22050, 22050 * 4, 4, 32, 22};
-    const AcmRun run = ConvertBlock(Record(f) + QByteArray(22, 0), TauntFormat, QByteArray(400, 0));
+    const AcmRun run = ConvertBlock(Record(f) + std::string(22, 0), TauntFormat, std::string(400, 0));
     EXPECT_EQ(run.Result, ACMERR_NOTPOSSIBLE);
 }
 
@@ -104,7 +104,7 @@ TEST(AcmCodecFormatTest, FloatSourcesWithValuesNoSoundHasStaySafe)
     const float samples[] = {0.0f, NAN, INFINITY, -INFINITY, 2.5f, -7.0f, 0.5f};
     WAVEFORMATEX f{3, 1, 22050, 22050 * 4, 4, 32, 0};
     const AcmRun run = ConvertBlock(Record(f), TauntFormat,
-                                    QByteArray(reinterpret_cast<const char*>(samples), int(sizeof samples)));
+                                    std::string(reinterpret_cast<const char*>(samples), int(sizeof samples)));
     ASSERT_EQ(run.Result, MMSYSERR_NOERROR);
     EXPECT_EQ(run.Output, (std::vector<uint8_t>{128, 128, 255, 0, 255, 0, 192}));
 }
@@ -115,7 +115,7 @@ TEST(AcmCodecFormatTest, HugeFloatSamplesThatTheRateChangeTurnsIntoNaNBecomeSile
     // (taps of both signs) turns into NaN; no sample has a level there, so none is heard.
     const std::vector<float> samples(2 * 4410, std::numeric_limits<float>::max());
     const WAVEFORMATEX f{3, 2, 44100, 44100 * 8, 8, 32, 0};
-    const QByteArray bytes(reinterpret_cast<const char*>(samples.data()), int(samples.size() * sizeof(float)));
+    const std::string bytes(reinterpret_cast<const char*>(samples.data()), int(samples.size() * sizeof(float)));
     const AcmRun run = ConvertBlock(Record(f), TauntFormat, bytes);
     ASSERT_EQ(run.Result, MMSYSERR_NOERROR);
     ASSERT_GT(run.Output.size(), 2000u);

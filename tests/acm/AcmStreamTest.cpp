@@ -163,27 +163,27 @@ TEST(AcmStreamTest, SizeIsEnoughAndRefusesWhatCannotBeCounted)
 
 TEST(AcmStreamTest, IdenticalFormatsCopyTheBytesUnchanged)
 {
-    QByteArray bytes(100001, 0);
+    std::string bytes(100001, 0);
     std::mt19937 random(7);
     for (char& b : bytes)
         b = char(random());
     const AcmRun run = ConvertBlock(Record(TauntFormat), TauntFormat, bytes);
     ASSERT_EQ(run.Result, MMSYSERR_NOERROR);
     EXPECT_EQ(run.DestinationSize, uint32_t(bytes.size()));
-    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(run.Output.data()), int(run.Output.size())), bytes);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(run.Output.data()), int(run.Output.size())), bytes);
 
     const WAVEFORMATEX stereo16 = Pcm(2, 44100, 16);
-    const AcmRun wide = ConvertBlock(Record(stereo16), stereo16, bytes.left(40000));
-    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(wide.Output.data()), int(wide.Output.size())), bytes.left(40000));
+    const AcmRun wide = ConvertBlock(Record(stereo16), stereo16, bytes.substr(0, 40000));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(wide.Output.data()), int(wide.Output.size())), bytes.substr(0, 40000));
 }
 
 TEST(AcmStreamTest, ZeroBytesGiveZeroBytesAndPartialFramesAreLeftOver)
 {
-    const AcmRun none = ConvertBlock(Record(Pcm(2, 44100, 16)), TauntFormat, QByteArray());
+    const AcmRun none = ConvertBlock(Record(Pcm(2, 44100, 16)), TauntFormat, std::string());
     EXPECT_EQ(none.Result, MMSYSERR_NOERROR);
     EXPECT_TRUE(none.Output.empty());
 
-    const AcmRun partial = ConvertBlock(Record(Pcm(2, 22050, 16)), TauntFormat, QByteArray(4 * 10 + 3, 0));
+    const AcmRun partial = ConvertBlock(Record(Pcm(2, 22050, 16)), TauntFormat, std::string(4 * 10 + 3, 0));
     EXPECT_EQ(partial.Result, MMSYSERR_NOERROR);
     EXPECT_EQ(partial.SourceUsed, 40u) << "only whole frames are converted";
     EXPECT_EQ(partial.Output, std::vector<uint8_t>(10, 128));
@@ -199,7 +199,7 @@ TEST(AcmStreamTest, WidthAndChannelChangesRoundAverageAndClamp)
     EXPECT_EQ(run.Output, (std::vector<uint8_t>{128, 129, 128, 130, 128, 255, 0, 128, 129}));
 
     // 8-bit to 16-bit keeps every sample exactly, scaled by 256.
-    const QByteArray eight("\x00\x80\xff\x7f", 4);
+    const std::string eight("\x00\x80\xff\x7f", 4);
     const AcmRun wide = ConvertBlock(Record(Pcm(1, 22050, 8)), Pcm(1, 22050, 16), eight);
     const std::vector<int16_t> expected = {-32768, 0, 32512, -256};
     ASSERT_EQ(wide.Output.size(), 8u);
@@ -233,7 +233,7 @@ TEST(AcmStreamTest, EverySampleOfALongBlockIsRoundedAndClamped)
         floats.push_back(loud[i % std::size(loud)]);
     const WAVEFORMATEX f{3, 1, 22050, 22050 * 4, 4, 32, 0};
     const AcmRun clamped = ConvertBlock(Record(f), TauntFormat,
-                                        QByteArray(reinterpret_cast<const char*>(floats.data()), int(floats.size() * 4)));
+                                        std::string(reinterpret_cast<const char*>(floats.data()), int(floats.size() * 4)));
     ASSERT_EQ(clamped.Result, MMSYSERR_NOERROR);
     ASSERT_EQ(clamped.Output.size(), floats.size());
     wrong = 0;
@@ -260,7 +260,7 @@ TEST(AcmStreamTest, IntegerAndFloatSourcesOfTheSameSoundConvertAlike)
     for (uint8_t s : eight)
         eightAsFloat.push_back(float(int(s) - 128) / 128.0f);
     auto asBytes = [](const auto& v) {
-        return QByteArray(reinterpret_cast<const char*>(v.data()), int(v.size() * sizeof v[0]));
+        return std::string(reinterpret_cast<const char*>(v.data()), int(v.size() * sizeof v[0]));
     };
     auto floatFormat = [](uint16_t channels) {
         return WAVEFORMATEX{3, channels, 44100, 44100u * 4 * channels, uint16_t(4 * channels), 32, 0};

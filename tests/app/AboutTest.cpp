@@ -3,7 +3,7 @@
 #include "about/Unit2.h"
 #include "app/Startup.h"
 #include "devices/ACMWaveOut.h"
-#include "support/Files.h"
+#include "support/QtFiles.h"
 #include "support/ScriptedShell.h"
 #include "support/WaveTesting.h"
 #include "support/WhenShown.h"
@@ -126,7 +126,8 @@ TEST_F(AboutTest, AfterTheBoxPlayAndSavePlayTheClipNotTheJingle)
     const QString saved = dir.filePath("after.wav");
     dialogs.PlanFiles(QStringList{saved});
     QTest::mouseClick(Control<QPushButton>("BtnSave"), Qt::LeftButton);
-    EXPECT_EQ(ReadFile(saved), RiffWave(Chunk("fmt ", FmtPayload(1, 1, 22050, 22050, 1, 8)) + Chunk("data", selection)));
+    EXPECT_EQ(ReadFile(saved),
+              ToQt(RiffWave(Chunk("fmt ", FmtPayload(1, 1, 22050, 22050, 1, 8)) + Chunk("data", ToStd(selection)))));
 }
 
 TEST_F(AboutTest, AMissingJingleShowsTheResourceErrorAndLeavesThePlayerAlone)

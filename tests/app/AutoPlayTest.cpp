@@ -1,8 +1,7 @@
 #include "Workbench.h"
 
 #include "devices/ACMWaveOut.h"
-#include "support/Files.h"
-#include "support/Signal.h"
+#include "support/QtFiles.h"
 #include "support/WaveTesting.h"
 
 #include <QCheckBox>

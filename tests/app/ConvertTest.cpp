@@ -1,8 +1,7 @@
 #include "ClipWorkbench.h"
 
 #include "sound/ACMConvertor.h"
-#include "support/Files.h"
-#include "support/Signal.h"
+#include "support/QtFiles.h"
 
 #include <sndfile.h>
 
@@ -163,7 +162,7 @@ TEST_F(FailedConvertTest, UnreadableFileIsReportedWithItsPathAndTheOldSoundIsGon
 TEST_F(FailedConvertTest, FormatWithoutConversionGivesTheConvertorsMessage)
 {
     const QString path = dir.filePath("mp3.wav");
-    WriteFile(path, RiffWave(Chunk("fmt ", FmtPayload(0x55, 1, 22050, 2000, 1, 0)) + Chunk("data", QByteArray(100, 1))));
+    WriteFile(path, ToQt(RiffWave(Chunk("fmt ", FmtPayload(0x55, 1, 22050, 2000, 1, 0)) + Chunk("data", std::string(100, 1)))));
     ConvertThenFail(path);
 
     ASSERT_EQ(dialogs.boxes.size(), 1u);

@@ -2,7 +2,7 @@
 #include "forms/FilePaths.h"
 
 #include "gamtable/GamTestSupport.h"
-#include "support/Signal.h"
+#include "support/QtFiles.h"
 
 #include <sndfile.h>
 

@@ -1,7 +1,7 @@
 #include "ClipWorkbench.h"
 
 #include "support/FileSizeLimit.h"
-#include "support/Files.h"
+#include "support/QtFiles.h"
 
 #include <QDir>
 #include <QPushButton>
@@ -32,7 +32,7 @@ protected:
     const ScriptedDialogs::FileRun& LastRun() { return dialogs.fileRuns.back(); }
     static QByteArray TauntFile(const QByteArray& samples)
     {
-        return RiffWave(Chunk("fmt ", FmtPayload(1, 1, 22050, 22050, 1, 8)) + Chunk("data", samples));
+        return ToQt(RiffWave(Chunk("fmt ", FmtPayload(1, 1, 22050, 22050, 1, 8)) + Chunk("data", ToStd(samples))));
     }
     QStringList Entries() const { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System); }
 

@@ -1,8 +1,7 @@
 #include "ClipWorkbench.h"
 
 #include "forms/FilePaths.h"
-#include "support/Files.h"
-#include "support/Signal.h"
+#include "support/QtFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -40,7 +39,7 @@ TEST_F(SoundFilesTest, FlacOggAndMp3ConvertLikeTheSameSignalAsWav)
             continue;
         }
         // Lossy codecs may delay the sound and pad its ends; the first and last 10 ms are theirs.
-        const TauntAlignment aligned = AlignTaunts(reference, taunt, 2000, 220);
+        const TauntAlignment aligned = AlignTaunts(ToStd(reference), ToStd(taunt), 2000, 220);
         EXPECT_LE(aligned.MaxStep, 1) << kind.Extension << " shifted by " << aligned.Shift;
     }
 }

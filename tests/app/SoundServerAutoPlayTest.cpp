@@ -1,8 +1,7 @@
 #include "Workbench.h"
 
 #include "support/AcmRun.h"
-#include "support/Files.h"
-#include "support/Signal.h"
+#include "support/QtFiles.h"
 #include "support/SoundServer.h"
 
 #include <cstdlib>
@@ -61,9 +60,9 @@ protected:
     // The file's sound in the taunt format, as the conversion engine makes it from whole blocks.
     static std::vector<uint8_t> Converted(const QString& path)
     {
-        const WavParts parts = SplitWav(ReadFile(path));
-        const auto& format = *reinterpret_cast<const WAVEFORMATEX*>(parts.Fmt.constData());
-        const QByteArray whole = parts.Data.left(parts.Data.size() / format.nBlockAlign * format.nBlockAlign);
+        const WavParts parts = SplitWav(ToStd(ReadFile(path)));
+        const auto& format = *reinterpret_cast<const WAVEFORMATEX*>(parts.Fmt.data());
+        const std::string whole = parts.Data.substr(0, parts.Data.size() / format.nBlockAlign * format.nBlockAlign);
         const AcmRun run = ConvertBlock(parts.Fmt, TauntFormat, whole);
         EXPECT_EQ(run.Result, MMSYSERR_NOERROR);
         return run.Output;

@@ -1,7 +1,7 @@
 #include "Workbench.h"
 
 #include "forms/Settings.h"
-#include "support/Files.h"
+#include "support/QtFiles.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -162,7 +162,7 @@ TEST_F(WaveListTest, AFileThatCannotBeLoadedIsReportedAndTheReportStays)
 {
     const QString gone = MakeTaunt("gone.wav");
     const QString bad = dir.filePath("bad.wav");
-    WriteFile(bad, RiffWave(QByteArray()).replace(0, 4, "RIFX"));
+    WriteFile(bad, ToQt(RiffWave(std::string())).replace(0, 4, "RIFX"));
     const QString good = MakeTaunt("good.wav");
     OpenFiles(QStringList{gone, bad, good});
     QFile::remove(gone);

@@ -2,7 +2,7 @@
 
 #include "forms/Settings.h"
 #include "platform/Registry.h"
-#include "support/Files.h"
+#include "support/QtFiles.h"
 
 #include <QAbstractButton>
 #include <QFile>
@@ -31,8 +31,8 @@ QString WorkbenchTest::MakeWave(const QString& name, uint16_t channels, uint32_t
 {
     const QString path = dir.filePath(name);
     const uint16_t blockAlign = uint16_t(channels * ((bits + 7) / 8));
-    WriteFile(path, RiffWave(Chunk("fmt ", FmtPayload(1, channels, rate, avgBytes, blockAlign, bits)) +
-                             Chunk("data", samples)));
+    WriteFile(path, ToQt(RiffWave(Chunk("fmt ", FmtPayload(1, channels, rate, avgBytes, blockAlign, bits)) +
+                                  Chunk("data", ToStd(samples)))));
     return path;
 }
 

@@ -1,6 +1,6 @@
 #include "framework/Streams.h"
 #include "gamtable/GamPages.h"
-#include "support/Files.h"
+#include "support/QtFiles.h"
 #include "GamTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -67,7 +67,7 @@ TEST(SoundPageTest, EmptyFileNameWritesOnlyItsTerminator)
     TSound page(nullptr, -1, "Boo");
     const QByteArray bytes = Written(page);
     EXPECT_EQ(bytes.size(), 45 + 3);
-    EXPECT_EQ(bytes.mid(1, 4), Le32(44 + 3));
+    EXPECT_EQ(bytes.mid(1, 4), ToQt(Le32(44 + 3)));
     EXPECT_EQ(bytes.mid(7, 5), QByteArray("Boo\0\0", 5));
 }
 
@@ -108,7 +108,7 @@ TEST(SoundPageTest, TwoWritesAppendTwoIdenticalPagesAndAnAbsentStreamGetsNothing
     page.Params.LoopEnd = -1;
     const QByteArray once = Written(page);
     EXPECT_EQ(Written(page, 2), once + once);
-    EXPECT_EQ(once.mid(17 + 5 + 9, 4), Le32(0xFFFFFFFF)) << "loop end of an empty clip is -1";
+    EXPECT_EQ(once.mid(17 + 5 + 9, 4), ToQt(Le32(0xFFFFFFFF))) << "loop end of an empty clip is -1";
     EXPECT_NO_THROW(page.WriteToStream(nullptr));
 }
 

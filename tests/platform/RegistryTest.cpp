@@ -1,5 +1,5 @@
 #include "platform/Registry.h"
-#include "support/Files.h"
+#include "support/QtFiles.h"
 
 #include <QDir>
 #include <QTemporaryDir>

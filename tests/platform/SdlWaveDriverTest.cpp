@@ -1,7 +1,7 @@
 #include "platform/WaveDevices.h"
 #include "platform/SdlWaveDriver.h"
 #include "platform/WaveDriver.h"
-#include "support/Files.h"
+#include "support/QtFiles.h"
 #include "support/WaveTesting.h"
 
 #include <QTemporaryDir>

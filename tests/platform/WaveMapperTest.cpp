@@ -1,6 +1,6 @@
 #include "platform/WaveDevices.h"
 #include "support/AcmRun.h"
-#include "support/Files.h"
+#include "support/QtFiles.h"
 #include "support/ScriptedWaveDriver.h"
 #include "support/Signal.h"
 #include "support/WaveTesting.h"
@@ -23,10 +23,10 @@ protected:
         driver.Takes = [](const WAVEFORMATEX& f) { return f.wFormatTag == WAVE_FORMAT_PCM && f.wBitsPerSample == 16; };
     }
 
-    HWAVEOUT OpenMapped(const QByteArray& format)
+    HWAVEOUT OpenMapped(const std::string& format)
     {
         HWAVEOUT handle = nullptr;
-        EXPECT_EQ(waveOutOpen(&handle, WAVE_MAPPER, reinterpret_cast<const WAVEFORMATEX*>(format.constData()), &window,
+        EXPECT_EQ(waveOutOpen(&handle, WAVE_MAPPER, reinterpret_cast<const WAVEFORMATEX*>(format.data()), &window,
                               0, CALLBACK_WINDOW),
                   MMSYSERR_NOERROR);
         return handle;
@@ -57,7 +57,7 @@ protected:
 
 TEST_F(WaveMapperTest, PlaysARefusedFormatConvertedWholeAndReturnsOnlyTheCallersHeaders)
 {
-    const QByteArray sound = Bytes(Sine16(440, 0.6, 22050, 0.2, 3)).left(6 * 3000);  // 6 bytes a frame
+    const std::string sound = Bytes(Sine16(440, 0.6, 22050, 0.2, 3)).substr(0, 6 * 3000);  // 6 bytes a frame
     const HWAVEOUT handle = OpenMapped(Record(Stereo24));
     ASSERT_NE(handle, nullptr);
     ASSERT_EQ(driver.Devices.size(), 1u);
@@ -67,7 +67,7 @@ TEST_F(WaveMapperTest, PlaysARefusedFormatConvertedWholeAndReturnsOnlyTheCallers
     EXPECT_EQ(played.nSamplesPerSec, 22050u);
 
     // Pieces that split frames, a piece smaller than a frame, and an empty one.
-    WriteInPieces(handle, sound, {4001, 1, 0, 5, 7000});
+    WriteInPieces(handle, ToQt(sound), {4001, 1, 0, 5, 7000});
     const AcmRun whole = ConvertBlock(Record(Stereo24), played, sound);
     ASSERT_EQ(whole.Result, MMSYSERR_NOERROR);
     EXPECT_EQ(driver.Written(), QByteArray(reinterpret_cast<const char*>(whole.Output.data()), qsizetype(whole.Output.size())));
@@ -95,14 +95,14 @@ TEST_F(WaveMapperTest, AdpcmBlocksSplitAcrossWritesPlayAsOne)
     QTemporaryDir dir;
     const QString path = dir.filePath("ima.wav");
     WriteWithSndfile(path, SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, 22050, 1, Sine16(300, 0.5, 22050, 0.3, 1));
-    const WavParts parts = SplitWav(ReadFile(path));
-    const WAVEFORMATEX& format = *reinterpret_cast<const WAVEFORMATEX*>(parts.Fmt.constData());
+    const WavParts parts = SplitWav(ToStd(ReadFile(path)));
+    const WAVEFORMATEX& format = *reinterpret_cast<const WAVEFORMATEX*>(parts.Fmt.data());
     ASSERT_EQ(format.wFormatTag, 0x11);
-    const QByteArray sound = parts.Data.left(parts.Data.size() / format.nBlockAlign * format.nBlockAlign);
+    const std::string sound = parts.Data.substr(0, parts.Data.size() / format.nBlockAlign * format.nBlockAlign);
 
     const HWAVEOUT handle = OpenMapped(parts.Fmt);
     ASSERT_NE(handle, nullptr);
-    WriteInPieces(handle, sound, {format.nBlockAlign / 2, format.nBlockAlign, 3});
+    WriteInPieces(handle, ToQt(sound), {format.nBlockAlign / 2, format.nBlockAlign, 3});
     const AcmRun whole = ConvertBlock(parts.Fmt, driver.Devices[0]->Format, sound);
     ASSERT_EQ(whole.Result, MMSYSERR_NOERROR);
     ASSERT_GT(whole.Output.size(), 1000u);
@@ -126,7 +126,7 @@ TEST_F(WaveMapperTest, ABlockTheDeviceRefusesLeavesEverythingAsItWas)
     ASSERT_EQ(waveOutWrite(handle, &refused.Header, HeaderSize), MMSYSERR_NOERROR) << "written again";
     PrepareAndWrite(handle, buffers.emplace_back(sound.mid(2000)));
 
-    const AcmRun whole = ConvertBlock(Record(Stereo24), driver.Devices[0]->Format, sound);
+    const AcmRun whole = ConvertBlock(Record(Stereo24), driver.Devices[0]->Format, ToStd(sound));
     EXPECT_EQ(driver.Written(), QByteArray(reinterpret_cast<const char*>(whole.Output.data()), qsizetype(whole.Output.size())));
     EXPECT_EQ(waveOutReset(handle), MMSYSERR_NOERROR);
     window.Deliver();

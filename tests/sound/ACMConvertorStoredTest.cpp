@@ -1,42 +1,38 @@
 #include "framework/Filer.h"
-#include "app/StoredProperties.h"
 #include "sound/ACMConvertor.h"
+#include "support/Files.h"
 
-#include <QFile>
 #include <gtest/gtest.h>
+
+#include <string>
 
 namespace {
 
-QByteArray BlockBytes(const TWaveFormatBlock& block)
+std::string BlockBytes(const TWaveFormatBlock& block)
 {
-    return QByteArray(reinterpret_cast<const char*>(&block), int(sizeof block));
+    return std::string(reinterpret_cast<const char*>(&block), sizeof block);
 }
 
 // The stored text of a convertor whose ACMFormatIn value is `stored` (hex of L and its bytes).
-std::string WithFormatIn(const QByteArray& stored)
+std::string WithFormatIn(const std::string& stored)
 {
-    return "object Convertor: TACMConvertor\n  ACMFormatIn = {\n    " + stored.toHex().toStdString() + "}\nend\n";
+    return "object Convertor: TACMConvertor\n  ACMFormatIn = {\n    " + ToHex(stored) + "}\nend\n";
 }
-
-QByteArray Le32(uint32_t v) { return QByteArray(reinterpret_cast<const char*>(&v), 4); }
 
 TEST(ACMConvertorStoredTest, WritesBufferSizeAndBothBlocksAs133Bytes)
 {
     TACMConvertor c;
     c.SetName("Convertor");
-    const QByteArray text = QByteArray::fromStdString(WriteComponentProperties(c));
-    EXPECT_FALSE(text.contains("UseRealTime")) << "stored only when true";
+    const std::string text = WriteComponentProperties(c);
+    EXPECT_EQ(text.find("UseRealTime"), std::string::npos) << "stored only when true";
+    EXPECT_EQ(text, ReadFile(JEERBOX_SOURCE_DIR "/resources/TForm1.Convertor.txt"))
+        << "the window's stored convertor is what a new one writes";
 
-    QFile resource(QStringLiteral(JEERBOX_SOURCE_DIR "/resources/TForm1.Convertor.txt"));
-    ASSERT_TRUE(resource.open(QIODevice::ReadOnly));
-    EXPECT_EQ(text, resource.readAll()) << "the window's stored convertor is what a new one writes";
-
-    const int start = text.indexOf("ACMFormatOut = {") + 16;
-    const QByteArray hex = text.mid(start, text.indexOf('}', start) - start).simplified().replace(" ", "");
-    const QByteArray stored = QByteArray::fromHex(hex);
-    ASSERT_EQ(stored.size(), 133);
-    EXPECT_EQ(stored.left(4), Le32(129));
-    EXPECT_EQ(stored.mid(4), BlockBytes(c.FormatOut));
+    const size_t start = text.find("ACMFormatOut = {") + 16;
+    const std::string stored = FromHex(text.substr(start, text.find('}', start) - start));
+    ASSERT_EQ(stored.size(), 133u);
+    EXPECT_EQ(stored.substr(0, 4), Le32(129));
+    EXPECT_EQ(stored.substr(4), BlockBytes(c.FormatOut));
 
     c.SetUseRealTime(true);
     EXPECT_NE(WriteComponentProperties(c).find("  UseRealTime = True\n"), std::string::npos);
@@ -62,37 +58,20 @@ TEST(ACMConvertorStoredTest, ReadsBackWhatItWrote)
 TEST(ACMConvertorStoredTest, StoredLengthDecidesHowMuchOfTheBlockIsReplaced)
 {
     TACMConvertor c;
-    const QByteArray before = BlockBytes(c.FormatIn);
+    const std::string before = BlockBytes(c.FormatIn);
 
-    const QByteArray head = QByteArray::fromHex("020002004400000088000000040010002000");
+    const std::string head = FromHex("020002004400000088000000040010002000");
     ReadComponentProperties(c, WithFormatIn(Le32(18) + head));
-    EXPECT_EQ(BlockBytes(c.FormatIn), head + before.mid(18)) << "L = 18 replaces 18 bytes";
+    EXPECT_EQ(BlockBytes(c.FormatIn), head + before.substr(18)) << "L = 18 replaces 18 bytes";
 
-    QByteArray longer(140, 'x');
+    const std::string longer(140, 'x');
     ReadComponentProperties(c, WithFormatIn(Le32(140) + longer));
-    EXPECT_EQ(BlockBytes(c.FormatIn), longer.left(129)) << "past 129 bytes the rest is skipped";
+    EXPECT_EQ(BlockBytes(c.FormatIn), longer.substr(0, 129)) << "past 129 bytes the rest is skipped";
 
-    const QByteArray kept = BlockBytes(c.FormatIn);
-    EXPECT_THROW(ReadComponentProperties(c, WithFormatIn(Le32(129) + QByteArray(20, 'y'))), EStreamError);
-    EXPECT_THROW(ReadComponentProperties(c, WithFormatIn(Le32(300) + QByteArray(200, 'y'))), EStreamError);
+    const std::string kept = BlockBytes(c.FormatIn);
+    EXPECT_THROW(ReadComponentProperties(c, WithFormatIn(Le32(129) + std::string(20, 'y'))), EStreamError);
+    EXPECT_THROW(ReadComponentProperties(c, WithFormatIn(Le32(300) + std::string(200, 'y'))), EStreamError);
     EXPECT_EQ(BlockBytes(c.FormatIn), kept) << "a value shorter than its length changes nothing";
-}
-
-TEST(ACMConvertorStoredTest, WindowResourceGivesTheTauntFormatAndBufferSize)
-{
-    TACMConvertor c;
-    c.SetInputBufferSize(1);
-    c.FormatIn.Format.nChannels = 2;
-    c.FormatOut.Extra[3] = 9;
-    LoadStoredProperties(c, MainFormConvertorProperties);
-    TACMConvertor fresh;
-    EXPECT_EQ(c.InputBufferSize(), 2048u);
-    EXPECT_FALSE(c.UseRealTime());
-    EXPECT_EQ(BlockBytes(c.FormatIn), BlockBytes(fresh.FormatIn));
-    EXPECT_EQ(BlockBytes(c.FormatOut), BlockBytes(fresh.FormatOut));
-    EXPECT_EQ(c.Name(), "Convertor");
-
-    EXPECT_THROW(LoadStoredProperties(c, QStringLiteral(":/stored/none")), EStreamError);
 }
 
 TEST(ACMConvertorStoredTest, ReadingRespectsTheActiveRule)

@@ -1,10 +1,10 @@
-#include "forms/FilePaths.h"
 #include "sound/ACMConvertor.h"
 #include "sound/TauntFormat.h"
 #include "sound/Wavs_ex.h"
+#include "support/Files.h"
 #include "support/Signal.h"
+#include "support/TempDir.h"
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -67,12 +67,12 @@ TACMStreamCalls PlannedCalls()
     return calls;
 }
 
-QByteArray BlockBytes(const TWaveFormatBlock& block)
+std::string BlockBytes(const TWaveFormatBlock& block)
 {
-    return QByteArray(reinterpret_cast<const char*>(&block), int(sizeof block));
+    return std::string(reinterpret_cast<const char*>(&block), int(sizeof block));
 }
 
-const QByteArray TauntBlock = QByteArray::fromHex("010001002256000022560000010008008100") + QByteArray(111, 0);
+const std::string TauntBlock = FromHex("010001002256000022560000010008008100") + std::string(111, 0);
 
 class ACMConvertorTest : public ::testing::Test {
 protected:
@@ -306,11 +306,11 @@ TEST_F(ACMConvertorTest, EmptyRecordingConvertsToNothing)
 
 TEST_F(ACMConvertorTest, ConvertsAWholeSourceFileTheWayTheWorkbenchDoes)
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("source.wav"));
+    TempDir dir;
+    const std::string path = dir.FilePath("source.wav");
     WriteWithSndfile(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, Sine16(440, 0.5, 44100, 1.0, 2));
     TWavStream source;
-    source.LoadFromFile(LocalPath(path));
+    source.LoadFromFile(path);
 
     c.SetActive(false);
     c.SetInputBufferSize(uint32_t(source.Size()));
@@ -335,11 +335,11 @@ namespace {
 
 TEST_F(ACMConvertorTest, ConvertWaveTakesTheFilesFormatAndRefusesASoundBeyondA32BitCount)
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("source.wav"));
+    TempDir dir;
+    const std::string path = dir.FilePath("source.wav");
     WriteWithSndfile(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, Sine16(440, 0.5, 44100, 1.0, 2));
     TWavStream source;
-    source.LoadFromFile(LocalPath(path));
+    source.LoadFromFile(path);
     EXPECT_EQ(ConvertWave(c, source, false), 22050u);
     EXPECT_EQ(c.FormatIn.Format.nSamplesPerSec, 44100u);
     EXPECT_EQ(source.Size(), 0) << "the tools' way lets go of the source once the convertor holds it";

@@ -1,9 +1,8 @@
-#include "forms/FilePaths.h"
 #include "sound/ACMConvertor.h"
 #include "sound/Wavs_ex.h"
 #include "support/Signal.h"
+#include "support/TempDir.h"
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -26,10 +25,10 @@ const Flavour Flavours[] = {
 
 // Loads a file into a WAV stream and converts it to the taunt format the way the window and
 // jeerbox-convert do; returns the converted bytes.
-std::vector<uint8_t> ConvertFile(const QString& path)
+std::vector<uint8_t> ConvertFile(const std::string& path)
 {
     TWavStream wave;
-    wave.LoadFromFile(LocalPath(path));
+    wave.LoadFromFile(path);
     TACMConvertor convertor;
     // What an earlier source left in the block must not matter.
     std::memset(convertor.FormatIn.Extra, 0xA5, sizeof convertor.FormatIn.Extra);
@@ -46,20 +45,20 @@ std::vector<uint8_t> ConvertFile(const QString& path)
 // samples are mixed as floats, narrow ones as integers: a rounding tie may fall either way.)
 TEST(ExtensibleWaveTest, EveryFlavourConvertsLikeThePlainFileOfTheSameSound)
 {
-    QTemporaryDir dir;
+    TempDir dir;
     for (int channels = 1; channels <= 6; ++channels) {
         const std::vector<int16_t> sound = Sine16(440.0 + 110 * channels, 0.6, 44100, 0.25, channels);
-        const QString plain = dir.filePath(QStringLiteral("plain%1.wav").arg(channels));
+        const std::string plain = dir.FilePath("plain" + std::to_string(channels) + ".wav");
         WriteWithSndfile(plain, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, channels, sound);
         const std::vector<uint8_t> expected = ConvertFile(plain);
         ASSERT_NEAR(double(expected.size()), 22050 * 0.25, 2.0) << channels << " channels";
 
         for (const Flavour& f : Flavours) {
             SCOPED_TRACE(std::string(f.Name) + ", " + std::to_string(channels) + " channels");
-            const QString path = dir.filePath(QStringLiteral("%1-%2.wav").arg(QLatin1String(f.Name)).arg(channels));
+            const std::string path = dir.FilePath(std::string(f.Name) + "-" + std::to_string(channels) + ".wav");
             WriteWithSndfile(path, SF_FORMAT_WAVEX | f.Subformat, 44100, channels, sound);
             TWavStream wave;
-            wave.LoadFromFile(LocalPath(path));
+            wave.LoadFromFile(path);
             ASSERT_EQ(wave.Format.wFormatTag, 0xFFFE);
             ASSERT_EQ(wave.Format.wBitsPerSample, f.Bits);
             ASSERT_EQ(wave.FormatExtra.size(), 22u);

@@ -1,9 +1,8 @@
-#include "forms/FilePaths.h"
 #include "sound/SoundFile.h"
 #include "support/Files.h"
 #include "support/Signal.h"
+#include "support/TempDir.h"
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -14,21 +13,21 @@ namespace {
 
 class SoundFileTest : public ::testing::Test {
 protected:
-    std::string Path(const char* name) const { return LocalPath(dir.filePath(QString::fromLatin1(name))); }
-    QByteArray Contents(const TWavStream& wave) const
+    std::string Path(const char* name) const { return dir.FilePath(name); }
+    std::string Contents(const TWavStream& wave) const
     {
-        return QByteArray(reinterpret_cast<const char*>(wave.Memory()), int(wave.Size()));
+        return std::string(reinterpret_cast<const char*>(wave.Memory()), int(wave.Size()));
     }
 
-    QTemporaryDir dir;
+    TempDir dir;
     TWavStream wave;
 };
 
 TEST_F(SoundFileTest, FlacLoadsAsSixteenBitPcmInItsOwnShape)
 {
     const std::vector<int16_t> tones = TwoTones();
-    WriteWithSndfile(QString::fromStdString(Path("tones.flac")), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, tones);
-    WriteWithSndfile(QString::fromStdString(Path("tones.wav")), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, tones);
+    WriteWithSndfile(Path("tones.flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, tones);
+    WriteWithSndfile(Path("tones.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, tones);
     TWavStream wav;
     wav.LoadFromFile(Path("tones.wav"));
 
@@ -53,7 +52,7 @@ TEST_F(SoundFileTest, ASoundMuchLongerThanItsFileLooksIsDecodedWhole)
     const size_t marks[] = {0, 1'048'575, 1'048'576, 1'572'864, Frames - 1};
     for (size_t i = 0; i < std::size(marks); ++i)
         silence[marks[i]] = int16_t(1000 * (int(i) + 1));
-    WriteWithSndfile(QString::fromStdString(Path("quiet.flac")), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 8000, 1, silence);
+    WriteWithSndfile(Path("quiet.flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 8000, 1, silence);
 
     LoadSoundFile(wave, Path("quiet.flac"));
     ASSERT_EQ(wave.Size(), int64_t(Frames * 2));
@@ -90,7 +89,7 @@ TEST_F(SoundFileTest, RiffWaveFilesKeepTheirOwnReader)
 {
     // A format tag libsndfile knows nothing of, and a LIST chunk after the data: the WAV
     // stream takes both as they stand.
-    WriteFile(dir.filePath("odd.wav"),
+    WriteFile(dir.FilePath("odd.wav"),
               RiffWave(Chunk("fmt ", FmtPayload(0x1234, 1, 8000, 8000, 1, 8)) + Chunk("data", "abcd") +
                        Chunk("LIST", "info")));
     wave.Format.cbSize = 0x7777;
@@ -102,7 +101,7 @@ TEST_F(SoundFileTest, RiffWaveFilesKeepTheirOwnReader)
 
 TEST_F(SoundFileTest, WhatDecodesNeitherWayFailsAsTheWavStreamFails)
 {
-    WriteFile(dir.filePath("junk.mp3"), "this is no sound at all");
+    WriteFile(dir.FilePath("junk.mp3"), "this is no sound at all");
     wave.Format.nChannels = 9;
     try {
         LoadSoundFile(wave, Path("junk.mp3"));
@@ -116,12 +115,12 @@ TEST_F(SoundFileTest, WhatDecodesNeitherWayFailsAsTheWavStreamFails)
     EXPECT_TRUE(wave.FileName.empty());
 
     // A RIFF WAVE header with nothing behind it is the WAV stream's: an empty sound.
-    WriteFile(dir.filePath("short.wav"), RiffWave(QByteArray()));
+    WriteFile(dir.FilePath("short.wav"), RiffWave(std::string()));
     LoadSoundFile(wave, Path("short.wav"));
     EXPECT_EQ(wave.Size(), 0);
 
     EXPECT_THROW(LoadSoundFile(wave, Path("missing.flac")), EFOpenError);
-    EXPECT_THROW(LoadSoundFile(wave, LocalPath(dir.path())), Exception) << "a folder";
+    EXPECT_THROW(LoadSoundFile(wave, dir.Path()), Exception) << "a folder";
 }
 
 TEST_F(SoundFileTest, LossyFilesDecodeToTheSignalTheyWereMadeFrom)
@@ -131,7 +130,7 @@ TEST_F(SoundFileTest, LossyFilesDecodeToTheSignalTheyWereMadeFrom)
         if (!kind.Lossy)
             continue;
         const std::string path = Path("tones.") + kind.Extension;
-        WriteWithSndfile(QString::fromStdString(path), kind.Format, 44100, 2, tones);
+        WriteWithSndfile(path, kind.Format, 44100, 2, tones);
         LoadSoundFile(wave, path);
         EXPECT_EQ(wave.Format.wBitsPerSample, 16) << kind.Extension;
         EXPECT_EQ(wave.Format.nChannels, 2) << kind.Extension;

@@ -1,8 +1,7 @@
-#include "forms/FilePaths.h"
 #include "sound/Wavs_ex.h"
 #include "support/Files.h"
+#include "support/TempDir.h"
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -12,22 +11,21 @@ namespace {
 
 class WavStreamTest : public ::testing::Test {
 protected:
-    QTemporaryDir dir;
-    QString Path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
-    std::string Local(const char* name) const { return LocalPath(Path(name)); }
+    TempDir dir;
+    std::string Path(const char* name) const { return dir.FilePath(name); }
 
     // Loads bytes written to a file into a fresh stream whose cbSize starts as 0x7777.
-    void Load(const QByteArray& bytes)
+    void Load(const std::string& bytes)
     {
         WriteFile(Path("in.wav"), bytes);
         wav.Format.cbSize = 0x7777;
-        wav.LoadFromFile(Local("in.wav"));
+        wav.LoadFromFile(Path("in.wav"));
     }
-    QByteArray Contents() const { return QByteArray(reinterpret_cast<const char*>(wav.Memory()), int(wav.Size())); }
+    std::string Contents() const { return std::string(reinterpret_cast<const char*>(wav.Memory()), size_t(wav.Size())); }
 
     TWavStream wav;
-    const QByteArray fmt16 = FmtPayload(1, 2, 44100, 176400, 4, 16);
-    const QByteArray samples = QByteArray("\x01\x02\x03\x04\x05\x06\x07\x08", 8);
+    const std::string fmt16 = FmtPayload(1, 2, 44100, 176400, 4, 16);
+    const std::string samples = std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8);
 };
 
 TEST(WaveFormatTest, RecordIsEighteenPackedLittleEndianBytes)
@@ -52,7 +50,7 @@ TEST_F(WavStreamTest, LoadsFormatAndDataSkippingOtherChunks)
     EXPECT_EQ(wav.Format.nBlockAlign, 4);
     EXPECT_EQ(wav.Format.wBitsPerSample, 16);
     EXPECT_EQ(wav.Format.cbSize, 0x7777) << "a 16-byte fmt chunk leaves cbSize as it was";
-    EXPECT_EQ(wav.FileName, Local("in.wav"));
+    EXPECT_EQ(wav.FileName, Path("in.wav"));
 }
 
 TEST_F(WavStreamTest, FmtChunkLengthDecidesHowMuchOfTheRecordIsSet)
@@ -62,18 +60,18 @@ TEST_F(WavStreamTest, FmtChunkLengthDecidesHowMuchOfTheRecordIsSet)
 
     TWavStream other;
     other.Format.cbSize = 5;
-    WriteFile(Path("ext.wav"), RiffWave(Chunk("fmt ", fmt16 + Le16(22) + QByteArray(22, 'x')) + Chunk("data", samples)));
-    other.LoadFromFile(Local("ext.wav"));
+    WriteFile(Path("ext.wav"), RiffWave(Chunk("fmt ", fmt16 + Le16(22) + std::string(22, 'x')) + Chunk("data", samples)));
+    other.LoadFromFile(Path("ext.wav"));
     EXPECT_EQ(other.Format.cbSize, 22) << "a 40-byte chunk sets 18 bytes and drops the rest";
     EXPECT_EQ(other.Size(), samples.size());
 }
 
 TEST_F(WavStreamTest, LastFmtAndLastDataWinAndLateChunksKeepTheData)
 {
-    const QByteArray second = FmtPayload(1, 1, 8000, 8000, 1, 8);
+    const std::string second = FmtPayload(1, 1, 8000, 8000, 1, 8);
     Load(RiffWave(Chunk("fmt ", fmt16) + Chunk("data", "first") + Chunk("fmt ", second) + Chunk("data", "second!!") +
                   Chunk("fact", Le32(9))));
-    EXPECT_EQ(Contents(), QByteArray("second!!"));
+    EXPECT_EQ(Contents(), std::string("second!!"));
     EXPECT_EQ(wav.Format.nSamplesPerSec, 8000u);
 
     Load(RiffWave(Chunk("data", samples) + Chunk("fmt ", second) + Chunk("fact", Le32(1))));
@@ -82,13 +80,13 @@ TEST_F(WavStreamTest, LastFmtAndLastDataWinAndLateChunksKeepTheData)
 
 TEST_F(WavStreamTest, OddDataChunkWithPadByteAtTheEnd)
 {
-    Load(RiffWave(Chunk("fmt ", fmt16) + Chunk("data", "abc") + QByteArray(1, '\0')));
-    EXPECT_EQ(Contents(), QByteArray("abc"));
+    Load(RiffWave(Chunk("fmt ", fmt16) + Chunk("data", "abc") + std::string(1, '\0')));
+    EXPECT_EQ(Contents(), std::string("abc"));
 }
 
 TEST_F(WavStreamTest, PadByteAfterAnOddChunkIsSkippedOnlyWhereAChunkIdFollowsIt)
 {
-    const QByteArray padded = Chunk("fmt ", fmt16) + Chunk("note", "abc") + QByteArray(1, '\0') + Chunk("data", samples);
+    const std::string padded = Chunk("fmt ", fmt16) + Chunk("note", "abc") + std::string(1, '\0') + Chunk("data", samples);
     Load(RiffWave(padded));
     EXPECT_EQ(Contents(), samples) << "a padded 3-byte chunk before the data";
 
@@ -96,23 +94,23 @@ TEST_F(WavStreamTest, PadByteAfterAnOddChunkIsSkippedOnlyWhereAChunkIdFollowsIt)
     EXPECT_EQ(Contents(), samples) << "written without the pad byte, it walks as before";
 
     // A zero that is not followed by a printable id is the next chunk's start, not a pad.
-    Load(RiffWave(Chunk("fmt ", fmt16) + Chunk("note", "abc") + QByteArray("\0\x01" "ab", 4) + Le32(0) +
+    Load(RiffWave(Chunk("fmt ", fmt16) + Chunk("note", "abc") + std::string("\0\x01" "ab", 4) + Le32(0) +
                   Chunk("data", samples)));
     EXPECT_EQ(Contents(), samples) << "the zero starts an (empty) chunk of its own";
 
-    Load(RiffWave(Chunk("fmt ", fmt16) + Chunk("data", "abc") + QByteArray(1, '\0') + Chunk("LIST", "xyzw")));
-    EXPECT_EQ(Contents(), QByteArray("abc")) << "an odd data chunk with its pad, then more chunks";
+    Load(RiffWave(Chunk("fmt ", fmt16) + Chunk("data", "abc") + std::string(1, '\0') + Chunk("LIST", "xyzw")));
+    EXPECT_EQ(Contents(), std::string("abc")) << "an odd data chunk with its pad, then more chunks";
 }
 
 TEST_F(WavStreamTest, ExtraFormatBytesOfTheLastFmtChunkAreKeptBesideTheRecord)
 {
-    QByteArray extra;
+    std::string extra;
     for (int i = 0; i < 130; ++i)
         extra += char(i + 1);
     Load(RiffWave(Chunk("fmt ", fmt16 + Le16(130) + extra) + Chunk("data", samples)));
     EXPECT_EQ(wav.Format.cbSize, 130);
     ASSERT_EQ(wav.FormatExtra.size(), 111u) << "as many as a convertor's format block holds";
-    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(wav.FormatExtra.data()), 111), extra.left(111));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(wav.FormatExtra.data()), 111), extra.substr(0, 111));
 
     Load(RiffWave(Chunk("fmt ", fmt16 + Le16(2) + "zz") + Chunk("fmt ", fmt16) + Chunk("data", samples)));
     EXPECT_TRUE(wav.FormatExtra.empty()) << "the last fmt chunk decides, and a 16-byte one has none";
@@ -121,7 +119,7 @@ TEST_F(WavStreamTest, ExtraFormatBytesOfTheLastFmtChunkAreKeptBesideTheRecord)
     EXPECT_EQ(wav.FormatExtra, (std::vector<uint8_t>{'a', 'b', 'c'})) << "a cut chunk keeps the bytes present";
 
     WriteFile(Path("bad.wav"), "RIFX");
-    EXPECT_THROW(wav.LoadFromFile(Local("bad.wav")), EWavStreamError);
+    EXPECT_THROW(wav.LoadFromFile(Path("bad.wav")), EWavStreamError);
     EXPECT_EQ(wav.FormatExtra.size(), 3u) << "a refused file changes the format in no part";
 }
 
@@ -134,31 +132,31 @@ TEST_F(WavStreamTest, FilesWithoutDataOrFmtLoadWithoutError)
     TWavStream keep;
     keep.Format.nSamplesPerSec = 1234;
     WriteFile(Path("nofmt.wav"), RiffWave(Chunk("data", samples)));
-    keep.LoadFromFile(Local("nofmt.wav"));
+    keep.LoadFromFile(Path("nofmt.wav"));
     EXPECT_EQ(keep.Format.nSamplesPerSec, 1234u);
     EXPECT_EQ(keep.Size(), samples.size());
 
-    Load(RiffWave(QByteArray()));
+    Load(RiffWave(std::string()));
     EXPECT_EQ(wav.Size(), 0) << "a header alone is an empty sound";
 }
 
 TEST_F(WavStreamTest, WrongHeadersAreNotValidWavFiles)
 {
-    const QByteArray body = Chunk("fmt ", fmt16) + Chunk("data", samples);
-    const QByteArray good = RiffWave(body);
-    QByteArray lowerRiff = good;
+    const std::string body = Chunk("fmt ", fmt16) + Chunk("data", samples);
+    const std::string good = RiffWave(body);
+    std::string lowerRiff = good;
     lowerRiff.replace(0, 4, "riff");
-    QByteArray rifx = good;
+    std::string rifx = good;
     rifx.replace(0, 4, "RIFX");
-    QByteArray lowerWave = good;
+    std::string lowerWave = good;
     lowerWave.replace(8, 4, "wave");
-    for (const QByteArray& bad : {lowerRiff, rifx, lowerWave, QByteArray(), QByteArray("RIFF\0\0\0\0WAV", 11)}) {
+    for (const std::string& bad : {lowerRiff, rifx, lowerWave, std::string(), std::string("RIFF\0\0\0\0WAV", 11)}) {
         TWavStream s;
         s.Format.nChannels = 9;
         WriteFile(Path("bad.wav"), bad);
         try {
-            s.LoadFromFile(Local("bad.wav"));
-            ADD_FAILURE() << "accepted " << bad.left(12).toHex().constData();
+            s.LoadFromFile(Path("bad.wav"));
+            ADD_FAILURE() << "accepted " << ::testing::PrintToString(bad.substr(0, 12));
         } catch (const EWavStreamError& e) {
             EXPECT_EQ(e.Message(), "Not a valid WAV file.");
         }
@@ -180,7 +178,7 @@ TEST_F(WavStreamTest, ChunksLongerThanTheFileTakeTheBytesPresentAndEndTheWalk)
     Load(RiffWave(Chunk("fmt ", fmt16) + Chunk("data", samples) + Chunk("LIST", "abcd", 0x80000000u) + Chunk("data", "x")));
     EXPECT_EQ(Contents(), samples) << "a chunk of 2^31 bytes or more never seeks backwards";
 
-    Load(RiffWave(Chunk("data", samples) + Chunk("fmt ", fmt16.left(6), 0x90000000u)));
+    Load(RiffWave(Chunk("data", samples) + Chunk("fmt ", fmt16.substr(0, 6), 0x90000000u)));
     EXPECT_EQ(Contents(), samples);
     EXPECT_EQ(wav.Format.nChannels, 2) << "a truncated fmt chunk sets only the bytes present";
     EXPECT_EQ(wav.Format.nSamplesPerSec, 44100u);
@@ -189,14 +187,14 @@ TEST_F(WavStreamTest, ChunksLongerThanTheFileTakeTheBytesPresentAndEndTheWalk)
 TEST_F(WavStreamTest, TrailingFragmentsShorterThanAChunkHeaderAreIgnored)
 {
     for (int extra = 1; extra <= 7; ++extra) {
-        Load(RiffWave(Chunk("fmt ", fmt16) + Chunk("data", samples) + QByteArray(extra, 'Z')));
+        Load(RiffWave(Chunk("fmt ", fmt16) + Chunk("data", samples) + std::string(extra, 'Z')));
         EXPECT_EQ(Contents(), samples) << extra << " stray bytes";
     }
 }
 
 TEST_F(WavStreamTest, ChunkOfSizeZeroDoesNotStopTheWalk)
 {
-    Load(RiffWave(Chunk("JUNK", QByteArray()) + Chunk("fmt ", fmt16) + Chunk("data", QByteArray()) + Chunk("data", samples)));
+    Load(RiffWave(Chunk("JUNK", std::string()) + Chunk("fmt ", fmt16) + Chunk("data", std::string()) + Chunk("data", samples)));
     EXPECT_EQ(Contents(), samples);
 }
 
@@ -207,20 +205,20 @@ TEST_F(WavStreamTest, SavesA44ByteHeaderWithNoPadByte)
     for (int i = 0; i < 1001; ++i)
         wav.Memory()[i] = uint8_t(i * 7);
     wav.SetPosition(17);
-    wav.SaveToFile(Local("out.wav"));
+    wav.SaveToFile(Path("out.wav"));
     EXPECT_EQ(wav.Position(), 17);
     EXPECT_TRUE(wav.FileName.empty());
 
-    const QByteArray file = ReadFile(Path("out.wav"));
+    const std::string file = ReadFile(Path("out.wav"));
     ASSERT_EQ(file.size(), 1045);
-    EXPECT_EQ(file.left(44), QByteArray("RIFF") + Le32(1037) + "WAVE" + "fmt " + Le32(16) +
+    EXPECT_EQ(file.substr(0, 44), std::string("RIFF") + Le32(1037) + "WAVE" + "fmt " + Le32(16) +
                                  FmtPayload(1, 1, 22050, 22050, 1, 8) + "data" + Le32(1001));
-    EXPECT_EQ(file.mid(44), QByteArray(reinterpret_cast<const char*>(wav.Memory()), 1001));
+    EXPECT_EQ(file.substr(44), std::string(reinterpret_cast<const char*>(wav.Memory()), 1001));
 
     TWavStream empty;
-    empty.SaveToFile(Local("empty.wav"));
-    EXPECT_EQ(ReadFile(Path("empty.wav")), QByteArray("RIFF") + Le32(36) + "WAVE" + "fmt " + Le32(16) +
-                                                 QByteArray(16, '\0') + "data" + Le32(0));
+    empty.SaveToFile(Path("empty.wav"));
+    EXPECT_EQ(ReadFile(Path("empty.wav")), std::string("RIFF") + Le32(36) + "WAVE" + "fmt " + Le32(16) +
+                                                 std::string(16, '\0') + "data" + Le32(0));
 }
 
 TEST_F(WavStreamTest, SavedFileReadsBackTheSameInAnIndependentReader)
@@ -228,10 +226,10 @@ TEST_F(WavStreamTest, SavedFileReadsBackTheSameInAnIndependentReader)
     wav.SetFormat(WAVEFORMATEX{1, 2, 44100, 176400, 4, 16, 0});
     const int16_t frames[6] = {0, -32768, 32767, 1, -1, 1234};
     wav.Write(frames, sizeof frames);
-    wav.SaveToFile(Local("pcm16.wav"));
+    wav.SaveToFile(Path("pcm16.wav"));
 
     SF_INFO info{};
-    SNDFILE* f = sf_open(Path("pcm16.wav").toLocal8Bit().constData(), SFM_READ, &info);
+    SNDFILE* f = sf_open(Path("pcm16.wav").c_str(), SFM_READ, &info);
     ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
     EXPECT_EQ(info.channels, 2);
     EXPECT_EQ(info.samplerate, 44100);
@@ -243,7 +241,7 @@ TEST_F(WavStreamTest, SavedFileReadsBackTheSameInAnIndependentReader)
     EXPECT_EQ(0, std::memcmp(back, frames, sizeof frames));
 
     TWavStream again;
-    again.LoadFromFile(Local("pcm16.wav"));
+    again.LoadFromFile(Path("pcm16.wav"));
     EXPECT_EQ(0, std::memcmp(&again.Format, &wav.Format, 16));
     ASSERT_EQ(again.Size(), int64_t(sizeof frames));
     EXPECT_EQ(0, std::memcmp(again.Memory(), frames, sizeof frames));
@@ -253,10 +251,10 @@ TEST_F(WavStreamTest, FormatIsLockedOnceAFileWasLoaded)
 {
     TWavStream built;
     built.SetFormat(WAVEFORMATEX{1, 1, 22050, 22050, 1, 8, 0});
-    built.SaveToFile(Local("built.wav"));
+    built.SaveToFile(Path("built.wav"));
     EXPECT_NO_THROW(built.SetFormat(WAVEFORMATEX{1, 2, 8000, 16000, 2, 8, 0})) << "saving does not lock";
 
-    built.LoadFromFile(Local("built.wav"));
+    built.LoadFromFile(Path("built.wav"));
     built.Clear();
     const WAVEFORMATEX before = built.Format;
     try {
@@ -271,15 +269,15 @@ TEST_F(WavStreamTest, FormatIsLockedOnceAFileWasLoaded)
 TEST_F(WavStreamTest, MissingFileKeepsThePreviousContents)
 {
     Load(RiffWave(Chunk("fmt ", fmt16) + Chunk("data", samples)));
-    EXPECT_THROW(wav.LoadFromFile(Local("gone.wav")), EFOpenError);
+    EXPECT_THROW(wav.LoadFromFile(Path("gone.wav")), EFOpenError);
     EXPECT_EQ(Contents(), samples);
-    EXPECT_EQ(wav.FileName, Local("in.wav"));
+    EXPECT_EQ(wav.FileName, Path("in.wav"));
 }
 
 TEST_F(WavStreamTest, SavingIntoAMissingFolderRaisesACreateError)
 {
     try {
-        wav.SaveToFile(Local("no/such/folder/x.wav"));
+        wav.SaveToFile(Path("no/such/folder/x.wav"));
         ADD_FAILURE();
     } catch (const EFCreateError& e) {
         EXPECT_TRUE(e.Message().find("x.wav") != std::string::npos);

@@ -2,11 +2,11 @@
 
 #include "acm/AcmBlock.h"
 
-AcmRun ConvertBlock(const QByteArray& format, const WAVEFORMATEX& target, const QByteArray& source)
+AcmRun ConvertBlock(const std::string& format, const WAVEFORMATEX& target, const std::string& source)
 {
     AcmRun run;
     TAcmStream stream;
-    run.Result = stream.Open(reinterpret_cast<const WAVEFORMATEX*>(format.constData()), &target);
+    run.Result = stream.Open(reinterpret_cast<const WAVEFORMATEX*>(format.data()), &target);
     if (run.Result)
         return run;
     run.Result = stream.Room(uint32_t(source.size()), run.DestinationSize);
@@ -31,7 +31,7 @@ WAVEFORMATEX Pcm(uint16_t channels, uint32_t rate, uint16_t bits)
     return WAVEFORMATEX{WAVE_FORMAT_PCM, channels, rate, rate * align, align, bits, 0};
 }
 
-QByteArray Record(const WAVEFORMATEX& format)
+std::string Record(const WAVEFORMATEX& format)
 {
-    return QByteArray(reinterpret_cast<const char*>(&format), int(sizeof format));
+    return std::string(reinterpret_cast<const char*>(&format), sizeof format);
 }

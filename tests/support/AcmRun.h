@@ -2,7 +2,7 @@
 
 #include "acm/MSAcm.h"
 
-#include <QByteArray>
+#include <string>
 #include <vector>
 
 // One whole block through a conversion stream, the way the convertor drives it.
@@ -15,7 +15,7 @@ struct AcmRun {
 };
 
 // format: the 18-byte record and any extra bytes after it.
-AcmRun ConvertBlock(const QByteArray& format, const WAVEFORMATEX& target, const QByteArray& source);
+AcmRun ConvertBlock(const std::string& format, const WAVEFORMATEX& target, const std::string& source);
 
 WAVEFORMATEX Pcm(uint16_t channels, uint32_t rate, uint16_t bits);
-QByteArray Record(const WAVEFORMATEX& format);
+std::string Record(const WAVEFORMATEX& format);

@@ -2,50 +2,77 @@
 
 #include "framework/ByteOrder.h"
 
-#include <QFile>
+#include <cctype>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 
-QByteArray Le16(uint16_t v)
+std::string Le16(uint16_t v)
 {
-    QByteArray b(2, 0);
+    std::string b(2, '\0');
     PutLe16(reinterpret_cast<uint8_t*>(b.data()), v);
     return b;
 }
 
-QByteArray Le32(uint32_t v)
+std::string Le32(uint32_t v)
 {
-    QByteArray b(4, 0);
+    std::string b(4, '\0');
     PutLe32(reinterpret_cast<uint8_t*>(b.data()), v);
     return b;
 }
 
-QByteArray Chunk(const char* id, const QByteArray& payload, int64_t declaredSize)
+std::string Chunk(const char* id, const std::string& payload, int64_t declaredSize)
 {
-    return QByteArray(id, 4) + Le32(uint32_t(declaredSize < 0 ? payload.size() : declaredSize)) + payload;
+    return std::string(id, 4) + Le32(uint32_t(declaredSize < 0 ? int64_t(payload.size()) : declaredSize)) + payload;
 }
 
-QByteArray FmtPayload(uint16_t tag, uint16_t channels, uint32_t rate, uint32_t avgBytes, uint16_t blockAlign,
-                      uint16_t bits)
+std::string FmtPayload(uint16_t tag, uint16_t channels, uint32_t rate, uint32_t avgBytes, uint16_t blockAlign,
+                       uint16_t bits)
 {
     return Le16(tag) + Le16(channels) + Le32(rate) + Le32(avgBytes) + Le16(blockAlign) + Le16(bits);
 }
 
-QByteArray RiffWave(const QByteArray& body)
+std::string RiffWave(const std::string& body)
 {
-    return QByteArray("RIFF") + Le32(uint32_t(body.size() + 4)) + QByteArray("WAVE") + body;
+    return "RIFF" + Le32(uint32_t(body.size() + 4)) + "WAVE" + body;
 }
 
-void WriteFile(const QString& path, const QByteArray& bytes)
+std::string FromHex(const std::string& hex)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+    std::string bytes;
+    std::string pair;
+    for (const char c : hex) {
+        if (!std::isxdigit(static_cast<unsigned char>(c)))
+            continue;
+        pair += c;
+        if (pair.size() == 2) {
+            bytes += char(std::stoi(pair, nullptr, 16));
+            pair.clear();
+        }
+    }
+    return bytes;
+}
+
+std::string ToHex(const std::string& bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (const char c : bytes) {
+        hex += digits[uint8_t(c) >> 4];
+        hex += digits[uint8_t(c) & 15];
+    }
+    return hex;
+}
+
+void WriteFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    if (!f.write(bytes.data(), std::streamsize(bytes.size())) || !f.flush())
         throw std::runtime_error("cannot write test file");
 }
 
-QByteArray ReadFile(const QString& path)
+std::string ReadFile(const std::string& path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
+    std::ifstream f(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), {}};
 }

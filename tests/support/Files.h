@@ -1,19 +1,23 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
 #include <cstdint>
+#include <string>
 
-// Little helpers for building files byte by byte in tests.
-QByteArray Le16(uint16_t v);
-QByteArray Le32(uint32_t v);
+// Little helpers for building files byte by byte in tests. Bytes are kept in strings.
+std::string Le16(uint16_t v);
+std::string Le32(uint32_t v);
 // A chunk: 4-byte id, 32-bit size (the payload's length unless given), payload.
-QByteArray Chunk(const char* id, const QByteArray& payload, int64_t declaredSize = -1);
+std::string Chunk(const char* id, const std::string& payload, int64_t declaredSize = -1);
 // A 16-, 18- or longer "fmt " payload.
-QByteArray FmtPayload(uint16_t tag, uint16_t channels, uint32_t rate, uint32_t avgBytes, uint16_t blockAlign,
-                      uint16_t bits);
+std::string FmtPayload(uint16_t tag, uint16_t channels, uint32_t rate, uint32_t avgBytes, uint16_t blockAlign,
+                       uint16_t bits);
 // "RIFF" + size + "WAVE" + body.
-QByteArray RiffWave(const QByteArray& body);
+std::string RiffWave(const std::string& body);
+// The bytes that pairs of hex digits stand for; anything else between the pairs is skipped.
+std::string FromHex(const std::string& hex);
+// Two lower-case hex digits a byte.
+std::string ToHex(const std::string& bytes);
 
-void WriteFile(const QString& path, const QByteArray& bytes);
-QByteArray ReadFile(const QString& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+// The file's bytes; none for a file that cannot be read.
+std::string ReadFile(const std::string& path);

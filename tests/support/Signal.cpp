@@ -22,9 +22,9 @@ std::vector<int16_t> Sine16(double hz, double peak, int rate, double seconds, in
     return out;
 }
 
-QByteArray Bytes(const std::vector<int16_t>& samples)
+std::string Bytes(const std::vector<int16_t>& samples)
 {
-    return QByteArray(reinterpret_cast<const char*>(samples.data()), int(samples.size() * 2));
+    return std::string(reinterpret_cast<const char*>(samples.data()), samples.size() * 2);
 }
 
 SineFit FitSine(const uint8_t* samples, size_t count, double hz, int rate, size_t skip)
@@ -66,30 +66,30 @@ SineFit FitSine(const uint8_t* samples, size_t count, double hz, int rate, size_
     return {std::hypot(x[0], x[1]), x[2], 10 * std::log10(signal / rest), std::atan2(x[1], x[0])};
 }
 
-WavParts SplitWav(const QByteArray& file)
+WavParts SplitWav(const std::string& file)
 {
     WavParts parts;
-    for (int pos = 12; pos + 8 <= file.size();) {
-        const QByteArray id = file.mid(pos, 4);
-        const uint32_t size = GetLe32(reinterpret_cast<const uint8_t*>(file.constData()) + pos + 4);
-        const QByteArray payload = file.mid(pos + 8, int(size));
+    for (size_t pos = 12; pos + 8 <= file.size();) {
+        const std::string id = file.substr(pos, 4);
+        const uint32_t size = GetLe32(reinterpret_cast<const uint8_t*>(file.data()) + pos + 4);
+        const std::string payload = file.substr(pos + 8, size);
         if (id == "fmt ")
             parts.Fmt = payload;
         else if (id == "data")
             parts.Data = payload;
-        pos += 8 + int(size) + int(size & 1);
+        pos += 8 + size_t(size) + (size & 1);
     }
     return parts;
 }
 
-void WriteWithSndfile(const QString& path, int format, int rate, int channels, const std::vector<int16_t>& samples,
-                      double compressionLevel)
+void WriteWithSndfile(const std::string& path, int format, int rate, int channels,
+                      const std::vector<int16_t>& samples, double compressionLevel)
 {
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = channels;
     info.format = format;
-    SNDFILE* f = sf_open(path.toLocal8Bit().constData(), SFM_WRITE, &info);
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!f)
         throw std::runtime_error(sf_strerror(nullptr));
     if (compressionLevel >= 0)
@@ -115,15 +115,15 @@ std::vector<int16_t> TwoTones()
     return sum;
 }
 
-TauntAlignment AlignTaunts(const QByteArray& reference, const QByteArray& later, int maxShift, int skip)
+TauntAlignment AlignTaunts(const std::string& reference, const std::string& later, int maxShift, int skip)
 {
-    const auto* a = reinterpret_cast<const uint8_t*>(reference.constData());
-    const auto* b = reinterpret_cast<const uint8_t*>(later.constData());
+    const auto* a = reinterpret_cast<const uint8_t*>(reference.data());
+    const auto* b = reinterpret_cast<const uint8_t*>(later.data());
     // Over the samples both hold at this shift, less the ends: the sum and the largest of the
     // differences.
     const auto compare = [&](int shift) {
         const int64_t from = std::max<int64_t>(0, -shift) + skip;
-        const int64_t to = std::min<int64_t>(reference.size(), later.size() - shift) - skip;
+        const int64_t to = std::min<int64_t>(int64_t(reference.size()), int64_t(later.size()) - shift) - skip;
         int64_t sum = 0;
         int largest = 0;
         for (int64_t i = from; i < to; ++i) {

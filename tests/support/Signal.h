@@ -1,15 +1,15 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // Test signals and what is measured on converted sound.
 
 // A sine of the given peak (full scale 1.0) as interleaved 16-bit samples, every channel equal.
 std::vector<int16_t> Sine16(double hz, double peak, int rate, double seconds, int channels);
-QByteArray Bytes(const std::vector<int16_t>& samples);
+std::string Bytes(const std::vector<int16_t>& samples);
 
 // The least-squares fit of a sine of known frequency plus a constant to unsigned 8-bit
 // samples (centre 128), over [skip, size - skip).
@@ -23,16 +23,16 @@ SineFit FitSine(const uint8_t* samples, size_t count, double hz, int rate, size_
 
 // The "fmt " and "data" payloads of a RIFF WAVE image.
 struct WavParts {
-    QByteArray Fmt;
-    QByteArray Data;
+    std::string Fmt;
+    std::string Data;
 };
-WavParts SplitWav(const QByteArray& file);
+WavParts SplitWav(const std::string& file);
 
 // Writes interleaved 16-bit samples as a WAV file through libsndfile, in the given
 // libsndfile subformat (SF_FORMAT_PCM_16, SF_FORMAT_IMA_ADPCM, ...) and major format.
 // A lossy format is written at the given compression level (0 the best sound, 1 the smallest
 // file; negative: libsndfile's default).
-void WriteWithSndfile(const QString& path, int format, int rate, int channels, const std::vector<int16_t>& samples,
+void WriteWithSndfile(const std::string& path, int format, int rate, int channels, const std::vector<int16_t>& samples,
                       double compressionLevel = -1);
 
 // A taunt-sized test sound that lossy codecs keep well: two tones (440 Hz and 1234 Hz, 0.6
@@ -47,7 +47,7 @@ struct TauntAlignment {
     int Shift;
     int MaxStep;
 };
-TauntAlignment AlignTaunts(const QByteArray& reference, const QByteArray& later, int maxShift, int skip);
+TauntAlignment AlignTaunts(const std::string& reference, const std::string& later, int maxShift, int skip);
 
 // The sound file kinds that libsndfile writes beside WAV, each a name ending and a format.
 struct SoundFileKind {

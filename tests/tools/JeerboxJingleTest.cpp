@@ -1,47 +1,38 @@
+#include "sound/TauntFormat.h"
 #include "support/Files.h"
+#include "support/Programs.h"
+#include "support/TempDir.h"
 
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <gtest/gtest.h>
 
-static void RegisterJingle()
-{
-    Q_INIT_RESOURCE(jingle);
-}
-
 namespace {
 
-int RunJingle(const QStringList& args, QString* out = nullptr)
+int RunJingle(const std::vector<std::string>& args, std::string* out = nullptr)
 {
-    QProcess p;
-    p.start(QStringLiteral(JEERBOX_BUILD_DIR "/jeerbox-jingle"), args);
-    EXPECT_TRUE(p.waitForFinished(60000));
+    const ProgramRun run = RunProgram(JEERBOX_BUILD_DIR "/jeerbox-jingle", args);
     if (out)
-        *out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        *out = run.Out;
+    return run.Status;
 }
 
-QByteArray Embedded()
+// The jingle the program embeds: the file checked in beside its other resources.
+std::string CheckedIn()
 {
-    RegisterJingle();
-    QFile file(QStringLiteral(":/RT_RCDATA/piano"));
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-    return file.readAll();
+    return ReadFile(JEERBOX_SOURCE_DIR "/resources/piano.wav");
 }
 
 // The jingle checked in and embedded is exactly what its generator makes today.
 TEST(JeerboxJingleTest, TheGeneratorStillMakesTheEmbeddedJingleByteForByte)
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("piano.wav"));
+    TempDir dir;
+    const std::string path = dir.FilePath("piano.wav");
     ASSERT_EQ(RunJingle({path}), 0);
-    const QByteArray made = ReadFile(path);
-    ASSERT_EQ(made.size(), 72630);
-    const QByteArray embedded = Embedded();
+    const std::string made = ReadFile(path);
+    ASSERT_EQ(made.size(), 72630u);
+    const std::string embedded = CheckedIn();
     ASSERT_EQ(embedded.size(), made.size());
-    qsizetype firstDifference = 0;
+    size_t firstDifference = 0;
     while (firstDifference < made.size() && made[firstDifference] == embedded[firstDifference])
         ++firstDifference;
     EXPECT_EQ(firstDifference, made.size()) << "the files differ first at byte " << firstDifference;
@@ -51,11 +42,11 @@ TEST(JeerboxJingleTest, TheGeneratorStillMakesTheEmbeddedJingleByteForByte)
 // skips hold nothing to hear, and the sound after them is a sound.
 TEST(JeerboxJingleTest, TheJingleIsATauntWithItsFirstHundredBytesSilent)
 {
-    const QByteArray file = Embedded();
-    ASSERT_EQ(file.size(), 72630);
-    EXPECT_EQ(file, RiffWave(Chunk("fmt ", FmtPayload(1, 1, 22050, 22050, 1, 8)) + Chunk("data", file.mid(44))));
-    EXPECT_EQ(file.mid(44, 56), QByteArray(56, '\x80'));
-    const QByteArray sound = file.mid(100);
+    const std::string file = CheckedIn();
+    ASSERT_EQ(file.size(), 72630u);
+    EXPECT_EQ(file, RiffWave(Chunk("fmt ", FmtPayload(1, 1, 22050, 22050, 1, 8)) + Chunk("data", file.substr(44))));
+    EXPECT_EQ(file.substr(44, JingleStart - 44), std::string(JingleStart - 44, '\x80'));
+    const std::string sound = file.substr(JingleStart);
     const auto [low, high] = std::minmax_element(sound.begin(), sound.end(), [](char a, char b) { return uint8_t(a) < uint8_t(b); });
     EXPECT_LT(uint8_t(*low), 64);
     EXPECT_GT(uint8_t(*high), 192);
@@ -64,11 +55,11 @@ TEST(JeerboxJingleTest, TheJingleIsATauntWithItsFirstHundredBytesSilent)
 
 TEST(JeerboxJingleTest, HelpAndMisuse)
 {
-    QString out;
-    EXPECT_EQ(RunJingle({QStringLiteral("--help")}, &out), 0);
-    EXPECT_TRUE(out.startsWith(QStringLiteral("Usage: jeerbox-jingle FILE")));
+    std::string out;
+    EXPECT_EQ(RunJingle({"--help"}, &out), 0);
+    EXPECT_TRUE(out.starts_with("Usage: jeerbox-jingle FILE"));
     EXPECT_EQ(RunJingle({}), 2);
-    EXPECT_EQ(RunJingle({QStringLiteral("/no/such/folder/piano.wav")}), 1);
+    EXPECT_EQ(RunJingle({"/no/such/folder/piano.wav"}), 1);
 }
 
 }  // namespace
