@@ -8,7 +8,7 @@
 // What converting one block came to.
 struct TAcmBlock {
     MMRESULT Result = MMSYSERR_NOERROR;  // the first call that failed, or success
-    uint32_t Room = 0;                   // what acmStreamSize promised for the block
+    uint32_t Room = 0;  // what acmStreamSize promised for the block
     uint32_t SourceUsed = 0;
     uint32_t Written = 0;
 };
@@ -25,8 +25,7 @@ public:
 
     // Opens a stream from source (its record and the cbSize extra bytes behind it) to target,
     // after closing the one open before.
-    MMRESULT Open(const WAVEFORMATEX* source, const WAVEFORMATEX* target,
-                  uint32_t flags = ACM_STREAMOPENF_NONREALTIME);
+    MMRESULT Open(const WAVEFORMATEX* source, const WAVEFORMATEX* target, uint32_t flags = ACM_STREAMOPENF_NONREALTIME);
     // Closes the stream; nothing when none is open.
     MMRESULT Close();
     bool IsOpen() const { return FHandle != nullptr; }

@@ -103,12 +103,7 @@ void TACMIn::BufferDone(PWaveHdr header)
 
 void TACMIn::ReleaseHeader(PWaveHdr header)
 {
-    // A header that is not listed is not the component's to touch. The unprepare's result is
-    // not asked for: the header goes either way.
-    if (!FHeaders.Contains(header))
-        return;
-    waveInUnprepareHeader(FDeviceHandle, header, sizeof(WAVEHDR));
-    FHeaders.Release(header);
+    FHeaders.Release(header, [this](PWaveHdr owned) { waveInUnprepareHeader(FDeviceHandle, owned, sizeof(WAVEHDR)); });
 }
 
 void TACMIn::Close()

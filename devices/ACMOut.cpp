@@ -97,12 +97,7 @@ void TACMOut::BufferDone(PWaveHdr header)
 
 void TACMOut::ReleaseHeader(PWaveHdr header)
 {
-    // A header that is not listed is not the component's to touch. The unprepare's result is
-    // not asked for: the header goes either way.
-    if (!FHeaders.Contains(header))
-        return;
-    waveOutUnprepareHeader(FDeviceHandle, header, sizeof(WAVEHDR));
-    FHeaders.Release(header);
+    FHeaders.Release(header, [this](PWaveHdr owned) { waveOutUnprepareHeader(FDeviceHandle, owned, sizeof(WAVEHDR)); });
 }
 
 void TACMOut::Close()

@@ -15,7 +15,8 @@ PWaveHdr TWaveHeaders::Add(uint32_t size, const void* device)
 
 bool TWaveHeaders::Contains(const WAVEHDR* header) const
 {
-    return std::any_of(FHeaders.begin(), FHeaders.end(), [header](const auto& owned) { return &owned->Header == header; });
+    return std::any_of(FHeaders.begin(), FHeaders.end(),
+                       [header](const auto& owned) { return &owned->Header == header; });
 }
 
 std::unique_ptr<TOwnedHeader> TWaveHeaders::Take(const WAVEHDR* header)
@@ -33,5 +34,5 @@ bool OwnNotice(const TMessage& message, const void* device, const TWaveHeaders& 
 {
     // Only the addresses are compared: the header itself may be gone.
     return device && message.WParam == reinterpret_cast<WPARAM>(device) &&
-           headers.Contains(reinterpret_cast<const WAVEHDR*>(message.LParam));
+        headers.Contains(reinterpret_cast<const WAVEHDR*>(message.LParam));
 }

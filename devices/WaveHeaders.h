@@ -28,6 +28,16 @@ public:
     std::unique_ptr<TOwnedHeader> Take(const WAVEHDR* header);
     // Frees a listed header with its block; false for a header not listed.
     bool Release(const WAVEHDR* header) { return Take(header) != nullptr; }
+    // Unprepares a listed header with unprepare(header), whose result is not asked for (the
+    // header goes either way), then frees it. A header not listed is not the owner's to touch.
+    template <typename Unprepare>
+    void Release(PWaveHdr header, Unprepare unprepare)
+    {
+        if (!Contains(header))
+            return;
+        unprepare(header);
+        Release(header);
+    }
     PWaveHdr Last() const { return &FHeaders.back()->Header; }
     size_t size() const { return FHeaders.size(); }
     bool empty() const { return FHeaders.empty(); }

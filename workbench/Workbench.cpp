@@ -57,8 +57,7 @@ void TWorkbench::EditSelection(TSelectionEdit edit, int x, int width)
         SelEndX = int32_t(end);
         break;
     }
-    case TSelectionEdit::None:
-        break;
+    case TSelectionEdit::None: break;
     }
     if (HasSelection() && ConvertedSize > 0)
         SelStartOffset = uint32_t(ColumnsToBytes(SelStartX, width));

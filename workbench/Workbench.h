@@ -10,10 +10,10 @@
 
 // What a mouse position in the waveform view does to the selection.
 enum class TSelectionEdit {
-    None,   // no edge moves
+    None,  // no edge moves
     Start,  // the start edge goes there, as long as it stays left of the end
-    End,    // the end edge goes there, as long as it stays right of the start
-    Move,   // the span follows the mouse from where the move began, keeping its width
+    End,  // the end edge goes there, as long as it stays right of the start
+    Move,  // the span follows the mouse from where the move began, keeping its width
 };
 
 // The workbench's working state: the loaded source file, the convertor that holds the
