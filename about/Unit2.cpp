@@ -1,6 +1,6 @@
 #include "about/Unit2.h"
 
-#include "framework/forms/Application.h"
+#include "forms/Application.h"
 #include "ui_Unit2.h"
 
 #include <QHideEvent>

@@ -3,7 +3,7 @@
 #include "about/Unit2.h"
 #include "app/mainform.h"
 #include "devices/ACMWaveOut.h"
-#include "devices/frmrec.h"
+#include "app/frmrec.h"
 #include "gamtable/frmSaveGam.h"
 
 TWindows::TWindows()

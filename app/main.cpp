@@ -1,7 +1,7 @@
 #include "app/Startup.h"
 #include "app/mainform.h"
-#include "framework/forms/Application.h"
-#include "framework/forms/FilePaths.h"
+#include "forms/Application.h"
+#include "forms/FilePaths.h"
 
 #include <QIcon>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "framework/forms/Dialogs.h"
-#include "framework/forms/PaintBox.h"
+#include "forms/Dialogs.h"
+#include "forms/PaintBox.h"
 #include "platform/Messages.h"
 #include "sound/Wavs_ex.h"
 

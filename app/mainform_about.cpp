@@ -5,7 +5,7 @@
 
 #include "about/Unit2.h"
 #include "devices/ACMWaveOut.h"
-#include "framework/forms/ResourceStream.h"
+#include "forms/ResourceStream.h"
 #include "sound/ACMConvertor.h"
 
 #include <algorithm>

@@ -9,8 +9,8 @@
 //   ClipConvert [ROUNDS [short]]
 // A first round varies from run to run; many fresh processes show its spread:
 //   for i in $(seq 40); do ClipConvert 0 short; done
-#include "platform/acm/HugePages.h"
-#include "platform/acm/MSAcm.h"
+#include "acm/HugePages.h"
+#include "acm/MSAcm.h"
 #include "sound/TauntFormat.h"
 
 #include <sys/resource.h>

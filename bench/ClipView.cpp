@@ -10,9 +10,9 @@
 // Runs offscreen.
 #include "app/mainform.h"
 #include "devices/ACMWaveOut.h"
-#include "framework/forms/Application.h"
-#include "framework/forms/FilePaths.h"
-#include "framework/forms/PaintBox.h"
+#include "forms/Application.h"
+#include "forms/FilePaths.h"
+#include "forms/PaintBox.h"
 #include "gamtable/frmSaveGam.h"
 #include "platform/WaveDriver.h"
 #include "sound/Wavs_ex.h"

@@ -3,7 +3,7 @@
 // "out" in the taunt format) and points the program at it. The sink's monitor is read by
 // parec in 5 ms fragments, so each figure includes up to about 5 ms of reading.
 #include "devices/ACMWaveOut.h"
-#include "framework/forms/Application.h"
+#include "forms/Application.h"
 #include "sound/TauntFormat.h"
 
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #include "devices/ACMWaveOut.h"
 
-#include "framework/forms/Dialogs.h"
-#include "platform/acm/AcmMetrics.h"
+#include "forms/Dialogs.h"
+#include "acm/AcmMetrics.h"
 
 #include <QString>
 #include <algorithm>

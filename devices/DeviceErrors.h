@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/acm/MMSystem.h"
+#include "acm/MMSystem.h"
 
 #include <string>
 

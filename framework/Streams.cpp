@@ -1,7 +1,7 @@
 #include "framework/Streams.h"
 
 #include "framework/Exception.h"
-#include "platform/acm/HugePages.h"
+#include "acm/HugePages.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 #include "fuzz/FuzzBodies.h"
 
 #include "framework/Filer.h"
-#include "platform/acm/MSAcm.h"
+#include "acm/MSAcm.h"
 #include "sound/ACMConvertor.h"
 #include "sound/Wavs_ex.h"
 

@@ -1,8 +1,8 @@
 #include "gamtable/GamExport.h"
 
 #include "framework/ReplacingFile.h"
-#include "framework/forms/Application.h"
-#include "framework/forms/FilePaths.h"
+#include "forms/Application.h"
+#include "forms/FilePaths.h"
 #include "gamtable/GamPages.h"
 #include "gamtable/frmSaveGam.h"
 

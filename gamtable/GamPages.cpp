@@ -1,7 +1,7 @@
 #include "gamtable/GamPages.h"
 
 #include "framework/Streams.h"
-#include "platform/acm/Riff.h"
+#include "acm/Riff.h"
 
 #include <algorithm>
 #include <bit>

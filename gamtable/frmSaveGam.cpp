@@ -1,7 +1,7 @@
 #include "gamtable/frmSaveGam.h"
 
-#include "framework/forms/Application.h"
-#include "framework/forms/Settings.h"
+#include "forms/Application.h"
+#include "forms/Settings.h"
 #include "gamtable/GamSoundFrame.h"
 #include "gamtable/ParamText.h"
 #include "ui_GamSoundFrame.h"

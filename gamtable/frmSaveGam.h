@@ -1,6 +1,6 @@
 #pragma once
 
-#include "framework/forms/Dialogs.h"
+#include "forms/Dialogs.h"
 #include "gamtable/GamPages.h"
 
 #include <QDialog>

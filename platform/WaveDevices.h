@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/Messages.h"
-#include "platform/acm/MMSystem.h"
+#include "acm/MMSystem.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
 #include "platform/WaveMapper.h"
 
-#include "platform/acm/MSAcm.h"
+#include "acm/MSAcm.h"
 
 #include <algorithm>
 #include <list>

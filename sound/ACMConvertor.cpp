@@ -1,8 +1,8 @@
 #include "sound/ACMConvertor.h"
 
 #include "framework/Filer.h"
-#include "platform/acm/HugePages.h"
-#include "platform/acm/Riff.h"
+#include "acm/HugePages.h"
+#include "acm/Riff.h"
 #include "sound/TauntFormat.h"
 #include "sound/Wavs_ex.h"
 

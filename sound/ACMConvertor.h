@@ -2,8 +2,8 @@
 
 #include "framework/Component.h"
 #include "framework/Exception.h"
-#include "platform/acm/MMSystem.h"
-#include "platform/acm/MSAcm.h"
+#include "acm/MMSystem.h"
+#include "acm/MSAcm.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/acm/MMSystem.h"
+#include "acm/MMSystem.h"
 
 // The one format the game plays, and so the format of every converted sound, clip, recording
 // and the jingle: PCM, mono, 22050 samples a second, one unsigned byte a sample.

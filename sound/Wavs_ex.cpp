@@ -1,7 +1,7 @@
 #include "sound/Wavs_ex.h"
 
 #include "framework/ReplacingFile.h"
-#include "platform/acm/Riff.h"
+#include "acm/Riff.h"
 
 #include <algorithm>
 #include <cstring>

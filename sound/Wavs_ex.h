@@ -2,7 +2,7 @@
 
 #include "framework/Exception.h"
 #include "framework/Streams.h"
-#include "platform/acm/MMSystem.h"
+#include "acm/MMSystem.h"
 
 #include <cstdint>
 #include <string>

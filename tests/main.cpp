@@ -1,4 +1,4 @@
-#include "framework/forms/Application.h"
+#include "forms/Application.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

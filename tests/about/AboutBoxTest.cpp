@@ -1,5 +1,5 @@
 #include "about/Unit2.h"
-#include "framework/forms/UrlLabel.h"
+#include "forms/UrlLabel.h"
 #include "support/ScriptedDialogs.h"
 #include "support/ScriptedShell.h"
 #include "ui_Unit2.h"

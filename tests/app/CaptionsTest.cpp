@@ -1,6 +1,6 @@
 #include "app/Startup.h"
 #include "app/mainform.h"
-#include "framework/forms/Application.h"
+#include "forms/Application.h"
 #include "support/ScriptedDialogs.h"
 #include "support/ScriptedWaveDriver.h"
 

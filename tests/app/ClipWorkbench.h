@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Workbench.h"
-#include "framework/forms/PaintBox.h"
+#include "forms/PaintBox.h"
 #include "gamtable/frmSaveGam.h"
 
 #include <QImage>

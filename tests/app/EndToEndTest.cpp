@@ -1,5 +1,5 @@
 #include "ClipWorkbench.h"
-#include "framework/forms/FilePaths.h"
+#include "forms/FilePaths.h"
 
 #include "gamtable/GamTestSupport.h"
 #include "support/Signal.h"

@@ -2,8 +2,8 @@
 
 #include "about/Unit2.h"
 #include "app/Startup.h"
-#include "devices/frmrec.h"
-#include "framework/forms/ImageList.h"
+#include "app/frmrec.h"
+#include "forms/ImageList.h"
 #include "gamtable/frmSaveGam.h"
 #include "sound/ACMConvertor.h"
 

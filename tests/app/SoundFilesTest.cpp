@@ -1,6 +1,6 @@
 #include "ClipWorkbench.h"
 
-#include "framework/forms/FilePaths.h"
+#include "forms/FilePaths.h"
 #include "support/Files.h"
 #include "support/Signal.h"
 

@@ -1,6 +1,6 @@
 #include "Workbench.h"
 
-#include "framework/forms/Settings.h"
+#include "forms/Settings.h"
 #include "support/Files.h"
 
 #include <QApplication>

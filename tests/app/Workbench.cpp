@@ -1,6 +1,6 @@
 #include "Workbench.h"
 
-#include "framework/forms/Settings.h"
+#include "forms/Settings.h"
 #include "platform/Registry.h"
 #include "support/Files.h"
 

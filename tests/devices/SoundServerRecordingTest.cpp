@@ -1,5 +1,5 @@
 #include "app/mainform.h"
-#include "devices/frmrec.h"
+#include "app/frmrec.h"
 #include "platform/WaveDriver.h"
 #include "sound/ACMConvertor.h"
 #include "sound/Wavs_ex.h"

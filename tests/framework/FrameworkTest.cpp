@@ -1,6 +1,6 @@
-#include "framework/forms/Application.h"
+#include "forms/Application.h"
 #include "framework/Exception.h"
-#include "framework/forms/Hourglass.h"
+#include "forms/Hourglass.h"
 #include "framework/Streams.h"
 #include "platform/Messages.h"
 #include "support/ScriptedDialogs.h"

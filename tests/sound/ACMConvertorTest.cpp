@@ -1,4 +1,4 @@
-#include "framework/forms/FilePaths.h"
+#include "forms/FilePaths.h"
 #include "sound/ACMConvertor.h"
 #include "sound/TauntFormat.h"
 #include "sound/Wavs_ex.h"

@@ -1,4 +1,4 @@
-#include "framework/forms/FilePaths.h"
+#include "forms/FilePaths.h"
 #include "sound/SoundFile.h"
 #include "support/Files.h"
 #include "support/Signal.h"

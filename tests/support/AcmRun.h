@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/acm/MSAcm.h"
+#include "acm/MSAcm.h"
 
 #include <QByteArray>
 #include <vector>

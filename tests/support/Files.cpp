@@ -1,6 +1,6 @@
 #include "support/Files.h"
 
-#include "platform/acm/Riff.h"
+#include "acm/Riff.h"
 
 #include <QFile>
 #include <stdexcept>

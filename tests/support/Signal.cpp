@@ -1,6 +1,6 @@
 #include "support/Signal.h"
 
-#include "platform/acm/Riff.h"
+#include "acm/Riff.h"
 
 #include <sndfile.h>
 

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "acm/MMSystem.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+struct sf_private_tag;
+
+// Whether a channel count and a rate describe a sound rather than nonsense.
+bool AcmShapeIsSane(uint32_t channels, uint32_t samplesPerSec);
+
+// A source format the conversion streams can decode: the complete "fmt " payload that
+// libsndfile is shown, and the shape of the sound it describes.
+struct AcmSourceFormat {
+    std::vector<uint8_t> FmtChunk;
+    uint16_t Channels = 0;
+    uint32_t SamplesPerSec = 0;
+    uint16_t BlockAlign = 0;
+
+    // The format behind pwfx (the 18-byte record and, for the formats that need them, its
+    // extra bytes), checked and completed; empty when it is nonsense or not decodable.
+    // ADPCM and GSM formats whose extra bytes are missing or zero get the standard ones,
+    // which follow from the block size: a format copied as its bare 18-byte record still works.
+    static std::optional<AcmSourceFormat> Describe(const WAVEFORMATEX* pwfx);
+
+    // The most frames that `bytes` source bytes decode to (a partial last block counted whole).
+    uint64_t MaxFrames(uint64_t bytes) const;
+    bool IsFloat() const;
+    // Whether every sample decodes to at most 16 bits (8- and 16-bit PCM, the companding and
+    // ADPCM codecs, GSM), so that libsndfile hands them out as 16-bit integers unchanged.
+    bool HasNarrowSamples() const;
+    // Whether every frame is a fixed number of bytes, so that any frame can be read first.
+    bool HasFixedFrames() const;
+};
+
+// Decodes one block of source bytes as float frames (full scale ±1), by letting libsndfile
+// read an in-memory RIFF image of the format and the bytes. The bytes are read in place.
+class AcmSourceReader {
+public:
+    // data may be null: the image then holds `size` zero bytes (used to ask libsndfile how
+    // many frames a block of that size decodes to without needing the bytes).
+    AcmSourceReader(const AcmSourceFormat& format, const uint8_t* data, uint32_t size);
+    ~AcmSourceReader();
+    AcmSourceReader(const AcmSourceReader&) = delete;
+    AcmSourceReader& operator=(const AcmSourceReader&) = delete;
+
+    // False when libsndfile cannot read the image, or reads another shape than the format's.
+    bool Open();
+    int64_t Frames() const { return FFrames; }
+    // Reads up to count frames of Channels floats each; returns the count read (0 at the end).
+    int64_t Read(float* frames, int64_t count);
+    // The same as 16-bit integers (full scale ±32768), for a format with narrow samples:
+    // cheaper than floats, which libsndfile makes from the integers one by one.
+    int64_t ReadNarrow(int16_t* frames, int64_t count);
+    // Makes `frame` the next frame to read.
+    bool Seek(int64_t frame);
+
+    // What the virtual file offers to libsndfile: the header, then the data bytes.
+    struct Image {
+        std::vector<uint8_t> Header;
+        const uint8_t* Data = nullptr;
+        int64_t DataSize = 0;
+        int64_t Position = 0;
+        int64_t Length() const { return int64_t(Header.size()) + DataSize; }
+    };
+
+private:
+    const AcmSourceFormat& FFormat;
+    Image FImage;
+    sf_private_tag* FFile = nullptr;
+    int64_t FFrames = 0;
+};

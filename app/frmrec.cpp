@@ -1,0 +1,134 @@
+#include "app/frmrec.h"
+
+#include "app/mainform.h"
+#include "forms/Application.h"
+#include "gamtable/GamSoundFrame.h"
+#include "sound/ACMConvertor.h"
+#include "sound/Wavs_ex.h"
+#include "ui_frmrec.h"
+
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QShowEvent>
+
+bool Recording = false;
+std::unique_ptr<TWavStream> RecordBuffer;
+
+namespace {
+
+// The prompt has one line of fixed width. Where the desktop's font is too wide for it, a
+// condensed face of the same font is taken, and failing that a smaller size, so that the
+// text is always shown whole.
+void FitToOneLine(QLabel& label)
+{
+    QFont font = label.font();
+    const auto fits = [&] { return QFontMetrics(font).horizontalAdvance(label.text()) <= label.width(); };
+    for (int stretch : {QFont::Unstretched, QFont::SemiCondensed, QFont::Condensed}) {
+        font.setStretch(stretch);
+        if (fits())
+            break;
+    }
+    while (!fits() && font.pixelSize() > 8)
+        font.setPixelSize(font.pixelSize() - 1);
+    label.setFont(font);
+}
+
+}  // namespace
+
+TOKRightDlg::TOKRightDlg(TForm1* workbench, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TOKRightDlg>()), Form1(workbench)
+{
+    ui->setupUi(this);
+    UseLayoutFont(*this);
+    FitToOneLine(*ui->Label1);
+    setFixedSize(size());
+    QIcon glyph(QStringLiteral(":/glyphs/record.svg"));
+    glyph.addFile(QStringLiteral(":/glyphs/record-disabled.svg"), QSize(), QIcon::Disabled);
+    ui->BtnRecord->setIcon(glyph);
+    connect(ui->BtnRecord, &QPushButton::clicked, this, Guarded([this] { BtnRecordClick(ui->BtnRecord); }));
+    FormCreate(this);
+}
+
+TOKRightDlg::~TOKRightDlg()
+{
+    FormDestroy(this);
+}
+
+void TOKRightDlg::FormCreate(QObject*)
+{
+    FACMIn = std::make_unique<TACMIn>();
+    FACMIn->SetName("ACMIn1");
+    FACMIn->SetNumBuffers(2);
+    FACMIn->SetBufferSize(2048);
+    FACMIn->OnBufferFull = [this](TComponent* sender, const void* data, int size) {
+        ACMIn11BufferFull(sender, data, size);
+    };
+    FACMOut = std::make_unique<TACMOut>();
+    FACMOut->SetName("ACMOut1");
+    FACMOut->SetNumBuffers(2);
+}
+
+void TOKRightDlg::FormDestroy(QObject*)
+{
+    FACMIn.reset();
+    FACMOut.reset();
+}
+
+void TOKRightDlg::ACMIn11BufferFull(TComponent*, const void* Data, int Size)
+{
+    if (ui->PassOut->isChecked())
+        FACMOut->Write(Data, static_cast<uint32_t>(Size));
+    if (Recording)
+        RecordBuffer->Write(Data, Size);
+}
+
+void TOKRightDlg::BtnRecordClick(QObject*)
+{
+    if (!Recording) {
+        Form1->ClipWave->Clear();
+        Form1->ConvertedSize = 0;
+        ui->BtnRecord->setText(QStringLiteral("Stop"));
+        // A recording left over from a "Stop" that failed goes now.
+        RecordBuffer = std::make_unique<TWavStream>();
+        Recording = true;
+        return;
+    }
+    Recording = false;
+    TACMConvertor& convertor = *Form1->Convertor;
+    // The recording is already in the taunt format: the convertor copies it as it is.
+    RecordBuffer->SetFormat(convertor.FormatOut.Format);
+    Form1->ConvertedSize = ConvertWave(convertor, *RecordBuffer);
+    Form1->ShowConvertedSound();
+    done(QDialog::Accepted);
+}
+
+bool TOKRightDlg::FormCloseQuery(QObject*)
+{
+    return !Recording;
+}
+
+void TOKRightDlg::FormClose(QObject*)
+{
+    ui->PassOut->setChecked(false);
+    ui->BtnRecord->setText(QStringLiteral("Record"));
+    RecordBuffer.reset();
+    FACMIn->Close();
+    FACMOut->Close();
+}
+
+void TOKRightDlg::done(int result)
+{
+    if (!FormCloseQuery(this))
+        return;
+    FormClose(this);
+    QDialog::done(result);
+}
+
+void TOKRightDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
