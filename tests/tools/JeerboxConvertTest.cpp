@@ -21,9 +21,10 @@ struct Outcome {
 
 class JeerboxConvertTest : public ::testing::Test {
 protected:
-    Outcome Run(const QStringList& args)
+    Outcome Run(const QStringList& args, const QString& workingDir = {})
     {
         QProcess p;
+        p.setWorkingDirectory(workingDir);
         p.start(QStringLiteral(JEERBOX_BUILD_DIR "/jeerbox-convert"), args);
         EXPECT_TRUE(p.waitForFinished(60000));
         const QString err = QString::fromLocal8Bit(p.readAllStandardError());
@@ -121,6 +122,13 @@ TEST_F(JeerboxConvertTest, NeverWritesOverAFileItWroteInTheSameRun)
             << run.ErrorLines[line].toStdString();
     EXPECT_EQ(ReadFile(out + QStringLiteral("/x.wav")).size(), 44 + 4410) << "the first file's sound stays";
     EXPECT_EQ(ReadFile(out + QStringLiteral("/y.wav")).size(), 44 + 2205) << "files after a refused one still convert";
+
+    // Names relative to the working folder are the same file as well.
+    const Outcome relative = Run({QStringLiteral("-o"), QStringLiteral("rel"), QStringLiteral("a/x.wav"),
+                                  QStringLiteral("b/x.wav")}, dir.path());
+    EXPECT_EQ(relative.Status, 1);
+    EXPECT_EQ(relative.ErrorLines.size(), 1);
+    EXPECT_EQ(ReadFile(Path(QStringLiteral("rel/x.wav"))).size(), 44 + 4410) << "the first file's sound stays";
 
     const Outcome again = Run({QStringLiteral("-o"), out, second});
     EXPECT_EQ(again.Status, 0) << "a new run may replace what an earlier run wrote";
