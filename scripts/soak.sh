@@ -30,7 +30,7 @@ mkdir -p build/soak
 failed=0
 for round in $(seq "$rounds"); do
   start=$(date +%s.%N)
-  if (cd build && ctest -R "$tests" -j "$(nproc)" --timeout 120 >"soak/round-$round.log" 2>&1); then
+  if (cd build && ctest -R "$tests" -j "$(nproc)" --timeout 120 --output-on-failure >"soak/round-$round.log" 2>&1); then
     result=passed
   else
     result="FAILED (build/soak/round-$round.log)"
