@@ -7,6 +7,9 @@
 # entry must be for the project's version.
 
 set(JEERBOX_PACKAGE_SOURCE ${CMAKE_SOURCE_DIR}/resources/package)
+# What is read here is read again whenever one of these changes.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${JEERBOX_PACKAGE_SOURCE}/changelog
+  ${CMAKE_SOURCE_DIR}/resources/desktop/jeerbox.desktop ${CMAKE_SOURCE_DIR}/README.md)
 set(JEERBOX_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/jeerbox)
 find_program(HELP2MAN help2man)
 if(NOT HELP2MAN)
@@ -21,7 +24,7 @@ endfunction()
 jeerbox_changelog_field(Version JEERBOX_RELEASE_VERSION)
 if(NOT JEERBOX_RELEASE_VERSION STREQUAL PROJECT_VERSION)
   message(FATAL_ERROR "resources/package/changelog's latest entry is for ${JEERBOX_RELEASE_VERSION}, "
-    "the project is ${PROJECT_VERSION}: add an entry for the new version (dch -v ${PROJECT_VERSION})")
+    "the project is ${PROJECT_VERSION}: add an entry for ${PROJECT_VERSION} at its top")
 endif()
 # The release's time dates the manual pages, so that the same release makes the same pages.
 jeerbox_changelog_field(Timestamp JEERBOX_RELEASE_TIME)
