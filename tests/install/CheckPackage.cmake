@@ -109,15 +109,15 @@ file(WRITE "${WORK}/offer.sh" [[
     COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
     COMPREPLY=()
     _jeerbox_convert jeerbox-convert "${COMP_WORDS[-1]}" "${COMP_WORDS[-2]}"
-    printf '%s\n' "$*: $(printf '%s\n' "${COMPREPLY[@]}" | sort | xargs)"
+    printf '%s\n' "$*: $(printf '%s\n' "${COMPREPLY[@]}" | sort | paste -sd ' ')"
   }
-  offer jeerbox-convert -
+  offer jeerbox-convert --h
   offer jeerbox-convert -o ''
   offer jeerbox-convert -o out ''
   offer jeerbox-convert -o out -- -]])
 check_run(offered env LC_ALL=C "PATH=${root}/usr/bin:$ENV{PATH}" bash "${WORK}/offer.sh" "${root}" "${WORK}/here")
 foreach(line
-    "jeerbox-convert -: -- --help -o"
+    "jeerbox-convert --h: --help"
     "jeerbox-convert -o : voices"
     "jeerbox-convert -o out : voice.wav voices"
     "jeerbox-convert -o out -- -: ")
