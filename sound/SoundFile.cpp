@@ -88,7 +88,7 @@ bool DecodeSoundFile(TWavStream& wave, const std::string& fileName)
     TSndfile file(source.Open(info));
     // A few kinds are told by the file's name alone (headerless streams, an MP3 behind a
     // stretch of junk): libsndfile guesses those when it opens the file by name.
-    const bool byName = !file;
+    const bool byName = !file && sf_error(nullptr) == SF_ERR_UNRECOGNISED_FORMAT;
     if (byName) {
         info = SF_INFO{};
         file.reset(sf_open(fileName.c_str(), SFM_READ, &info));
