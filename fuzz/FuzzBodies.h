@@ -23,8 +23,10 @@ void FuzzStoredProperties(const uint8_t* data, size_t size);
 // Text in the GAM dialog's number edits (the first byte chooses the locale); every number
 // that reads must show as a text that reads back to it.
 void FuzzParamText(const uint8_t* data, size_t size);
-// A source format and the PCM formats a device takes (from the first bytes), then a sound
-// written through the wave mapper in pieces of the sizes the input gives, some refused by the
-// device once and written again, some played at once: the device receives exactly the whole
-// sound converted in one go, and every piece comes back done once, in order.
+// A format record (18 bytes) and its extra bytes (as many as its cbSize says), a byte choosing
+// the PCM formats the device takes, a count of pieces and two bytes for each (its size and
+// what the device does with it), then the sound, written through the wave mapper in those
+// pieces, some refused by the device once and written again, some played at once: the device
+// receives exactly the whole sound converted in one go, and every piece comes back done once,
+// in order.
 void FuzzWaveMapper(const uint8_t* data, size_t size);

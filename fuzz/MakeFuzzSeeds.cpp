@@ -161,7 +161,7 @@ int main(int argc, char** argv)
             Save(root / "wav" / (name + "-header.wav"), whole.substr(0, std::min<size_t>(whole.size(), 60)));
             Save(root / "acm" / name, RecordSeed(whole, std::string(1, choice++)));
             // The device's formats vary from seed to seed; the pieces split blocks, one is
-            // played at once and two are refused once (see FuzzBodies.h).
+            // played at once and two are refused once (fuzz/WaveMapperBody.cpp).
             const char masks[] = {0x3F, 0x09, 0x12, 0x24};
             const std::string pieces("\x04" "\x65\x20" "\x01\x80" "\x00\x00" "\x4D\x41", 9);
             Save(root / "mapper" / name, RecordSeed(whole, masks[choice % 4] + pieces));
