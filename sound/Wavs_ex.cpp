@@ -30,14 +30,16 @@ bool TCustomWavStream::PadByteFollows()
 
 void TCustomWavStream::LoadFromFile(const std::string& fileName)
 {
-    TMemoryStream::LoadFromFile(fileName);
-
-    char riff[8] = {};
-    char wave[4] = {};
-    Read(riff, 8);
-    Read(wave, 4);
-    if (std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(wave, "WAVE", 4) != 0)
+    // The header is looked at before anything is sized: a file that is no WAV file (a disc
+    // image, say) is refused after its first 12 bytes whatever its length, and leaves the
+    // stream as it was.
+    TFileStream file(fileName, TFileMode::OpenRead);
+    char header[12] = {};
+    file.Read(header, sizeof header);
+    if (std::memcmp(header, "RIFF", 4) != 0 || std::memcmp(header + 8, "WAVE", 4) != 0)
         throw EWavStreamError(("Not a valid WAV file."));
+    LoadFromStream(file);
+    Seek(sizeof header, TSeekOrigin::Beginning);
 
     // The walk runs to the physical end of the file, whatever the RIFF size says. A chunk
     // that declares more bytes than remain contributes the bytes present and ends the walk;

@@ -20,9 +20,11 @@ struct Target {
 
 const Target Targets[] = {{"WavLoad", FuzzWavLoad},
                           {"WavConvert", FuzzWavConvert},
+                          {"SoundConvert", FuzzSoundConvert},
                           {"AcmStream", FuzzAcmStream},
                           {"StoredProperties", FuzzStoredProperties},
-                          {"ParamText", FuzzParamText}};
+                          {"ParamText", FuzzParamText},
+                          {"WaveMapper", FuzzWaveMapper}};
 
 class FuzzReproducersTest : public ::testing::TestWithParam<Target> {};
 
