@@ -3,10 +3,15 @@
 #   ./test.sh           the normal build, in build/
 #   ./test.sh --asan    the same suite built with AddressSanitizer and UBSan, in build-asan/
 #   ./test.sh --fuzz [SECONDS]  the fuzz targets, each run for SECONDS (60) (scripts/fuzz.sh)
+#   ./test.sh --soak [ROUNDS]   the window, device and sound-server tests ROUNDS (20) times
+#                               over with every core kept busy (scripts/soak.sh)
 set -euo pipefail
 cd "$(dirname "$0")"
 if [ "${1:-}" = "--fuzz" ]; then
   exec scripts/fuzz.sh "${2:-60}"
+fi
+if [ "${1:-}" = "--soak" ]; then
+  exec scripts/soak.sh "${2:-20}"
 fi
 source scripts/common.sh
 source scripts/sound-server.sh

@@ -232,8 +232,10 @@ std::optional<AcmSourceFormat> AcmSourceFormat::Describe(const WAVEFORMATEX* pwf
     CompleteExtras(*pwfx, format.FmtChunk.data() + RecordSize);
 
     // What libsndfile cannot read as one block of silence it will not read as sound either.
+    // Nor is a record whose frame libsndfile reads as another count of frames (an extensible
+    // mu-law record that claims 64-bit samples): each frame would be taken from other bytes.
     AcmSourceReader probe(format, nullptr, format.BlockAlign);
-    if (!probe.Open())
+    if (!probe.Open() || (format.HasFixedFrames() && probe.Frames() != 1))
         return std::nullopt;
     return format;
 }

@@ -5,8 +5,68 @@
 
 #include <QIcon>
 
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// What --help prints; the manual page jeerbox(1) is made from it.
+const char Usage[] =
+    "Usage: jeerbox [OPTION]... [FILE]...\n"
+    "Opens the Orvalis Jeerbox workbench with each sound FILE in its wave list. There a file\n"
+    "is converted to the taunt format (PCM, mono, 22050 Hz, 8-bit unsigned), cut, levelled,\n"
+    "played, saved as a WAV file and written into a game table (.gam); the microphone records\n"
+    "taunts too.\n"
+    "\n"
+    "A FILE is a path or a file: URL of a sound file that libsndfile decodes (WAV, FLAC, Ogg\n"
+    "Vorbis, Opus, MP3, AIFF, CAF, W64, RF64); a name that is no file is left out.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help     show this help and exit\n"
+    "      --version  show the version and exit\n"
+    "      --         take every argument after it as a FILE\n"
+    "The window toolkit's own options (-platform NAME, -display DISPLAY, ...) are taken too.\n"
+    "\n"
+    "Exit status:\n"
+    "  0      the window was closed\n"
+    "  other  the window could not be shown (no display, no platform plugin); the toolkit\n"
+    "         says why on standard error\n"
+    "\n"
+    "Environment:\n"
+    "  XDG_CONFIG_HOME  the folder of the settings file (~/.config when unset)\n"
+    "\n"
+    "Files:\n"
+    "  $XDG_CONFIG_HOME/Jeerbox/registry.ini\n"
+    "                    the settings: OpenDir, the folder files were last added from;\n"
+    "                    SaveDir, the folder a clip was last saved in; GamFileName, the\n"
+    "                    game table last exported to\n"
+    "\n"
+    "Examples:\n"
+    "  $ jeerbox ~/voices/*.flac\n";
+
+// Answers --help and --version before the toolkit starts, so that neither needs a display.
+// Every other argument is left to the toolkit and the wave list, as before.
+bool AnsweredQuery(int argc, char** argv)
+{
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(Usage, stdout);
+            return true;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::puts("jeerbox (Orvalis Jeerbox) " JEERBOX_VERSION);
+            return true;
+        }
+    }
+    return false;
+}
+
+}
+
 int main(int argc, char** argv)
 {
+    if (AnsweredQuery(argc, argv))
+        return 0;
     TApplication application(argc, argv);
     TApplication::SetTitle(QStringLiteral("Orvalis Jeerbox"));
     TWindows windows;
@@ -14,10 +74,16 @@ int main(int argc, char** argv)
     QGuiApplication::setDesktopFileName(QStringLiteral("jeerbox"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/desktop/jeerbox.svg")));
     // What is left once the toolkit has taken its own options: the files to list, as a
-    // desktop entry passes them (jeerbox FILE...).
+    // desktop entry passes them (jeerbox FILE...); the first "--" only ends the options.
     QStringList arguments;
-    for (int i = 1; i < argc; ++i)
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        if (!optionsEnded && std::strcmp(argv[i], "--") == 0) {
+            optionsEnded = true;
+            continue;
+        }
         arguments << QString::fromLocal8Bit(argv[i]);
+    }
     windows.Form1->AddFiles(LocalFiles(ArgumentLocations(arguments)));
     windows.Form1->show();
     return application.exec();

@@ -11,6 +11,9 @@
 void FuzzWavLoad(const uint8_t* data, size_t size);
 // Bytes as a file, loaded and converted to the taunt format the way jeerbox-convert does.
 void FuzzWavConvert(const uint8_t* data, size_t size);
+// Bytes as a sound file of any kind, loaded and converted to the taunt format the way the
+// window and jeerbox-convert do.
+void FuzzSoundConvert(const uint8_t* data, size_t size);
 // A format record (18 bytes), its extra bytes (as many as its cbSize says, as far as a format
 // block holds them), one byte choosing the destination and the open flags, then sample bytes,
 // straight into the conversion-stream calls.
@@ -20,3 +23,10 @@ void FuzzStoredProperties(const uint8_t* data, size_t size);
 // Text in the GAM dialog's number edits (the first byte chooses the locale); every number
 // that reads must show as a text that reads back to it.
 void FuzzParamText(const uint8_t* data, size_t size);
+// A format record (18 bytes) and its extra bytes (as many as its cbSize says), a byte choosing
+// the PCM formats the device takes, a count of pieces and two bytes for each (its size and
+// what the device does with it), then the sound, written through the wave mapper in those
+// pieces, some refused by the device once and written again, some played at once: the device
+// receives exactly the whole sound converted in one go, and every piece comes back done once,
+// in order.
+void FuzzWaveMapper(const uint8_t* data, size_t size);

@@ -1,14 +1,21 @@
 // Writes the fuzz targets' starting inputs into the folder given: short sounds in every codec
-// the conversion engine reads, cut short ones, the convertor's stored properties and numbers
-// as the GAM dialog shows them.
+// the conversion engine reads and in every container the sound file loader reads, cut short
+// ones, the convertor's stored properties and numbers as the GAM dialog shows them. The other
+// containers are made by sox and ffmpeg, so that they are other writers' files than
+// libsndfile's own.
 //   wav/         RIFF WAVE files, whole and truncated (for the loading and converting targets)
+//   sound/       FLAC, Ogg Vorbis, Opus, MP3, AIFF, AIFC, CAF, W64, RF64, AU and VOC files,
+//                whole and truncated, and the WAV files they were made from
 //   acm/         format record, extra bytes, destination choice, sample bytes
+//   mapper/      format record, extra bytes, the device's formats, the pieces, sample bytes
 //   properties/  stored-properties text
 //   paramtext/   locale choice byte, then a number's text
 
 #include "framework/ByteOrder.h"
 
 #include <sndfile.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include <cmath>
 #include <cstdio>
@@ -17,6 +24,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -34,8 +42,8 @@ std::string Load(const fs::path& path)
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// A format record with its extra bytes, a destination choice and the data, from a WAV image.
-std::string AcmSeed(const std::string& wav, char choice)
+// A format record with its extra bytes, then `between`, then the data, from a WAV image.
+std::string RecordSeed(const std::string& wav, const std::string& between)
 {
     std::string fmt;
     std::string data;
@@ -50,7 +58,61 @@ std::string AcmSeed(const std::string& wav, char choice)
     }
     if (fmt.size() < 18)
         fmt.resize(18, '\0');
-    return fmt + choice + data.substr(0, 2048);
+    return fmt + between + data.substr(0, 2048);
+}
+
+// Writes a short sine, each channel in another phase, through libsndfile.
+bool WriteSine(const fs::path& path, int format, int rate, int channels, int frames)
+{
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!file) {
+        std::fprintf(stderr, "%s: %s\n", path.c_str(), sf_strerror(nullptr));
+        return false;
+    }
+    std::vector<short> samples(size_t(frames * channels));
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = short(12000 * std::sin(double(i / channels) * 0.21 + double(i % channels)));
+    sf_writef_short(file, samples.data(), frames);
+    sf_close(file);
+    return true;
+}
+
+// Runs a program to its end; false when it could not run or failed.
+bool Run(std::vector<std::string> arguments)
+{
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    int status = 0;
+    return posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ) == 0 &&
+           waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Makes `made` from the WAV file `source` with sox or ffmpeg (`tool`), giving the output
+// options `options`; the whole file and its first two thirds become seeds.
+bool MakeWithTool(const fs::path& source, const fs::path& made, const std::string& tool,
+                  const std::vector<std::string>& options)
+{
+    std::vector<std::string> command{tool, "-q"};
+    if (tool == "ffmpeg")
+        command = {tool, "-v", "error", "-nostdin", "-y", "-i"};
+    command.push_back(source.string());
+    command.insert(command.end(), options.begin(), options.end());
+    command.push_back(made.string());
+    if (!Run(command)) {
+        std::fprintf(stderr, "MakeFuzzSeeds: %s could not make %s\n", tool.c_str(), made.c_str());
+        return false;
+    }
+    const std::string whole = Load(made);
+    Save(made.parent_path() / (made.stem().string() + "-cut" + made.extension().string()),
+         whole.substr(0, whole.size() * 2 / 3));
+    return true;
 }
 
 }
@@ -62,7 +124,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const fs::path root = argv[1];
-    for (const char* sub : {"wav", "acm", "properties", "paramtext"})
+    for (const char* sub : {"wav", "sound", "acm", "mapper", "properties", "paramtext"})
         fs::create_directories(root / sub);
 
     struct Codec {
@@ -87,26 +149,58 @@ int main(int argc, char** argv)
                 continue;
             const std::string name = std::string(codec.Name) + "-" + std::to_string(channels) + "ch";
             const fs::path path = root / "wav" / (name + ".wav");
-            SF_INFO info{};
-            info.samplerate = codec.Rate;
-            info.channels = channels;
-            info.format = codec.Format;
-            SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-            if (!file) {
-                std::fprintf(stderr, "%s: %s\n", name.c_str(), sf_strerror(nullptr));
+            if (!WriteSine(path, codec.Format, codec.Rate, channels, 300))
                 return 1;
-            }
-            std::vector<short> samples(size_t(300 * channels));
-            for (size_t i = 0; i < samples.size(); ++i)
-                samples[i] = short(12000 * std::sin(double(i / channels) * 0.21 + double(i % channels)));
-            sf_writef_short(file, samples.data(), 300);
-            sf_close(file);
 
             const std::string whole = Load(path);
             Save(root / "wav" / (name + "-cut.wav"), whole.substr(0, whole.size() * 2 / 3));
             Save(root / "wav" / (name + "-header.wav"), whole.substr(0, std::min<size_t>(whole.size(), 60)));
-            Save(root / "acm" / name, AcmSeed(whole, choice++));
+            Save(root / "acm" / name, RecordSeed(whole, std::string(1, choice++)));
+            // The device's formats vary from seed to seed; the pieces split blocks, one is
+            // played at once and two are refused once (fuzz/WaveMapperBody.cpp).
+            const char masks[] = {0x3F, 0x09, 0x12, 0x24};
+            const std::string pieces("\x04" "\x65\x20" "\x01\x80" "\x00\x00" "\x4D\x41", 9);
+            Save(root / "mapper" / name, RecordSeed(whole, masks[choice % 4] + pieces));
         }
+    }
+
+    // The containers, each from a short stereo and a short mono sound.
+    struct Container {
+        const char* Name;
+        const char* Tool;
+        std::vector<std::string> Options;
+    };
+    const Container containers[] = {
+        {"sox-16.flac", "sox", {}},
+        {"sox-24.flac", "sox", {"-b", "24"}},
+        {"sox.ogg", "sox", {}},
+        {"sox.aiff", "sox", {}},
+        {"sox-float.aifc", "sox", {"-e", "floating-point"}},
+        {"sox.caf", "sox", {}},
+        {"sox.w64", "sox", {}},
+        {"sox-ulaw.au", "sox", {"-e", "u-law"}},
+        {"sox-float.au", "sox", {"-e", "floating-point"}},
+        {"sox-u8.voc", "sox", {"-b", "8", "-e", "unsigned"}},
+        {"ffmpeg.opus", "ffmpeg", {"-c:a", "libopus"}},
+        {"ffmpeg.mp3", "ffmpeg", {"-c:a", "libmp3lame"}},
+        {"ffmpeg-rf64.wav", "ffmpeg", {"-f", "wav", "-rf64", "always"}},
+        {"ffmpeg.flac", "ffmpeg", {}},
+        {"ffmpeg.ogg", "ffmpeg", {"-c:a", "libvorbis"}},
+        {"ffmpeg.aiff", "ffmpeg", {}},
+        {"ffmpeg-float.aifc", "ffmpeg", {"-c:a", "pcm_f32be"}},
+        {"ffmpeg.caf", "ffmpeg", {}},
+        {"ffmpeg.w64", "ffmpeg", {"-f", "w64"}},
+        {"ffmpeg-ulaw.au", "ffmpeg", {"-c:a", "pcm_mulaw"}},
+        {"ffmpeg.voc", "ffmpeg", {"-f", "voc"}},
+    };
+    for (int channels = 1; channels <= 2; ++channels) {
+        const std::string shape = std::to_string(channels) + "ch";
+        const fs::path source = root / "sound" / ("source-" + shape + ".wav");
+        if (!WriteSine(source, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 11025, channels, 551))
+            return 1;
+        for (const Container& container : containers)
+            if (!MakeWithTool(source, root / "sound" / (shape + "-" + container.Name), container.Tool, container.Options))
+                return 1;
     }
 
     Save(root / "properties" / "convertor.txt",

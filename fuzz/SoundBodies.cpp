@@ -3,6 +3,7 @@
 #include "framework/Filer.h"
 #include "acm/AcmBlock.h"
 #include "sound/ACMConvertor.h"
+#include "sound/SoundFile.h"
 #include "sound/Wavs_ex.h"
 
 #include <algorithm>
@@ -49,19 +50,9 @@ bool Load(TWavStream& wave, const uint8_t* data, size_t size)
     return true;
 }
 
-}
-
-void FuzzWavLoad(const uint8_t* data, size_t size)
+// Converts a loaded sound to the taunt format the way jeerbox-convert does.
+void Convert(TWavStream& wave)
 {
-    TWavStream wave;
-    Load(wave, data, size);
-}
-
-void FuzzWavConvert(const uint8_t* data, size_t size)
-{
-    TWavStream wave;
-    if (!Load(wave, data, size))
-        return;
     TACMConvertor convertor;
     try {
         const uint32_t converted = ConvertWave(convertor, wave, false);
@@ -73,6 +64,33 @@ void FuzzWavConvert(const uint8_t* data, size_t size)
             std::memcpy(result.Memory(), convertor.OutputBuffer, converted);
     } catch (const std::exception&) {
     }
+}
+
+}
+
+void FuzzWavLoad(const uint8_t* data, size_t size)
+{
+    TWavStream wave;
+    Load(wave, data, size);
+}
+
+void FuzzWavConvert(const uint8_t* data, size_t size)
+{
+    TWavStream wave;
+    if (Load(wave, data, size))
+        Convert(wave);
+}
+
+void FuzzSoundConvert(const uint8_t* data, size_t size)
+{
+    TWavStream wave;
+    try {
+        LoadSoundFile(wave, AsFile(data, size));
+    } catch (const std::exception&) {
+        return;
+    }
+    Require(wave.Position() == 0 && wave.Size() <= int64_t(UINT32_MAX));
+    Convert(wave);
 }
 
 void FuzzAcmStream(const uint8_t* data, size_t size)

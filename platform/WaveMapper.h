@@ -7,8 +7,9 @@
 // The wave mapper: plays a format that the driver refuses by opening the device in a PCM
 // format it takes and converting every block on its way in, with the conversion streams
 // that the convertor uses. The channel count and rate stay the source's where the driver
-// takes them (only the sample width changes), so each block converts on its own exactly;
-// otherwise the channels are mixed to stereo or mono. A block that does not end on a whole
+// takes them (only the sample width changes), so each block converts on its own exactly
+// (but for GSM 6.10, whose decoder carries its state from block to block and starts afresh
+// with each buffer written); otherwise the channels are mixed to stereo or mono. A block that does not end on a whole
 // source block (a frame, or an ADPCM block) leaves its tail for the next one. The caller's
 // headers never reach the driver: the device reports each one done once the converted bytes
 // it gave have played.

@@ -7,6 +7,7 @@ JEERBOX_PACKAGES=(
   libgtest-dev libgmock-dev
   xvfb xauth pulseaudio pulseaudio-utils sox
   fonts-liberation2 desktop-file-utils
+  help2man appstream man-db bash-completion
 )
 
 as_root() {

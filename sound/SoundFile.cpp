@@ -6,11 +6,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <memory>
-#include <system_error>
 #include <vector>
 
 const char SoundFilePatterns[] = "*.wav;*.flac;*.ogg;*.oga;*.opus;*.mp3;*.aif;*.aiff;*.caf;*.w64";
@@ -46,26 +45,56 @@ sf_count_t ReadFrames(SNDFILE* file, bool floats, uint8_t* into, sf_count_t fram
                   : sf_readf_short(file, reinterpret_cast<short*>(into), frames);
 }
 
-// The frames to make room for before decoding: the count the file declares, as long as it is
-// plausible for a file of this size (a header is easily wrong or forged, and each byte of room
-// is cleared before the decoder fills it). Codecs shrink sound by 10 to 15 at most in use.
-sf_count_t FirstRoom(const std::string& fileName, const SF_INFO& info, int64_t frameBytes, sf_count_t maxFrames)
-{
-    std::error_code error;
-    const auto fileBytes = int64_t(std::filesystem::file_size(fileName, error));
-    const sf_count_t plausible = std::max<sf_count_t>(sf_count_t(1) << 20, error ? 0 : 32 * fileBytes / frameBytes);
-    const sf_count_t declared = info.frames == SF_COUNT_MAX ? plausible : info.frames;
-    return std::min({declared, plausible, maxFrames});
-}
+// The room decoding starts with and the least it grows by: a few MB, whatever the channel
+// count. The length a header declares only lowers it: a header is easily wrong or forged, and
+// the sound proves its length by decoding.
+constexpr int64_t RoomStepBytes = 4 << 20;
 
-// Decodes the whole file into the stream, which is sized once when the file declares its
-// length truthfully, and grown by halves when it holds more than it declared (an MP3 whose
-// length is guessed). Returns false, leaving the stream as it was, when libsndfile cannot
-// read the file.
+// libsndfile reads the file through this source rather than through a file of its own, so
+// that the loader learns how far the decoder got: a decoder error once the whole file has
+// been read means that the file was cut short, one before its end that it is damaged.
+class TSoundSource {
+public:
+    explicit TSoundSource(const std::string& fileName) : FFile(fileName, TFileMode::OpenRead) {}
+
+    SNDFILE* Open(SF_INFO& info) { return sf_open_virtual(&Io, SFM_READ, &info, this); }
+    bool ReadToTheEnd() { return FFile.Position() >= FFile.Size(); }
+
+private:
+    static TFileStream& File(void* source) { return static_cast<TSoundSource*>(source)->FFile; }
+
+    static SF_VIRTUAL_IO Io;
+    TFileStream FFile;
+};
+
+SF_VIRTUAL_IO TSoundSource::Io = {
+    [](void* source) -> sf_count_t { return File(source).Size(); },
+    [](sf_count_t offset, int whence, void* source) -> sf_count_t {
+        const TSeekOrigin origin = whence == SEEK_SET   ? TSeekOrigin::Beginning
+                                   : whence == SEEK_CUR ? TSeekOrigin::Current
+                                                        : TSeekOrigin::End;
+        return File(source).Seek(offset, origin);
+    },
+    [](void* into, sf_count_t count, void* source) -> sf_count_t { return File(source).Read(into, count); },
+    nullptr,
+    [](void* source) -> sf_count_t { return File(source).Position(); },
+};
+
+// Decodes the whole file into the stream, which grows by halves as the sound comes. Returns
+// false, leaving the stream as it was, when libsndfile cannot read the file; raises the
+// decoder's own error, with the stream emptied, when the file is damaged.
 bool DecodeSoundFile(TWavStream& wave, const std::string& fileName)
 {
+    TSoundSource source(fileName);
     SF_INFO info{};
-    TSndfile file(sf_open(fileName.c_str(), SFM_READ, &info));
+    TSndfile file(source.Open(info));
+    // A few kinds are told by the file's name alone (headerless streams, an MP3 behind a
+    // stretch of junk): libsndfile guesses those when it opens the file by name.
+    const bool byName = !file && sf_error(nullptr) == SF_ERR_UNRECOGNISED_FORMAT;
+    if (byName) {
+        info = SF_INFO{};
+        file.reset(sf_open(fileName.c_str(), SFM_READ, &info));
+    }
     if (!file || info.channels <= 0 || info.channels > 1024 || info.samplerate <= 0)
         return false;
     // Lossy decoders overshoot full scale now and then; those samples are clipped, not wrapped.
@@ -80,7 +109,8 @@ bool DecodeSoundFile(TWavStream& wave, const std::string& fileName)
         throw EWavStreamError("The sound is too long to load.");
 
     wave.Clear();
-    sf_count_t room = FirstRoom(fileName, info, frameBytes, maxFrames);
+    const sf_count_t step = std::max<sf_count_t>(RoomStepBytes / frameBytes, 1);
+    sf_count_t room = std::clamp<sf_count_t>(std::min(info.frames, step), 0, maxFrames);
     sf_count_t done = 0;
     std::vector<uint8_t> next(size_t(frameBytes), 0);
     for (;;) {
@@ -95,10 +125,16 @@ bool DecodeSoundFile(TWavStream& wave, const std::string& fileName)
             wave.Clear();
             throw EWavStreamError("The sound is too long to load.");
         }
-        room = std::min(maxFrames, room + std::max<sf_count_t>(room / 2, 1 << 16));
+        room = std::min(maxFrames, room + std::max(room / 2, step));
         wave.SetSize(room * frameBytes);
         std::memcpy(wave.Memory() + done * frameBytes, next.data(), next.size());
         ++done;
+    }
+    // A decoder that stops on an error has not reached the end of the sound, unless it read
+    // the file to its end: then the file was merely cut short, and holds what was decoded.
+    if (sf_error(file.get()) != SF_ERR_NO_ERROR && (byName || !source.ReadToTheEnd())) {
+        wave.Clear();
+        throw EWavStreamError(sf_strerror(file.get()));
     }
     wave.SetSize(done * frameBytes);
     wave.Seek(0, TSeekOrigin::Beginning);
@@ -108,7 +144,7 @@ bool DecodeSoundFile(TWavStream& wave, const std::string& fileName)
     format.nChannels = uint16_t(info.channels);
     format.nSamplesPerSec = uint32_t(info.samplerate);
     format.nBlockAlign = uint16_t(frameBytes);
-    format.nAvgBytesPerSec = uint32_t(info.samplerate) * format.nBlockAlign;
+    format.nAvgBytesPerSec = uint32_t(std::min<uint64_t>(uint64_t(info.samplerate) * uint64_t(frameBytes), UINT32_MAX));
     format.wBitsPerSample = bits;
     format.cbSize = 0;
     wave.FileName = fileName;

@@ -28,12 +28,16 @@ bool TCustomWavStream::PadByteFollows()
 
 void TCustomWavStream::LoadFromFile(const std::string& fileName)
 {
-    TMemoryStream::LoadFromFile(fileName);
-
-    uint8_t start[RiffWaveIdSize] = {};
-    Read(start, sizeof start);
-    if (!IsRiffWave(start))
+    // The header is looked at before anything is sized: a file that is no WAV file (a disc
+    // image, say) is refused after its first 12 bytes whatever its length, and leaves the
+    // stream as it was.
+    TFileStream file(fileName, TFileMode::OpenRead);
+    uint8_t header[RiffWaveIdSize] = {};
+    file.Read(header, sizeof header);
+    if (!IsRiffWave(header))
         throw EWavStreamError(("Not a valid WAV file."));
+    LoadFromStream(file);
+    Seek(sizeof header, TSeekOrigin::Beginning);
 
     // The walk runs to the physical end of the file, whatever the RIFF size says. A chunk
     // that declares more bytes than remain contributes the bytes present and ends the walk;

@@ -24,8 +24,18 @@ const char Usage[] =
     "Converts each sound FILE (WAV, FLAC, Ogg, Opus, MP3, AIFF, CAF, W64...) to PCM, mono,\n"
     "22050 Hz, 8-bit unsigned and writes it as OUTDIR/<name>.wav, <name> being FILE's name\n"
     "without its extension. A FILE whose <name> an earlier FILE of the same run already took\n"
-    "fails: nothing is overwritten.\n"
-    "Prints one line for each file that fails; exits with 0 only if every file converted.\n";
+    "fails: nothing is overwritten. Each file that fails is named on standard error with\n"
+    "the reason, and the others are still converted.\n"
+    "\n"
+    "Options:\n"
+    "  -o OUTDIR   write the converted files into OUTDIR, made if missing\n"
+    "  -h, --help  show this help and exit\n"
+    "  --          take every argument after it as a FILE\n"
+    "\n"
+    "Exit status:\n"
+    "  0  every FILE converted\n"
+    "  1  some FILE failed, or OUTDIR could not be made\n"
+    "  2  bad usage\n";
 
 // The same file however it is named, as far as the names say (the file need not exist yet).
 fs::path SameFileName(const fs::path& path)

@@ -205,6 +205,14 @@ TEST(AcmStreamTest, WidthAndChannelChangesRoundAverageAndClamp)
     ASSERT_EQ(wide.Output.size(), 8u);
     EXPECT_EQ(std::memcmp(wide.Output.data(), expected.data(), 8), 0);
 
+    // Float at and beyond full scale clamps to the 16-bit ends, never wrapping to the other one.
+    const float full[] = {1.0f, 1.5f, -1.0f, -1.5f};
+    const AcmRun sixteen = ConvertBlock(Record(WAVEFORMATEX{3, 1, 22050, 22050 * 4, 4, 32, 0}), Pcm(1, 22050, 16),
+                                        std::string(reinterpret_cast<const char*>(full), sizeof full));
+    const std::vector<int16_t> ends = {32767, 32767, -32768, -32768};
+    ASSERT_EQ(sixteen.Output.size(), 8u);
+    EXPECT_EQ(std::memcmp(sixteen.Output.data(), ends.data(), 8), 0);
+
     // One channel to two repeats it.
     const AcmRun twice = ConvertBlock(Record(Pcm(1, 22050, 8)), Pcm(2, 22050, 8), eight);
     EXPECT_EQ(twice.Output, (std::vector<uint8_t>{0, 0, 0x80, 0x80, 0xff, 0xff, 0x7f, 0x7f}));

@@ -58,7 +58,6 @@ TEST(QtDialogsTest, MessageBoxesShowTheirTextAsItStands)
 TEST(QtDialogsTest, SaveDialogRefusesANameInAFolderThatDoesNotExist)
 {
     QTemporaryDir dir;
-    const QString missing = dir.filePath(QStringLiteral("nowhere/clip.wav"));
     const QString fine = dir.filePath(QStringLiteral("clip.wav"));
     QStringList refusals;
     int step = 0;
@@ -72,7 +71,7 @@ TEST(QtDialogsTest, SaveDialogRefusesANameInAFolderThatDoesNotExist)
             auto* name = files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
             ASSERT_NE(name, nullptr);
             name->selectAll();
-            QTest::keyClicks(name, step++ == 0 ? missing : fine);
+            QTest::keyClicks(name, step++ == 0 ? QStringLiteral("nowhere/clip.wav") : QStringLiteral("clip.wav"));
             // Stays open after a refusal, so the next turn finds it again.
             QMetaObject::invokeMethod(files, "accept", Qt::QueuedConnection);
         }

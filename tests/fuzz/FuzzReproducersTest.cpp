@@ -14,6 +14,7 @@ struct Target {
 
 const Target Targets[] = {{"WavLoad", FuzzWavLoad},
                           {"WavConvert", FuzzWavConvert},
+                          {"SoundConvert", FuzzSoundConvert},
                           {"AcmStream", FuzzAcmStream},
                           {"StoredProperties", FuzzStoredProperties}};
 

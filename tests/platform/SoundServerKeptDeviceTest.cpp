@@ -32,10 +32,10 @@ protected:
         SetSdlKeepTime(keep);
     }
     // Opens, plays a moment of sound, closes; the notices are handled.
-    void PlayOnce(const WAVEFORMATEX& format)
+    void PlayOnce(const WAVEFORMATEX& format, bool silent = false)
     {
         HWAVEOUT handle = OpenOutput(&window, format);
-        TestBuffer buffer(Pattern(2205 * format.nBlockAlign));
+        TestBuffer buffer(silent ? QByteArray(2205 * format.nBlockAlign, '\0') : Pattern(2205 * format.nBlockAlign));
         PrepareAndWrite(handle, buffer);
         ASSERT_TRUE(window.WaitFor(window.Messages.size() + 1));
         ASSERT_EQ(waveOutClose(handle), MMSYSERR_NOERROR);
@@ -74,6 +74,38 @@ TEST_F(SoundServerKeptDeviceTest, AClosedDeviceServesTheNextOpenAndClosesWhenIdl
     SetWaveDriver(nullptr);
     EXPECT_EQ(SdlOpenDevices(), 0);
     EXPECT_TRUE(QTest::qWaitFor([] { return ServerPlayers().isEmpty(); }, 3000));
+}
+
+TEST_F(SoundServerKeptDeviceTest, AChangeOfChannelsAloneOpensANewStream)
+{
+    SetSdlKeepTime(std::chrono::minutes(1));
+    // Silent, since its end may still be playing when the next sound begins and mix with it.
+    PlayOnce(WAVEFORMATEX{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0}, true);
+    const QStringList mono = ServerPlayers();
+    ASSERT_EQ(mono.size(), 1);
+
+    // Both channels alike, each sample a whole 8-bit step: the server's mix down to the
+    // taunt-format sink gives back exactly `sound`. Played by a mono device it would last
+    // twice as long, each byte heard twice.
+    ServerRecorder monitor;
+    ASSERT_TRUE(monitor.Start("out.monitor"));
+    const QByteArray sound = Pattern(4410, 7);
+    QByteArray frames;
+    for (char byte : sound) {
+        const int16_t sample = int16_t((uint8_t(byte) - 128) * 256);
+        for (int channel = 0; channel < 2; ++channel)
+            frames.append(reinterpret_cast<const char*>(&sample), 2);
+    }
+    const WAVEFORMATEX stereo{WAVE_FORMAT_PCM, 2, 22050, 88200, 4, 16, 0};
+    HWAVEOUT handle = OpenOutput(&window, stereo);
+    EXPECT_NE(ServerPlayers(), mono) << "a new stream for the new channel count";
+    TestBuffer buffer(frames);
+    PrepareAndWrite(handle, buffer);
+    ASSERT_TRUE(window.WaitFor(window.Messages.size() + 1));
+    ExpectSoundAmidSilence(
+        monitor.ReadUntil([&](const QByteArray& bytes) { return HoldsSoundAndMore(bytes, sound, 2205); }, 5000), sound);
+    ASSERT_EQ(waveOutClose(handle), MMSYSERR_NOERROR);
+    window.Deliver();
 }
 
 // Run as a program of its own by the test below: ends with a device kept, and fails its exit

@@ -21,7 +21,7 @@ std::vector<std::string> ProgramRun::ErrorLines() const
     return lines;
 }
 
-ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args)
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& workingDir)
 {
     int out[2];
     int err[2];
@@ -32,6 +32,8 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    if (!workingDir.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, workingDir.c_str());
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& arg : args)
         argv.push_back(const_cast<char*>(arg.c_str()));

@@ -13,5 +13,7 @@ struct ProgramRun {
     std::vector<std::string> ErrorLines() const;
 };
 
-// Runs a program with these arguments to its end, its input empty, and collects its output.
-ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args);
+// Runs a program with these arguments to its end, its input empty, and collects its output;
+// in workingDir when one is given.
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
+                      const std::string& workingDir = {});

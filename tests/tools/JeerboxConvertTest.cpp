@@ -16,9 +16,9 @@ namespace {
 
 class JeerboxConvertTest : public ::testing::Test {
 protected:
-    ProgramRun Run(const std::vector<std::string>& args)
+    ProgramRun Run(const std::vector<std::string>& args, const std::string& workingDir = {})
     {
-        return RunProgram(JEERBOX_BUILD_DIR "/jeerbox-convert", args);
+        return RunProgram(JEERBOX_BUILD_DIR "/jeerbox-convert", args, workingDir);
     }
     std::string Path(const std::string& name) const { return dir.FilePath(name); }
     std::string Sine(const std::string& name, int format, int rate, int channels, double seconds)
@@ -113,6 +113,12 @@ TEST_F(JeerboxConvertTest, NeverWritesOverAFileItWroteInTheSameRun)
             << errors[line];
     EXPECT_EQ(ReadFile(out + "/x.wav").size(), 44u + 4410) << "the first file's sound stays";
     EXPECT_EQ(ReadFile(out + "/y.wav").size(), 44u + 2205) << "files after a refused one still convert";
+
+    // Names relative to the working folder are the same file as well.
+    const ProgramRun relative = Run({"-o", "rel", "a/x.wav", "b/x.wav"}, dir.Path());
+    EXPECT_EQ(relative.Status, 1);
+    EXPECT_EQ(relative.ErrorLines().size(), 1u);
+    EXPECT_EQ(ReadFile(Path("rel/x.wav")).size(), 44u + 4410) << "the first file's sound stays";
 
     const ProgramRun again = Run({"-o", out, second});
     EXPECT_EQ(again.Status, 0) << "a new run may replace what an earlier run wrote";

@@ -35,6 +35,11 @@ TEST(NormalizeTest, SilenceAt128BecomesThePeakAndNarrowSoundsAreRaised)
     EXPECT_EQ(narrow.front(), 26);
     EXPECT_EQ(narrow.back(), 228);
     EXPECT_EQ(narrow[10], 127);
+
+    // The peak is the deepest swing on either side: here the one below the centre.
+    std::vector<uint8_t> low{27, 127, 147};
+    NormalizeSamples(low.data(), uint32_t(low.size()));
+    EXPECT_EQ(low, (std::vector<uint8_t>{26, 127, 147}));
 }
 
 TEST(NormalizeTest, ASecondNormalizeChangesNoByte)

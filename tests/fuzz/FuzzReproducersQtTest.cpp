@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <gtest/gtest.h>
 
+// The findings of the fuzz targets whose bodies run on the toolkit's side.
 namespace {
 
 TEST(FuzzReproducersTest, EveryParamTextFindingRunsClean)
@@ -11,6 +12,11 @@ TEST(FuzzReproducersTest, EveryParamTextFindingRunsClean)
     const QLocale locale;  // the body chooses locales of its own
     EXPECT_GT(ReplayFindings("ParamText", FuzzParamText), 0);
     QLocale::setDefault(locale);
+}
+
+TEST(FuzzReproducersTest, EveryWaveMapperFindingRunsClean)
+{
+    EXPECT_GT(ReplayFindings("WaveMapper", FuzzWaveMapper), 0);
 }
 
 }
