@@ -32,6 +32,24 @@ private:
     ScopedEnvironment FEnvironment;
 };
 
+// The test server goes away as a desktop's does when it crashes or restarts, and comes back
+// at the same address with the same sinks (scripts/sound-server.sh). The server is back when
+// the test ends, whatever happened in it.
+class SoundServerLossTest : public SoundServerTest {
+protected:
+    void TearDown() override;
+    // Ends the server at once; true once it is gone.
+    bool KillServer();
+    // Starts it again; true once it answers.
+    bool RestartServer();
+
+private:
+    bool FKilled = false;
+};
+
+// The client streams recording from the test server right now.
+QStringList ServerRecorders();
+
 // Records what reaches a source of the test server, as raw taunt-format bytes.
 class ServerRecorder {
 public:
