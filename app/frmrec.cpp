@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QScreen>
 #include <QShowEvent>
+#include <exception>
 
 bool Recording = false;
 std::unique_ptr<TWavStream> RecordBuffer;
@@ -68,6 +69,9 @@ void TOKRightDlg::FormCreate(QObject*)
     FACMOut = std::make_unique<TACMOut>();
     FACMOut->SetName("ACMOut1");
     FACMOut->SetNumBuffers(2);
+    // A capture that has lost its device has closed and shows why; the pass-through, on the
+    // same sound server, goes with it.
+    FACMIn->OnDeviceLost = [this](TComponent*) { StopPassThrough(); };
 }
 
 void TOKRightDlg::FormDestroy(QObject*)
@@ -79,9 +83,34 @@ void TOKRightDlg::FormDestroy(QObject*)
 void TOKRightDlg::ACMIn11BufferFull(TComponent*, const void* Data, int Size)
 {
     if (ui->PassOut->isChecked())
-        FACMOut->Write(Data, static_cast<uint32_t>(Size));
+        PassThrough(Data, Size);
     if (Recording)
         RecordBuffer->Write(Data, Size);
+}
+
+// A pass-through that fails stops, and its error is shown once the capture buffer has been
+// queued again, so that the capture runs on behind the message and the recording loses
+// nothing. When the capture has lost its device as well, its own error tells the user.
+void TOKRightDlg::PassThrough(const void* Data, int Size)
+{
+    try {
+        FACMOut->Write(Data, static_cast<uint32_t>(Size));
+    } catch (...) {
+        StopPassThrough();
+        QMetaObject::invokeMethod(
+            this,
+            [this, error = std::current_exception()] {
+                if (FACMIn->Active())
+                    RunGuarded([&] { std::rethrow_exception(error); });
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void TOKRightDlg::StopPassThrough()
+{
+    FACMOut->Close();
+    ui->PassOut->setChecked(false);
 }
 
 void TOKRightDlg::BtnRecordClick(QObject*)

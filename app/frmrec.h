@@ -51,5 +51,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void PassThrough(const void* Data, int Size);
+    void StopPassThrough();
+
     TForm1* const Form1;
 };

@@ -1,5 +1,7 @@
 #include "app/mainform.h"
 #include "app/frmrec.h"
+#include "devices/ACMWaveOut.h"
+#include "platform/SdlWaveDriver.h"
 #include "platform/WaveDriver.h"
 #include "sound/ACMConvertor.h"
 #include "sound/Wavs_ex.h"
@@ -19,11 +21,11 @@ namespace {
 
 // The workbench and its recording dialog on the test sound server: what is played into
 // "micfeed" is what the microphone hears, and what the program plays reaches "out".
-class SoundServerRecordingTest : public SoundServerTest {
+class SoundServerRecordingTest : public SoundServerLossTest {
 protected:
     void SetUp() override
     {
-        SoundServerTest::SetUp();
+        SoundServerLossTest::SetUp();
         if (IsSkipped())
             return;
         form = std::make_unique<TForm1>();
@@ -36,7 +38,7 @@ protected:
     {
         dlg.reset();
         form.reset();
-        SoundServerTest::TearDown();
+        SoundServerLossTest::TearDown();
     }
 
     void ClickRecordCommand() { QTest::mouseClick(form->findChild<QToolButton*>("ToolButton5"), Qt::LeftButton); }
@@ -104,6 +106,51 @@ TEST_F(SoundServerRecordingTest, WithPassThroughTheCapturedBytesReachTheOutputEx
     });
     EXPECT_TRUE(HoldsSoundAndMore(heard, sound, 2205)) << "the sound never arrived whole";
     EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+// The server goes away while the user records with pass-through: the error shows, capture and
+// pass-through close, and "Stop" still hands what was recorded to the workbench.
+TEST_F(SoundServerRecordingTest, ARecordingOutlivesTheServer)
+{
+    const QByteArray sound = Pattern(11025, 24);
+    RunRecord([&] {
+        QTest::mouseClick(dlg->ui->PassOut, Qt::LeftButton);
+        QTest::mouseClick(dlg->ui->BtnRecord, Qt::LeftButton);
+        ASSERT_TRUE(PlayIntoServerWhileLoopRuns("micfeed", sound));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Recorded().contains(sound); }, 5000));
+        ASSERT_TRUE(KillServer());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !dlg->FACMIn->Active(); }, 3000)) << "the capture closed";
+        EXPECT_FALSE(dlg->FACMOut->Active());
+        EXPECT_EQ(SdlOpenDevices(), 0) << "no device is left open";
+        EXPECT_TRUE(dialogs.Texts().contains(
+            "WaveInAddBuffer A suitable driver is not available to provide valid format selections."))
+            << dialogs.Texts().join('\n').toStdString();
+        ASSERT_TRUE(RestartServer());
+        EXPECT_TRUE(ServerRecorders().isEmpty()) << "nothing records from the server that came back";
+        QTest::mouseClick(dlg->ui->BtnRecord, Qt::LeftButton);
+    });
+    const QByteArray converted(reinterpret_cast<const char*>(form->Convertor->OutputBuffer),
+                               qsizetype(form->ConvertedSize));
+    EXPECT_TRUE(converted.contains(sound));
+}
+
+// No server at all, after the program has played: each command shows the error of the call
+// that failed, and nothing waits for a server.
+TEST_F(SoundServerRecordingTest, WithoutAServerPlayAndRecordShowTheirErrors)
+{
+    const WAVEFORMATEX taunt = TauntFormat;
+    form->Player->Open(&taunt);
+    form->Player->Play("\x80\x80", 2);
+    form->Player->Close();
+    ASSERT_TRUE(KillServer());
+    QTest::qWait(500);
+    form->Player->Open(&taunt);
+    ClickRecordCommand();
+    EXPECT_EQ(dialogs.Texts(),
+              (QStringList{"Problem creating playing handle6",
+                           "WaveIn-Open A suitable driver is not available to provide valid format selections."}));
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_FALSE(dlg->FACMIn->Active());
 }
 
 // A server whose default source is not there: as if there were no microphone at all.
