@@ -2,15 +2,14 @@
 
 #include "app/mainform.h"
 #include "forms/Application.h"
+#include "forms/WindowPlacement.h"
 #include "gamtable/GamSoundFrame.h"
 #include "sound/ACMConvertor.h"
 #include "sound/Wavs_ex.h"
 #include "ui_frmrec.h"
 
 #include <QFontMetrics>
-#include <QGuiApplication>
 #include <QLabel>
-#include <QScreen>
 #include <QShowEvent>
 #include <exception>
 
@@ -158,6 +157,7 @@ void TOKRightDlg::done(int result)
 void TOKRightDlg::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    // Each showing is centred on the screen, like the about box.
+    if (!event->spontaneous())
+        CentreOnScreen(*this);
 }

@@ -88,17 +88,26 @@ public:
         WAVEHDR* inner = &block->Header;
         if (const MMRESULT result = Inner->Prepare(inner))
             return result;
-        {
-            // Listed before the device sees it: the device may finish it at once.
-            std::lock_guard<std::mutex> lock(FLock);
-            FBlocks.push_back(std::move(block));
-        }
-        if (const MMRESULT result = Inner->Queue(inner)) {
+        // Whatever the device does not take, also by throwing, is let go again.
+        const auto forget = [&] {
             Inner->Unprepare(inner);
+            std::lock_guard<std::mutex> lock(FLock);
+            FBlocks.remove_if([&](const std::unique_ptr<Block>& b) { return &b->Header == inner; });
+        };
+        MMRESULT result = MMSYSERR_NOMEM;
+        try {
             {
+                // Listed before the device sees it: the device may finish it at once.
                 std::lock_guard<std::mutex> lock(FLock);
-                FBlocks.remove_if([&](const std::unique_ptr<Block>& b) { return &b->Header == inner; });
+                FBlocks.push_back(std::move(block));
             }
+            result = Inner->Queue(inner);
+        } catch (...) {
+            forget();
+            throw;
+        }
+        if (result != MMSYSERR_NOERROR) {
+            forget();
             return result;
         }
         FCarry = std::move(carry);
@@ -204,16 +213,18 @@ MMRESULT OpenMappedOutput(IWaveDriver& driver, UINT deviceId, const WAVEFORMATEX
 {
     auto mapped = std::make_unique<TMappedDevice>(done, format->nBlockAlign);
     for (const WAVEFORMATEX& target : Targets(*format)) {
-        HACMSTREAM stream = nullptr;
-        if (acmStreamOpen(&stream, nullptr, format, &target, nullptr, 0, 0, 0) != MMSYSERR_NOERROR)
+        // The device owns the stream from here on, so that an open that throws closes it.
+        if (acmStreamOpen(&mapped->Stream, nullptr, format, &target, nullptr, 0, 0, 0) != MMSYSERR_NOERROR) {
+            mapped->Stream = nullptr;
             continue;
+        }
         const MMRESULT result = driver.Open(TWaveDirection::Output, deviceId, target, flags, *mapped, mapped->Inner);
         if (result == MMSYSERR_NOERROR && mapped->Inner) {
-            mapped->Stream = stream;
             device = std::move(mapped);
             return MMSYSERR_NOERROR;
         }
-        acmStreamClose(stream, 0);
+        acmStreamClose(mapped->Stream, 0);
+        mapped->Stream = nullptr;
         if (result != WAVERR_BADFORMAT)
             return result == MMSYSERR_NOERROR ? MMSYSERR_ERROR : result;
     }
