@@ -22,6 +22,8 @@ launch_sound_server() {
       --disallow-exit --exit-idle-time=-1 --realtime=no --high-priority=no \
       --log-target="file:$dir/log" </dev/null >/dev/null 2>&1 &
   local pid=$!
+  # Ended by its process id, also by a test; the shell need not report how it ended.
+  disown "$pid"
   echo "$pid" >"$dir/pid"
   local tries
   for tries in $(seq 200); do

@@ -190,28 +190,6 @@ TEST_F(ACMInTest, AFailedOpenClosesTheDeviceAndReleasesItsBuffers)
     EXPECT_EQ(reported.size(), 1u);
 }
 
-// The device goes away (the sound server ended): what it caught is reported, then the capture
-// closes and says why, once.
-TEST_F(ACMInTest, ALostDeviceReportsWhatItCaughtThenClosesOnce)
-{
-    int lost = 0;
-    in.OnDeviceLost = [&](TComponent* sender) {
-        EXPECT_EQ(sender, &in);
-        EXPECT_FALSE(in.Active());
-        ++lost;
-    };
-    in.Open(taunt);
-    driver.Feed(Pattern(16 + 5, 11));  // one buffer full, its notice not yet handled
-    driver.Lose(TWaveDirection::Input);
-    Deliver();
-    EXPECT_EQ(Reported(), Pattern(16 + 5, 11));
-    EXPECT_EQ(lost, 1);
-    EXPECT_EQ(dialogs.Texts(),
-              QStringList{"WaveInAddBuffer A suitable driver is not available to provide valid format selections."});
-    EXPECT_EQ(Input(), nullptr) << "the device is closed";
-    EXPECT_TRUE(in.Headers().empty());
-}
-
 // A buffer whose handling fails leaves the ring and stays owned until Close.
 TEST_F(ACMInTest, ABufferWhoseHandlerFailsLeavesTheRingUntilClose)
 {

@@ -166,25 +166,6 @@ TEST_F(ACMOutTest, ABlockTheDeviceRefusesIsReleasedAndTheRestGoOnceInOrder)
 
 // A notice that arrives after Close names a block already freed, and a new Open may have
 // made a block at the same address: only notices of the open device count.
-TEST_F(ACMOutTest, ALostDeviceReportsEveryBlockAndRefusesTheNext)
-{
-    out.SetNumBuffers(0);
-    out.Open(taunt);
-    WriteText("one");
-    WriteText("two");
-    driver.Lose(TWaveDirection::Output);
-    Deliver();
-    EXPECT_EQ(played, (std::vector<QByteArray>{"one", "two"}));
-    EXPECT_TRUE(out.Headers().empty());
-    try {
-        WriteText("three");
-        ADD_FAILURE() << "the write was taken";
-    } catch (const EACMOut& e) {
-        EXPECT_STREQ(e.what(), "WaveOut-Write A suitable driver is not available to provide valid format selections.");
-    }
-    EXPECT_TRUE(out.Headers().empty());
-}
-
 TEST_F(ACMOutTest, NoticesFromADeviceClosedSinceAreIgnoredUnread)
 {
     out.SetNumBuffers(0);

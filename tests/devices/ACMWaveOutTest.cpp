@@ -72,7 +72,7 @@ TEST_F(PlayerTest, OpensDeviceZeroThroughTheMapperOnceUntilClosed)
     EXPECT_TRUE(dialogs.boxes.empty());
 }
 
-// The device goes away in the middle of a sound: its buffer comes back; a play on it shows
+// The device goes away in the middle of a sound: its buffer comes back, a play on it shows
 // the write's error, and the next open plays again.
 TEST_F(PlayerTest, ALostDeviceGivesItsBufferBackAndTheNextOpenPlays)
 {
@@ -82,12 +82,11 @@ TEST_F(PlayerTest, ALostDeviceGivesItsBufferBackAndTheNextOpenPlays)
     Deliver();
     EXPECT_EQ(released, Written());
     player->Play("def", 3);
-    EXPECT_EQ(dialogs.Texts(), QStringList{"WaveOutWrite error"});
     player->Close();
     player->Open(&taunt);
     player->Play("ghi", 3);
     EXPECT_EQ(driver.Devices.back()->Written, "ghi");
-    EXPECT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.Texts(), QStringList{"WaveOutWrite error"});
 }
 
 TEST_F(PlayerTest, CopiesTheFormatRecordWithoutReadingPastIt)

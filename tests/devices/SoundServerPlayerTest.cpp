@@ -10,23 +10,16 @@ namespace {
 
 using SoundServerPlayerTest = SoundServerTest;
 
-// A player whose owner window releases each finished buffer, as the main window does.
-struct OwnedPlayer {
-    int Released = 0;
-    TMessageWindow Owner{[this](const TMessage& message) {
-        if (message.Msg == MM_WOM_DONE && PlayerBufferDone(message.LParam))
-            ++Released;
-    }};
-    TACMWaveOut* const Player = new TACMWaveOut(&Owner);
-};
-
 TEST_F(SoundServerPlayerTest, BytesPlayedArriveExactlyAtTheSink)
 {
     ServerRecorder monitor;
     ASSERT_TRUE(monitor.Start("out.monitor"));
-    OwnedPlayer owned;
-    const int& released = owned.Released;
-    TACMWaveOut* const player = owned.Player;
+    int released = 0;
+    TMessageWindow owner([&](const TMessage& message) {
+        if (message.Msg == MM_WOM_DONE && PlayerBufferDone(message.LParam))
+            ++released;
+    });
+    auto* player = new TACMWaveOut(&owner);
     const WAVEFORMATEX taunt = TauntFormat;
     player->Open(&taunt);
     ASSERT_NE(PlayerHandle, nullptr);
@@ -42,52 +35,42 @@ TEST_F(SoundServerPlayerTest, BytesPlayedArriveExactlyAtTheSink)
     player->Close();
 }
 
-// The player through a sound server that goes away in the middle of a sound and comes back,
-// and once more while the device is idle, closed and kept for the next open: each time the
-// first sound after the server is back arrives whole.
+// The server goes away in the middle of a sound and comes back; then again while the device,
+// closed after its sound, is kept idle for the next open. Each time the cut-off sound comes
+// back at once, and the first sound after the server is back arrives whole.
 TEST_F(SoundServerLossTest, ThePlayerGivesBackWhatTheServerCutOffAndPlaysWholeWhenItIsBack)
 {
     ScriptedDialogs dialogs;
-    OwnedPlayer owned;
-    const int& released = owned.Released;
-    TACMWaveOut* const player = owned.Player;
+    int released = 0;
+    TMessageWindow owner([&](const TMessage& m) { released += m.Msg == MM_WOM_DONE && PlayerBufferDone(m.LParam); });
+    auto* player = new TACMWaveOut(&owner);
     const WAVEFORMATEX taunt = TauntFormat;
-    const auto play = [&](const QByteArray& sound) {
+    // What reaches the sink until the first `heard` bytes of the sound and 2205 more have.
+    const auto play = [&](const QByteArray& sound, qsizetype heard) {
+        ServerRecorder monitor;
+        EXPECT_TRUE(monitor.Start("out.monitor"));
         player->Close();
         player->Open(&taunt);
         player->Play(sound.constData(), uint32_t(sound.size()));
+        return monitor.ReadUntil(
+            [&](const QByteArray& bytes) { return HoldsSoundAndMore(bytes, sound.left(heard), 2205); }, 5000);
     };
-    const auto playAndHear = [&](uint32_t seed) {
-        ServerRecorder monitor;
-        ASSERT_TRUE(monitor.Start("out.monitor"));
-        const QByteArray sound = Pattern(11025, seed);
-        play(sound);
-        ExpectSoundAmidSilence(
-            monitor.ReadUntil([&](const QByteArray& bytes) { return HoldsSoundAndMore(bytes, sound, 2205); }, 5000),
-            sound);
-    };
-
     const QByteArray cutOff = Pattern(22050 * 30, 40);
-    {
-        ServerRecorder monitor;
-        ASSERT_TRUE(monitor.Start("out.monitor"));
-        play(cutOff);
-        ASSERT_TRUE(monitor.ReadUntil([&](const QByteArray& bytes) { return bytes.contains(cutOff.left(2205)); }, 5000)
-                        .contains(cutOff.left(2205)));
-    }
-    ASSERT_TRUE(KillServer());
+    ASSERT_TRUE(play(cutOff, 2205).contains(cutOff.left(2205)));
+    ASSERT_TRUE(Server("kill"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return released == 1; }, 3000)) << "the cut-off sound came back";
-    ASSERT_TRUE(RestartServer());
-    playAndHear(41);
+    ASSERT_TRUE(Server("restart"));
+    const QByteArray first = Pattern(11025, 41);
+    ExpectSoundAmidSilence(play(first, first.size()), first);
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return released == 2; }, 5000));
     player->Close();
-    ASSERT_TRUE(KillServer());
+    ASSERT_TRUE(Server("kill"));
     QTest::qWait(500);
-    ASSERT_TRUE(RestartServer());
-    playAndHear(42);
+    ASSERT_TRUE(Server("restart"));
+    const QByteArray second = Pattern(11025, 42);
+    ExpectSoundAmidSilence(play(second, second.size()), second);
     EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.Texts().join('\n').toStdString();
-    player->Close();
 }
 
 }  // namespace

@@ -40,58 +40,16 @@ bool UseTestSoundServer(ScopedEnvironment& environment, const QTemporaryDir& coo
     return true;
 }
 
-namespace {
-
-// The server's index of each of its streams of a kind ("sink-inputs", "source-outputs").
-QStringList ServerStreams(const QString& kind)
+QStringList ServerPlayers(const QString& kind)
 {
     QProcess pactl;
     pactl.start("pactl", QStringList{"list", "short", kind});
     if (!pactl.waitForFinished(5000))
         return QStringList{"pactl did not answer"};
-    QStringList streams;
+    QStringList players;
     for (const QString& line : QString::fromUtf8(pactl.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts))
-        streams << line.section('\t', 0, 0);
-    return streams;
-}
-
-bool SoundServerCommand(const QString& command)
-{
-    QProcess script;
-    script.start("bash", {JEERBOX_SOURCE_DIR "/scripts/sound-server.sh", command});
-    return script.waitForFinished(15000) && script.exitStatus() == QProcess::NormalExit && script.exitCode() == 0;
-}
-
-}  // namespace
-
-QStringList ServerPlayers()
-{
-    return ServerStreams("sink-inputs");
-}
-
-QStringList ServerRecorders()
-{
-    return ServerStreams("source-outputs");
-}
-
-void SoundServerLossTest::TearDown()
-{
-    if (FKilled) {
-        EXPECT_TRUE(RestartServer()) << "the test sound server did not come back";
-    }
-    SoundServerTest::TearDown();
-}
-
-bool SoundServerLossTest::KillServer()
-{
-    FKilled = SoundServerCommand("kill") || FKilled;
-    return FKilled;
-}
-
-bool SoundServerLossTest::RestartServer()
-{
-    FKilled = !SoundServerCommand("restart");
-    return !FKilled;
+        players << line.section('\t', 0, 0);
+    return players;
 }
 
 void SoundServerTest::SetUp()
@@ -103,6 +61,22 @@ void SoundServerTest::SetUp()
 void SoundServerTest::TearDown()
 {
     SetWaveDriver(nullptr);
+}
+
+void SoundServerLossTest::TearDown()
+{
+    EXPECT_TRUE(!FGone || Server("restart")) << "the test sound server did not come back";
+    SoundServerTest::TearDown();
+}
+
+bool SoundServerLossTest::Server(const char* command)
+{
+    QProcess script;
+    script.start("bash", {JEERBOX_SOURCE_DIR "/scripts/sound-server.sh", command});
+    const bool done = script.waitForFinished(15000) && script.exitStatus() == QProcess::NormalExit &&
+                      script.exitCode() == 0;
+    FGone = qstrcmp(command, "kill") == 0 ? FGone || done : FGone && !done;
+    return done;
 }
 
 bool ServerRecorder::Start(const QString& source)
