@@ -1,11 +1,11 @@
 #include "about/Unit2.h"
 
 #include "forms/Application.h"
+#include "forms/WindowPlacement.h"
 #include "ui_Unit2.h"
 
 #include <QHideEvent>
 #include <QKeyEvent>
-#include <QScreen>
 #include <QShowEvent>
 #include <algorithm>
 
@@ -61,8 +61,7 @@ void TAboutBox::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     // Each showing is centred on the screen, not on the window that opened it.
     if (!event->spontaneous())
-        if (const QScreen* display = screen())
-            move(display->availableGeometry().center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+        CentreOnScreen(*this);
 }
 
 void TAboutBox::hideEvent(QHideEvent* event)

@@ -1,14 +1,14 @@
 #include "app/frmrec.h"
 
 #include "forms/Application.h"
+#include "forms/WindowPlacement.h"
 #include "sound/Wavs_ex.h"
 #include "ui_frmrec.h"
 
 #include <QFontMetrics>
-#include <QGuiApplication>
 #include <QLabel>
-#include <QScreen>
 #include <QShowEvent>
+#include <exception>
 
 namespace {
 
@@ -60,6 +60,9 @@ void TOKRightDlg::FormCreate(QObject*)
     FACMOut = std::make_unique<TACMOut>();
     FACMOut->SetName("ACMOut1");
     FACMOut->SetNumBuffers(2);
+    // A capture that has lost its device has closed and shows why; the pass-through, on the
+    // same sound server, goes with it.
+    FACMIn->OnDeviceLost = [this](TComponent*) { StopPassThrough(); };
 }
 
 void TOKRightDlg::FormDestroy(QObject*)
@@ -71,9 +74,34 @@ void TOKRightDlg::FormDestroy(QObject*)
 void TOKRightDlg::ACMIn11BufferFull(TComponent*, const void* Data, int Size)
 {
     if (ui->PassOut->isChecked())
-        FACMOut->Write(Data, static_cast<uint32_t>(Size));
+        PassThrough(Data, Size);
     if (Recording)
         RecordBuffer->Write(Data, Size);
+}
+
+// A pass-through that fails stops, and its error is shown once the capture buffer has been
+// queued again, so that the capture runs on behind the message and the recording loses
+// nothing. When the capture has lost its device as well, its own error tells the user.
+void TOKRightDlg::PassThrough(const void* Data, int Size)
+{
+    try {
+        FACMOut->Write(Data, static_cast<uint32_t>(Size));
+    } catch (...) {
+        StopPassThrough();
+        QMetaObject::invokeMethod(
+            this,
+            [this, error = std::current_exception()] {
+                if (FACMIn->Active())
+                    RunGuarded([&] { std::rethrow_exception(error); });
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void TOKRightDlg::StopPassThrough()
+{
+    FACMOut->Close();
+    ui->PassOut->setChecked(false);
 }
 
 void TOKRightDlg::BtnRecordClick(QObject*)
@@ -119,6 +147,7 @@ void TOKRightDlg::done(int result)
 void TOKRightDlg::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    // Each showing is centred on the screen, like the about box.
+    if (!event->spontaneous())
+        CentreOnScreen(*this);
 }

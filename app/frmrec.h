@@ -54,4 +54,8 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+
+private:
+    void PassThrough(const void* Data, int Size);
+    void StopPassThrough();
 };

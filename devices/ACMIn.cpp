@@ -75,6 +75,7 @@ void TACMIn::AddBuffer()
     const PWaveHdr header = FHeaders.Add(FBufferSize);
     RaiseDeviceError<EACMIn>("WaveIn-PrepareHeader", waveInPrepareHeader(FDeviceHandle, header, sizeof(WAVEHDR)));
     RaiseDeviceError<EACMIn>("WaveIn-AddBuffer", waveInAddBuffer(FDeviceHandle, header, sizeof(WAVEHDR)));
+    ++FQueued;
 }
 
 void TACMIn::Notice(const TMessage& message)
@@ -85,6 +86,7 @@ void TACMIn::Notice(const TMessage& message)
 
 void TACMIn::BufferDone(PWaveHdr header)
 {
+    --FQueued;
     const uint32_t n = std::min(header->dwBytesRecorded, header->dwBufferLength);
     if (OnBufferFull) {
         // The handler keeps its copy valid while the device refills the buffer.
@@ -98,7 +100,20 @@ void TACMIn::BufferDone(PWaveHdr header)
     RaiseDeviceError<EACMIn>("WaveIn-UnprepareHeader", waveInUnprepareHeader(FDeviceHandle, header, sizeof(WAVEHDR)));
     ClearBuffer(header, FBufferSize);
     RaiseDeviceError<EACMIn>("WaveIn-PrepareHeader", waveInPrepareHeader(FDeviceHandle, header, sizeof(WAVEHDR)));
-    RaiseDeviceError<EACMIn>("WaveInAddBuffer", waveInAddBuffer(FDeviceHandle, header, sizeof(WAVEHDR)));
+    const MMRESULT queued = waveInAddBuffer(FDeviceHandle, header, sizeof(WAVEHDR));
+    if (queued == MMSYSERR_NOERROR) {
+        ++FQueued;
+        return;
+    }
+    if (queued == MMSYSERR_NODRIVER) {
+        // The device is gone and hands back every buffer: the capture ends with the last.
+        if (FQueued > 0)
+            return;
+        Close();
+        if (OnDeviceLost)
+            OnDeviceLost(this);
+    }
+    RaiseDeviceError<EACMIn>("WaveInAddBuffer", queued);
 }
 
 void TACMIn::ReleaseHeader(PWaveHdr header)
@@ -120,5 +135,6 @@ void TACMIn::Shutdown()
     waveInClose(FDeviceHandle);
     while (!FHeaders.empty())
         ReleaseHeader(FHeaders.Last());
+    FQueued = 0;
     FDeviceHandle = nullptr;
 }

@@ -17,10 +17,18 @@ JEERBOX_DECLARE_EXCEPTION(EACMIn, Exception)
 // BufferSize), which the component frees right after the call.
 using TBufferFullEvent = std::function<void(TComponent* Sender, const void* Data, int Size)>;
 
+// Called once the capture has ended because its device is gone (the sound server went away,
+// the microphone was unplugged); the component has closed by then.
+using TDeviceLostEvent = std::function<void(TComponent* Sender)>;
+
 // Wave input: captures in a ring of NumBuffers buffers of BufferSize bytes. Open starts the
 // capture; each filled buffer is handed to OnBufferFull, cleared and queued again, until
 // Close. The device's notices come to a hidden window of the component, on the
 // user-interface thread. Failed device calls raise EACMIn.
+//
+// A device that is gone hands every buffer back with what it caught, and takes none again:
+// each is reported as usual, and the last one to come back closes the component (the
+// microphone is never left open), calls OnDeviceLost and raises the error, once.
 class TACMIn : public TComponent {
 public:
     static constexpr uint8_t MinBuffers = 2;
@@ -46,6 +54,7 @@ public:
     // Values outside MinBuffers..MaxBuffers are ignored.
     void SetNumBuffers(uint8_t value);
     TBufferFullEvent OnBufferFull;
+    TDeviceLostEvent OnDeviceLost;
 
     // Every capture buffer the component owns, in allocation order.
     const TWaveHeaders& Headers() const { return FHeaders; }
@@ -65,6 +74,7 @@ private:
     uint32_t FBufferSize = 8192;
     TWaveFormatBlock FDeviceFormat{};
     uint8_t FNumBuffers = 4;
+    unsigned FQueued = 0;  // buffers at the device, their notices not yet handled
     HWAVEIN FDeviceHandle = nullptr;
     std::unique_ptr<TMessageWindow> FMessageWindow;
 };

@@ -2,6 +2,7 @@
 
 #include "framework/Exception.h"
 #include "forms/Dialogs.h"
+#include "platform/Messages.h"
 
 #include <QFontDatabase>
 
@@ -14,6 +15,7 @@ static void InitFonts()
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
     setFont(LayoutFont());
+    SetMessageErrorDisplay(&TApplication::HandleException);
 }
 
 QFont TApplication::LayoutFont()

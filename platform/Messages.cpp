@@ -1,6 +1,8 @@
 #include "platform/Messages.h"
 
 #include <QCoreApplication>
+#include <atomic>
+#include <memory>
 
 QEvent::Type TMessageEvent::EventType()
 {
@@ -8,11 +10,23 @@ QEvent::Type TMessageEvent::EventType()
     return type;
 }
 
+namespace {
+
+std::atomic<void (*)()> ErrorDisplay{nullptr};
+
+}  // namespace
+
+void SetMessageErrorDisplay(void (*display)())
+{
+    ErrorDisplay = display;
+}
+
 bool PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     if (!window)
         return false;
-    QCoreApplication::postEvent(window, new TMessageEvent(TMessage{msg, wParam, lParam}));
+    auto event = std::make_unique<TMessageEvent>(TMessage{msg, wParam, lParam});
+    QCoreApplication::postEvent(window, event.release());
     return true;
 }
 
@@ -28,7 +42,14 @@ TMessageWindow::TMessageWindow(THandler handler, QObject* parent) : QObject(pare
 bool TMessageWindow::event(QEvent* event)
 {
     if (const TMessage* message = WindowMessage(event)) {
-        FHandler(*message);
+        try {
+            FHandler(*message);
+        } catch (...) {
+            const auto display = ErrorDisplay.load();
+            if (!display)
+                throw;
+            display();
+        }
         return true;
     }
     return QObject::event(event);

@@ -34,7 +34,13 @@ bool PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 // The message an event carries, or nullptr when the event is no window message.
 const TMessage* WindowMessage(const QEvent* event);
 
+// Where an error that leaves a message window's handler is shown: the program's default
+// error display, which the application object installs; it is called inside the catch block.
+// The error is caught where it happens and never unwinds through the toolkit's event loop.
+void SetMessageErrorDisplay(void (*display)());
+
 // A window that is never shown: it only receives messages and hands them to its handler.
+// An error the handler raises goes to the message error display.
 class TMessageWindow : public QObject {
 public:
     using THandler = std::function<void(const TMessage&)>;

@@ -6,11 +6,17 @@
 #include <atomic>
 #include <cstring>
 #include <deque>
+#include <utility>
 
 namespace {
 
 std::atomic<int64_t> KeepMilliseconds{3000};
 std::atomic<int> OpenDevices{0};
+
+// How often an idle output stream lets SDL write a period of silence. SDL learns that the
+// sound server has gone only when it writes, and a stream that is never told so would be
+// handed to the next open and play into a connection that no longer leads anywhere.
+constexpr std::chrono::milliseconds IdleCheck{250};
 
 // Samples per SDL period: a power of two lasting about 40 ms. SDL keeps about one period
 // queued at the sound server, so this is both how late a sound starts on an open device and
@@ -60,8 +66,13 @@ bool RequestFor(const WAVEFORMATEX& format, SDL_AudioSpec& request)
 //
 // An idle output stream (kept for reuse, or with nothing to play for a whole period) holds
 // SDL's thread in the callback, so nothing reaches the sound server and its buffer runs
-// empty: the next sound starts as soon as it is queued, not behind a buffer of silence. An
+// empty: the next sound starts as soon as it is queued, not behind a buffer of silence. It
+// lets one period of silence through every IdleCheck, so that a lost server is noticed. An
 // idle input stream is paused, which makes SDL throw away what it captures.
+//
+// A stream whose device SDL reports stopped (the sound server or the device has gone; SDL
+// goes on calling back at the device's pace) is lost for good: every queued buffer goes back
+// at once, an input buffer with what it caught, and it takes no buffer any more.
 class TSdlStream {
 public:
     TSdlStream(TWaveDirection direction, const SDL_AudioSpec& request) : Direction(direction), FRequest(request) {}
@@ -135,18 +146,42 @@ public:
         FDone = nullptr;
     }
 
-    void Queue(WAVEHDR* header)
+    MMRESULT Queue(WAVEHDR* header)
     {
         {
             std::lock_guard<std::mutex> lock(FLock);
+            if (LostLocked())
+                return MMSYSERR_NODRIVER;
             FQueue.push_back(header);
             if (Direction == TWaveDirection::Output)
                 FIdle = false;
         }
         FWake.notify_all();
+        return MMSYSERR_NOERROR;
     }
 
-    void Start() { SDL_PauseAudioDevice(FId, 0); }
+    MMRESULT Start()
+    {
+        if (Lost())
+            return MMSYSERR_NODRIVER;
+        SDL_PauseAudioDevice(FId, 0);
+        return MMSYSERR_NOERROR;
+    }
+
+    // Whether SDL has given the device up (asked of a stream that is not in use, the answer
+    // is SDL's latest word: an idle output stream hears it within IdleCheck).
+    bool Lost()
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        return LostLocked();
+    }
+
+    // Whether a wave device uses the stream.
+    bool InUse()
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        return FDone != nullptr;
+    }
 
     void Reset()
     {
@@ -156,18 +191,45 @@ public:
     }
 
 private:
+    // Nothing may unwind into SDL's thread: a buffer whose notice could not be posted stays
+    // with its wave device, which returns it at the next reset or close.
     static void SDLCALL Callback(void* self, Uint8* stream, int length)
     {
         auto* device = static_cast<TSdlStream*>(self);
-        std::unique_lock<std::mutex> lock(device->FLock);
-        if (device->Direction == TWaveDirection::Output) {
-            device->FWake.wait(lock, [device] { return !device->FIdle || device->FClosing; });
-            // After a whole period of silence the stream falls idle until the next buffer.
-            if (!device->Play(stream, static_cast<size_t>(length)) && device->FQueue.empty())
-                device->FIdle = true;
-        } else {
-            device->Capture(stream, static_cast<size_t>(length));
+        const size_t size = static_cast<size_t>(length);
+        try {
+            device->Run(stream, size);
+        } catch (...) {
+            if (device->Direction == TWaveDirection::Output)
+                std::memset(stream, device->FSilence, size);
         }
+    }
+
+    void Run(Uint8* stream, size_t length)
+    {
+        std::unique_lock<std::mutex> lock(FLock);
+        const bool lost = LostLocked();
+        if (Direction == TWaveDirection::Input) {
+            if (!lost)
+                Capture(stream, length);
+            return;
+        }
+        const bool wanted = FWake.wait_for(lock, IdleCheck, [this] { return !FIdle || FClosing || FLost; });
+        // After a whole period of silence the stream falls idle until the next buffer.
+        if (!wanted || FLost || (!Play(stream, length) && FQueue.empty())) {
+            std::memset(stream, FSilence, length);
+            FIdle = true;
+        }
+    }
+
+    bool LostLocked()
+    {
+        if (!FLost && FId && SDL_GetAudioDeviceStatus(FId) == SDL_AUDIO_STOPPED) {
+            FLost = true;
+            if (FDone)
+                HandBackLocked();
+        }
+        return FLost;
     }
 
     // Whether any byte of a buffer was played.
@@ -243,6 +305,7 @@ private:
     size_t FPos = 0;             // bytes of the front header already played or filled
     bool FIdle = false;          // output: SDL's thread waits for a buffer or for the close
     bool FClosing = false;
+    bool FLost = false;
 };
 
 namespace {
@@ -263,17 +326,9 @@ public:
         }
     }
 
-    MMRESULT Queue(WAVEHDR* header) override
-    {
-        FStream->Queue(header);
-        return MMSYSERR_NOERROR;
-    }
+    MMRESULT Queue(WAVEHDR* header) override { return FStream->Queue(header); }
 
-    MMRESULT Start() override
-    {
-        FStream->Start();
-        return MMSYSERR_NOERROR;
-    }
+    MMRESULT Start() override { return FStream->Start(); }
 
     MMRESULT Reset() override
     {
@@ -333,15 +388,17 @@ MMRESULT TSdlWaveDriver::Open(TWaveDirection direction, UINT, const WAVEFORMATEX
     SDL_AudioSpec request;
     if (!RequestFor(format, request))
         return WAVERR_BADFORMAT;
-    // A kept stream of the format is reused; those of the direction in another format go.
+    // A kept stream of the format is reused unless it is lost; those of the direction in
+    // another format go.
     std::unique_ptr<TSdlStream> stream;
     std::vector<std::unique_ptr<TSdlStream>> others;
     {
         std::lock_guard<std::mutex> lock(FLock);
         for (auto it = FKept.begin(); it != FKept.end();) {
-            if (!stream && it->Stream->Fits(direction, request)) {
+            if (!stream && it->Stream->Fits(direction, request) && !it->Stream->Lost()) {
                 stream = std::move(it->Stream);
-            } else if (it->Stream->Direction == direction && !it->Stream->Fits(direction, request)) {
+            } else if (it->Stream->Direction == direction || it->Stream->Lost()) {
+                FRestart = FRestart || it->Stream->Lost();
                 others.push_back(std::move(it->Stream));
             } else {
                 ++it;
@@ -353,9 +410,20 @@ MMRESULT TSdlWaveDriver::Open(TWaveDirection direction, UINT, const WAVEFORMATEX
     for (auto& other : others)
         CloseForReal(std::move(other));
     if (!stream) {
+        // After a loss SDL's audio starts afresh, since its own link to the sound server may
+        // have gone with the server; and so it does, once, when an open fails.
+        bool restart = false;
+        {
+            std::lock_guard<std::mutex> lock(FLock);
+            restart = std::exchange(FRestart, false);
+        }
+        if (restart)
+            Restart();
         stream = std::make_unique<TSdlStream>(direction, request);
-        std::lock_guard<std::mutex> calls(FCalls);
-        if (const MMRESULT result = stream->Open())
+        MMRESULT result = Ready() ? OpenStream(*stream) : MMSYSERR_NODRIVER;
+        if (result != MMSYSERR_NOERROR && Restart())
+            result = Ready() ? OpenStream(*stream) : MMSYSERR_NODRIVER;
+        if (result != MMSYSERR_NOERROR)
             return result;
     }
     stream->Attach(done);
@@ -366,7 +434,12 @@ MMRESULT TSdlWaveDriver::Open(TWaveDirection direction, UINT, const WAVEFORMATEX
 void TSdlWaveDriver::Keep(std::unique_ptr<TSdlStream> stream)
 {
     const std::chrono::milliseconds keep = SdlKeepTime();
-    if (keep.count() <= 0) {
+    const bool lost = stream->Lost();
+    if (keep.count() <= 0 || lost) {
+        if (lost) {
+            std::lock_guard<std::mutex> lock(FLock);
+            FRestart = true;
+        }
         CloseForReal(std::move(stream));
         return;
     }
@@ -379,10 +452,43 @@ void TSdlWaveDriver::Keep(std::unique_ptr<TSdlStream> stream)
     FWake.notify_all();
 }
 
+MMRESULT TSdlWaveDriver::OpenStream(TSdlStream& stream)
+{
+    std::lock_guard<std::mutex> calls(FCalls);
+    const MMRESULT result = stream.Open();
+    if (result == MMSYSERR_NOERROR)
+        FStreams.push_back(&stream);
+    return result;
+}
+
 void TSdlWaveDriver::CloseForReal(std::unique_ptr<TSdlStream> stream)
 {
     std::lock_guard<std::mutex> calls(FCalls);
+    FStreams.erase(std::remove(FStreams.begin(), FStreams.end(), stream.get()), FStreams.end());
     stream.reset();
+}
+
+bool TSdlWaveDriver::Restart()
+{
+    std::lock_guard<std::mutex> calls(FCalls);
+    // Ending SDL's audio ends every device, so it waits while one in use still works.
+    for (TSdlStream* stream : FStreams)
+        if (stream->InUse() && !stream->Lost())
+            return false;
+    std::vector<Kept> kept;
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        kept.swap(FKept);
+    }
+    // The devices close first; a lost stream still held stays lost, without a device.
+    for (TSdlStream* stream : FStreams)
+        stream->Close();
+    FStreams.clear();
+    kept.clear();
+    if (FReady)
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    FReady = false;
+    return true;
 }
 
 void TSdlWaveDriver::CloseIdle()

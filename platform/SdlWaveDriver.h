@@ -22,6 +22,11 @@ class TSdlStream;
 // the keep time, when its direction is opened in another format, and when the driver ends (at
 // the latest at program exit). A helper thread does the idle closing, so the user-interface
 // thread never waits for it.
+//
+// When the sound server goes away (it ends, restarts or crashes) or a device is unplugged,
+// the devices on it are lost: their buffers come back at once and they take no more (calls
+// fail with MMSYSERR_NODRIVER). A lost stream is never kept, and the next open reconnects,
+// SDL's audio starting afresh first; while no server answers, opens fail.
 class TSdlWaveDriver final : public IWaveDriver {
 public:
     TSdlWaveDriver();
@@ -45,15 +50,21 @@ private:
     };
 
     bool Ready();
+    MMRESULT OpenStream(TSdlStream& stream);
     // Closes SDL devices one at a time, whichever thread asks.
     void CloseForReal(std::unique_ptr<TSdlStream> stream);
     void CloseIdle();
+    // Closes every device and ends SDL's audio, to start afresh at the next Ready; false (and
+    // nothing done) while a device in use still works.
+    bool Restart();
 
     bool FReady = false;
-    std::mutex FCalls;  // held around SDL's device opening and closing
-    std::mutex FLock;   // guards what follows
+    std::mutex FCalls;                  // held around SDL's device opening and closing
+    std::vector<TSdlStream*> FStreams;  // every stream with an SDL device; guarded by FCalls
+    std::mutex FLock;                   // guards what follows
     std::condition_variable FWake;
     std::vector<Kept> FKept;  // at most one each way
+    bool FRestart = false;    // a stream was lost since SDL's audio started
     bool FEnding = false;
     std::thread FCloser;
 };

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -38,6 +40,9 @@ public:
     {
     }
 
+    // The device goes first: until it has gone, its thread may still report a buffer here.
+    ~TWaveHandle() { Device.reset(); }
+
     const TWaveDirection Direction;
     std::unique_ptr<IWaveDevice> Device;
 
@@ -53,14 +58,16 @@ public:
         FHeld.erase(std::remove(FHeld.begin(), FHeld.end(), header), FHeld.end());
     }
 
+    // A notice that cannot be posted leaves the buffer held, to come back at the next reset
+    // or close.
     void BufferDone(WAVEHDR* header) override
     {
         std::lock_guard<std::mutex> lock(FLock);
         auto it = std::find(FHeld.begin(), FHeld.end(), header);
         if (it == FHeld.end())
             return;
-        FHeld.erase(it);
         Finish(header);
+        FHeld.erase(it);
     }
 
     // After a reset or close: whatever the device did not hand back comes back now, in the
@@ -68,17 +75,24 @@ public:
     void ReturnHeld()
     {
         std::lock_guard<std::mutex> lock(FLock);
-        for (WAVEHDR* header : FHeld)
-            Finish(header);
-        FHeld.clear();
+        while (!FHeld.empty()) {
+            Finish(FHeld.front());
+            FHeld.erase(FHeld.begin());
+        }
     }
 
 private:
+    // Marks the buffer done and posts its notice; the flags are as they were if that fails.
     void Finish(WAVEHDR* header)
     {
         ChangeFlags(header, WHDR_DONE, WHDR_INQUEUE);
         const UINT msg = Direction == TWaveDirection::Output ? MM_WOM_DONE : MM_WIM_DATA;
-        PostMessage(FWindow, msg, static_cast<WPARAM>(FId), reinterpret_cast<LPARAM>(header));
+        try {
+            PostMessage(FWindow, msg, static_cast<WPARAM>(FId), reinterpret_cast<LPARAM>(header));
+        } catch (...) {
+            ChangeFlags(header, WHDR_INQUEUE, WHDR_DONE);
+            throw;
+        }
     }
 
     const HWND FWindow;
@@ -131,6 +145,20 @@ TWaveState& State()
     return state;
 }
 
+// The result of a call that may throw: an allocation that fails is MMSYSERR_NOMEM, anything
+// else MMSYSERR_ERROR. No exception leaves the wave calls.
+template <typename F>
+MMRESULT NoThrow(F&& call) noexcept
+{
+    try {
+        return std::forward<F>(call)();
+    } catch (const std::bad_alloc&) {
+        return MMSYSERR_NOMEM;
+    } catch (...) {
+        return MMSYSERR_ERROR;
+    }
+}
+
 MMRESULT CheckHeader(const WAVEHDR* header, UINT size)
 {
     if (!header || size < sizeof(WAVEHDR) || (!header->lpData && header->dwBufferLength > 0))
@@ -180,6 +208,7 @@ MMRESULT OpenAs(TWaveDirection direction, H* handle, UINT deviceId, const WAVEFO
 {
     if (!handle)
         return MMSYSERR_INVALPARAM;
+    *handle = nullptr;
     uintptr_t id = 0;
     const MMRESULT result = Open(direction, id, deviceId, format, window, flags);
     *handle = reinterpret_cast<H>(id);
@@ -238,9 +267,9 @@ MMRESULT Queue(TWaveDirection direction, uintptr_t id, WAVEHDR* header, UINT siz
     if (flags & WHDR_INQUEUE)
         return WAVERR_STILLPLAYING;
     // Held before the device sees it: the device may finish it at once on its own thread.
-    ChangeFlags(header, WHDR_INQUEUE, WHDR_DONE);
     handle->Hold(header);
-    const MMRESULT result = handle->Device->Queue(header);
+    ChangeFlags(header, WHDR_INQUEUE, WHDR_DONE);
+    const MMRESULT result = NoThrow([&] { return handle->Device->Queue(header); });
     if (result != MMSYSERR_NOERROR) {
         handle->Drop(header);
         ChangeFlags(header, 0, WHDR_INQUEUE);
@@ -301,66 +330,66 @@ void SetWaveDriver(IWaveDriver* driver)
 MMRESULT waveOutOpen(HWAVEOUT* phwo, UINT uDeviceID, const WAVEFORMATEX* pwfx, HWND hwndCallback, DWORD_PTR,
                      DWORD fdwOpen)
 {
-    return OpenAs(TWaveDirection::Output, phwo, uDeviceID, pwfx, hwndCallback, fdwOpen);
+    return NoThrow([&] { return OpenAs(TWaveDirection::Output, phwo, uDeviceID, pwfx, hwndCallback, fdwOpen); });
 }
 
 MMRESULT waveOutPrepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, UINT cbwh)
 {
-    return Prepare(TWaveDirection::Output, Id(hwo), pwh, cbwh);
+    return NoThrow([&] { return Prepare(TWaveDirection::Output, Id(hwo), pwh, cbwh); });
 }
 
 MMRESULT waveOutWrite(HWAVEOUT hwo, WAVEHDR* pwh, UINT cbwh)
 {
-    return Queue(TWaveDirection::Output, Id(hwo), pwh, cbwh);
+    return NoThrow([&] { return Queue(TWaveDirection::Output, Id(hwo), pwh, cbwh); });
 }
 
 MMRESULT waveOutUnprepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, UINT cbwh)
 {
-    return Unprepare(TWaveDirection::Output, Id(hwo), pwh, cbwh);
+    return NoThrow([&] { return Unprepare(TWaveDirection::Output, Id(hwo), pwh, cbwh); });
 }
 
 MMRESULT waveOutReset(HWAVEOUT hwo)
 {
-    return Reset(TWaveDirection::Output, Id(hwo));
+    return NoThrow([&] { return Reset(TWaveDirection::Output, Id(hwo)); });
 }
 
 MMRESULT waveOutClose(HWAVEOUT hwo)
 {
-    return Close(TWaveDirection::Output, Id(hwo));
+    return NoThrow([&] { return Close(TWaveDirection::Output, Id(hwo)); });
 }
 
 MMRESULT waveInOpen(HWAVEIN* phwi, UINT uDeviceID, const WAVEFORMATEX* pwfx, HWND hwndCallback, DWORD_PTR,
                     DWORD fdwOpen)
 {
-    return OpenAs(TWaveDirection::Input, phwi, uDeviceID, pwfx, hwndCallback, fdwOpen);
+    return NoThrow([&] { return OpenAs(TWaveDirection::Input, phwi, uDeviceID, pwfx, hwndCallback, fdwOpen); });
 }
 
 MMRESULT waveInPrepareHeader(HWAVEIN hwi, WAVEHDR* pwh, UINT cbwh)
 {
-    return Prepare(TWaveDirection::Input, Id(hwi), pwh, cbwh);
+    return NoThrow([&] { return Prepare(TWaveDirection::Input, Id(hwi), pwh, cbwh); });
 }
 
 MMRESULT waveInAddBuffer(HWAVEIN hwi, WAVEHDR* pwh, UINT cbwh)
 {
-    return Queue(TWaveDirection::Input, Id(hwi), pwh, cbwh);
+    return NoThrow([&] { return Queue(TWaveDirection::Input, Id(hwi), pwh, cbwh); });
 }
 
 MMRESULT waveInStart(HWAVEIN hwi)
 {
-    return Start(Id(hwi));
+    return NoThrow([&] { return Start(Id(hwi)); });
 }
 
 MMRESULT waveInUnprepareHeader(HWAVEIN hwi, WAVEHDR* pwh, UINT cbwh)
 {
-    return Unprepare(TWaveDirection::Input, Id(hwi), pwh, cbwh);
+    return NoThrow([&] { return Unprepare(TWaveDirection::Input, Id(hwi), pwh, cbwh); });
 }
 
 MMRESULT waveInReset(HWAVEIN hwi)
 {
-    return Reset(TWaveDirection::Input, Id(hwi));
+    return NoThrow([&] { return Reset(TWaveDirection::Input, Id(hwi)); });
 }
 
 MMRESULT waveInClose(HWAVEIN hwi)
 {
-    return Close(TWaveDirection::Input, Id(hwi));
+    return NoThrow([&] { return Close(TWaveDirection::Input, Id(hwi)); });
 }

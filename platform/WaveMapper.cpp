@@ -68,17 +68,26 @@ public:
         WAVEHDR* inner = &block->Header;
         if (const MMRESULT result = Inner->Prepare(inner))
             return result;
-        {
-            // Listed before the device sees it: the device may finish it at once.
-            std::lock_guard<std::mutex> lock(FLock);
-            FBlocks.push_back(std::move(block));
-        }
-        if (const MMRESULT result = Inner->Queue(inner)) {
+        // Whatever the device does not take, also by throwing, is let go again.
+        const auto forget = [&] {
             Inner->Unprepare(inner);
+            std::lock_guard<std::mutex> lock(FLock);
+            FBlocks.remove_if([&](const std::unique_ptr<Block>& b) { return &b->Header == inner; });
+        };
+        MMRESULT result = MMSYSERR_NOMEM;
+        try {
             {
+                // Listed before the device sees it: the device may finish it at once.
                 std::lock_guard<std::mutex> lock(FLock);
-                FBlocks.remove_if([&](const std::unique_ptr<Block>& b) { return &b->Header == inner; });
+                FBlocks.push_back(std::move(block));
             }
+            result = Inner->Queue(inner);
+        } catch (...) {
+            forget();
+            throw;
+        }
+        if (result != MMSYSERR_NOERROR) {
+            forget();
             return result;
         }
         FCarry = std::move(carry);
@@ -160,6 +169,7 @@ MMRESULT OpenMappedOutput(IWaveDriver& driver, UINT deviceId, const WAVEFORMATEX
 {
     auto mapped = std::make_unique<TMappedDevice>(done);
     for (const WAVEFORMATEX& target : Targets(*format)) {
+        // The device owns the stream, so that a driver's open that throws closes it too.
         if (mapped->Stream.Open(format, &target, 0) != MMSYSERR_NOERROR)
             continue;
         const MMRESULT result = driver.Open(TWaveDirection::Output, deviceId, target, flags, *mapped, mapped->Inner);

@@ -14,6 +14,8 @@
 
 namespace {
 
+const QString NoDriver = "A suitable driver is not available to provide valid format selections.";
+
 // Counts how often a window is shown.
 class ShowCounter : public QObject {
 public:
@@ -209,6 +211,33 @@ TEST_F(RecordingTest, PassThroughHoldsBackTwoBuffersThenFollowsTheMicrophoneAndS
         QTest::keyClick(&dlg, Qt::Key_Escape);
     });
     EXPECT_EQ(shows.Shows, 2);
+}
+
+// The sound server goes away under a recording with pass-through: first the output, then the
+// microphone. Each shows its error once, and each closes; "Stop" keeps every byte heard.
+TEST_F(RecordingTest, ARecordingOutlivesItsDevicesGoingAway)
+{
+    const QByteArray voice = Pattern(4 * 2048 + 700, 13);
+    RunRecord([&] {
+        TogglePassThrough();
+        ClickRecord();
+        Hear(voice.left(3 * 2048));
+        driver.Lose(TWaveDirection::Output);
+        Hear(voice.mid(3 * 2048, 2048));
+        EXPECT_EQ(dialogs.Texts(), QStringList{"WaveOut-Write " + NoDriver});
+        EXPECT_FALSE(dlg.FACMOut->Active());
+        EXPECT_FALSE(dlg.ui->PassOut->isChecked());
+        EXPECT_TRUE(dlg.FACMIn->Active()) << "the capture runs on";
+
+        Hear(voice.mid(4 * 2048));
+        driver.Lose(TWaveDirection::Input);
+        Hear({});
+        EXPECT_EQ(dialogs.Texts().mid(1), QStringList{"WaveInAddBuffer " + NoDriver});
+        EXPECT_EQ(Caption(), "Stop");
+        ExpectDevicesClosed();
+        ClickRecord();
+    });
+    EXPECT_EQ(Converted(), voice);
 }
 
 TEST_F(RecordingTest, StopRightAfterRecordGivesAnEmptySound)

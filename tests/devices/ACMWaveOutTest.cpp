@@ -72,6 +72,23 @@ TEST_F(PlayerTest, OpensDeviceZeroThroughTheMapperOnceUntilClosed)
     EXPECT_TRUE(dialogs.boxes.empty());
 }
 
+// The device goes away in the middle of a sound: its buffer comes back, a play on it shows
+// the write's error, and the next open plays again.
+TEST_F(PlayerTest, ALostDeviceGivesItsBufferBackAndTheNextOpenPlays)
+{
+    player->Open(&taunt);
+    player->Play("abc", 3);
+    driver.Lose(TWaveDirection::Output);
+    Deliver();
+    EXPECT_EQ(released, Written());
+    player->Play("def", 3);
+    player->Close();
+    player->Open(&taunt);
+    player->Play("ghi", 3);
+    EXPECT_EQ(driver.Devices.back()->Written, "ghi");
+    EXPECT_EQ(dialogs.Texts(), QStringList{"WaveOutWrite error"});
+}
+
 TEST_F(PlayerTest, CopiesTheFormatRecordWithoutReadingPastIt)
 {
     // A bare 16-byte PCM record, and a convertor's 129-byte block with extra bytes: each

@@ -1,4 +1,5 @@
 #include "devices/ACMWaveOut.h"
+#include "support/ScriptedDialogs.h"
 #include "support/SoundServer.h"
 
 #include <QCoreApplication>
@@ -33,6 +34,45 @@ TEST_F(SoundServerPlayerTest, BytesPlayedArriveExactlyAtTheSink)
         monitor.ReadUntil([&](const QByteArray& bytes) { return HoldsSoundAndMore(bytes, sound, 2205); }, 5000);
     ExpectSoundAmidSilence(heard, sound);
     player->Close();
+}
+
+// The server goes away in the middle of a sound and comes back; then again while the device,
+// closed after its sound, is kept idle for the next open. Each time the cut-off sound comes
+// back at once, and the first sound after the server is back arrives whole.
+TEST_F(SoundServerLossTest, ThePlayerGivesBackWhatTheServerCutOffAndPlaysWholeWhenItIsBack)
+{
+    ScriptedDialogs dialogs;
+    int released = 0;
+    TACMWaveOut* player = nullptr;
+    TMessageWindow owner([&](const TMessage& m) { released += m.Msg == MM_WOM_DONE && player->PlayerBufferDone(m.LParam); });
+    player = new TACMWaveOut(&owner);
+    const WAVEFORMATEX taunt = TauntFormat;
+    // What reaches the sink until the first `heard` bytes of the sound and 2205 more have.
+    const auto play = [&](const QByteArray& sound, qsizetype heard) {
+        ServerRecorder monitor;
+        EXPECT_TRUE(monitor.Start("out.monitor"));
+        player->Close();
+        player->Open(&taunt);
+        player->Play(sound.constData(), uint32_t(sound.size()));
+        return monitor.ReadUntil(
+            [&](const QByteArray& bytes) { return HoldsSoundAndMore(bytes, sound.left(heard), 2205); }, 5000);
+    };
+    const QByteArray cutOff = Pattern(22050 * 30, 40);
+    ASSERT_TRUE(play(cutOff, 2205).contains(cutOff.left(2205)));
+    ASSERT_TRUE(Server("kill"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return released == 1; }, 3000)) << "the cut-off sound came back";
+    ASSERT_TRUE(Server("restart"));
+    const QByteArray first = Pattern(11025, 41);
+    ExpectSoundAmidSilence(play(first, first.size()), first);
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return released == 2; }, 5000));
+    player->Close();
+    ASSERT_TRUE(Server("kill"));
+    QTest::qWait(500);
+    ASSERT_TRUE(Server("restart"));
+    const QByteArray second = Pattern(11025, 42);
+    ExpectSoundAmidSilence(play(second, second.size()), second);
+    EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.Texts().join('\n').toStdString();
 }
 
 }  // namespace

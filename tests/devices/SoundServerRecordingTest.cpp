@@ -1,5 +1,7 @@
 #include "app/mainform.h"
 #include "app/frmrec.h"
+#include "devices/ACMWaveOut.h"
+#include "platform/SdlWaveDriver.h"
 #include "platform/WaveDriver.h"
 #include "sound/ACMConvertor.h"
 #include "sound/Wavs_ex.h"
@@ -19,11 +21,11 @@ namespace {
 
 // The workbench and its recording dialog on the test sound server: what is played into
 // "micfeed" is what the microphone hears, and what the program plays reaches "out".
-class SoundServerRecordingTest : public SoundServerTest {
+class SoundServerRecordingTest : public SoundServerLossTest {
 protected:
     void SetUp() override
     {
-        SoundServerTest::SetUp();
+        SoundServerLossTest::SetUp();
         if (IsSkipped())
             return;
         form = std::make_unique<TForm1>();
@@ -36,7 +38,7 @@ protected:
     {
         dlg.reset();
         form.reset();
-        SoundServerTest::TearDown();
+        SoundServerLossTest::TearDown();
     }
 
     void ClickRecordCommand() { QTest::mouseClick(form->findChild<QToolButton*>("ToolButton5"), Qt::LeftButton); }
@@ -104,6 +106,36 @@ TEST_F(SoundServerRecordingTest, WithPassThroughTheCapturedBytesReachTheOutputEx
     });
     EXPECT_TRUE(HoldsSoundAndMore(heard, sound, 2205)) << "the sound never arrived whole";
     EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+// The server goes away while the user records with pass-through: the error shows, the
+// devices close, Play shows its own error while no server answers, and once the server is back
+// "Stop" still hands what was recorded to the workbench.
+TEST_F(SoundServerRecordingTest, ARecordingOutlivesTheServer)
+{
+    const QByteArray sound = Pattern(11025, 24);
+    RunRecord([&] {
+        QTest::mouseClick(dlg->ui->PassOut, Qt::LeftButton);
+        QTest::mouseClick(dlg->ui->BtnRecord, Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->RecordBuffer->Size() >= 4096; }, 5000)) << "the capture runs";
+        ASSERT_TRUE(PlayIntoServerWhileLoopRuns("micfeed", sound));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Recorded().contains(sound); }, 5000));
+        ASSERT_TRUE(Server("kill"));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !dlg->FACMIn->Active() && SdlOpenDevices() == 0; }, 5000));
+        EXPECT_FALSE(dlg->FACMOut->Active());
+        const WAVEFORMATEX taunt = TauntFormat;
+        form->Player->Open(&taunt);
+        // The pass-through may have shown its own error first, if its loss was seen first.
+        EXPECT_TRUE(dialogs.Texts().contains(
+            "WaveInAddBuffer A suitable driver is not available to provide valid format selections."));
+        EXPECT_EQ(dialogs.Texts().last(), "Problem creating playing handle6");
+        ASSERT_TRUE(Server("restart"));
+        EXPECT_TRUE(ServerPlayers("source-outputs").isEmpty()) << "something records from the server that came back";
+        QTest::mouseClick(dlg->ui->BtnRecord, Qt::LeftButton);
+    });
+    EXPECT_TRUE(QByteArray(reinterpret_cast<const char*>(form->Workbench.Convertor->OutputBuffer),
+                           qsizetype(form->Workbench.ConvertedSize))
+                    .contains(sound));
 }
 
 // A server whose default source is not there: as if there were no microphone at all.

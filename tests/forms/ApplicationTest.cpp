@@ -55,6 +55,11 @@ TEST(ErrorDisplayTest, ErrorLeavingAMessageHandlerReachesTheDisplay)
     QCoreApplication::sendPostedEvents(&window);
     ASSERT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_EQ(dialogs.boxes[0].text, "plain runtime error.");
+
+    // Caught where it happens, without the application object's help.
+    TMessageEvent message(TMessage{WM_USER + 7, 0, 0});
+    EXPECT_TRUE(static_cast<QObject&>(window).event(&message));
+    EXPECT_EQ(dialogs.boxes.size(), 2u);
 }
 
 TEST(HourglassTest, CursorIsRestoredWhenAnErrorLeavesTheScope)

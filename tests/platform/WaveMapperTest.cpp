@@ -120,9 +120,13 @@ TEST_F(WaveMapperTest, ABlockTheDeviceRefusesLeavesEverythingAsItWas)
 
     TestBuffer& refused = buffers.emplace_back(sound.mid(1000, 1000));
     ASSERT_EQ(waveOutPrepareHeader(handle, &refused.Header, HeaderSize), MMSYSERR_NOERROR);
+    // Refused, and failing to allocate inside: both leave it as it was.
     driver.Plan("waveOutWrite", MMSYSERR_NOMEM);
-    EXPECT_EQ(waveOutWrite(handle, &refused.Header, HeaderSize), MMSYSERR_NOMEM);
-    EXPECT_EQ(refused.Header.dwFlags & WHDR_INQUEUE, 0u);
+    driver.Plan("waveOutWrite", ScriptedWaveDriver::Throws);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_EQ(waveOutWrite(handle, &refused.Header, HeaderSize), MMSYSERR_NOMEM);
+        EXPECT_EQ(refused.Header.dwFlags & WHDR_INQUEUE, 0u);
+    }
     ASSERT_EQ(waveOutWrite(handle, &refused.Header, HeaderSize), MMSYSERR_NOERROR) << "written again";
     PrepareAndWrite(handle, buffers.emplace_back(sound.mid(2000)));
 
@@ -155,6 +159,11 @@ TEST_F(WaveMapperTest, WithoutTheMapperOrWithoutAConversionTheRefusalStands)
     driver.Takes = [](const WAVEFORMATEX&) { return false; };
     EXPECT_EQ(waveOutOpen(&handle, 0, &Stereo24, &window, 0, CALLBACK_WINDOW | WAVE_MAPPED), WAVERR_BADFORMAT);
     driver.Takes = nullptr;
+    // An open that fails to allocate leaves no conversion stream behind (the leak check sees it).
+    driver.Plan("waveOutOpen", WAVERR_BADFORMAT);
+    driver.Plan("waveOutOpen", ScriptedWaveDriver::Throws);
+    EXPECT_EQ(waveOutOpen(&handle, WAVE_MAPPER, &Stereo24, &window, 0, CALLBACK_WINDOW), MMSYSERR_NOMEM);
+    EXPECT_EQ(handle, nullptr);
     driver.Plan("waveOutOpen", WAVERR_BADFORMAT);
     driver.Plan("waveOutOpen", MMSYSERR_ALLOCATED);
     EXPECT_EQ(waveOutOpen(&handle, WAVE_MAPPER, &Stereo24, &window, 0, CALLBACK_WINDOW), MMSYSERR_ALLOCATED)

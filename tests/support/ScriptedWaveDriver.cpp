@@ -1,6 +1,7 @@
 #include "support/ScriptedWaveDriver.h"
 
 #include <algorithm>
+#include <new>
 #include <stdexcept>
 
 namespace {
@@ -55,6 +56,8 @@ public:
     {
         if (const MMRESULT planned = Enter("waveOutWrite", "waveInAddBuffer", header))
             return planned;
+        if (FState.Lost)
+            return FDriver.Calls.back().Result = MMSYSERR_NODRIVER;
         FState.Queue.push_back(header);
         if (FState.Direction == TWaveDirection::Output) {
             const QByteArray bytes(header->lpData, static_cast<qsizetype>(header->dwBufferLength));
@@ -70,6 +73,8 @@ public:
     {
         if (const MMRESULT planned = Enter("waveInStart", "waveInStart", nullptr))
             return planned;
+        if (FState.Lost)
+            return FDriver.Calls.back().Result = MMSYSERR_NODRIVER;
         FState.Started = true;
         FDriver.Pump();
         return MMSYSERR_NOERROR;
@@ -137,7 +142,19 @@ MMRESULT ScriptedWaveDriver::Enter(const QString& name, int device, WAVEHDR* hea
         plan->second.pop_front();
     }
     Calls.push_back({name, device, header, result});
+    if (result == Throws)
+        throw std::bad_alloc();
     return result;
+}
+
+void ScriptedWaveDriver::Lose(TWaveDirection direction)
+{
+    Device* device = NewestOpen(direction);
+    if (!device)
+        return;
+    device->Lost = true;
+    device->Started = false;
+    Finish(device, SIZE_MAX);
 }
 
 UINT ScriptedWaveDriver::DeviceCount(TWaveDirection direction)

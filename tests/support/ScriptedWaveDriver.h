@@ -26,6 +26,7 @@ public:
         WAVEFORMATEX Format{};
         bool Open = true;
         bool Started = false;
+        bool Lost = false;
         QByteArray Written;           // output: every byte handed over by waveOutWrite, in order
         std::deque<WAVEHDR*> Queue;   // buffers the device holds, oldest first
         size_t Filled = 0;            // input: bytes already in the oldest buffer
@@ -45,6 +46,11 @@ public:
 
     // The next call of that name fails with the code and does nothing else. Unknown names throw.
     void Plan(const QString& call, MMRESULT result);
+    // Planned as a result: the call throws std::bad_alloc, as an allocation inside it would.
+    static constexpr MMRESULT Throws = ~MMRESULT{0};
+    // The newest open device of the direction is lost, as when the sound server goes away: it
+    // hands back every buffer, and then a write, an added buffer or a start is MMSYSERR_NODRIVER.
+    void Lose(TWaveDirection direction);
 
     // The device has played the oldest `count` buffers of the newest open output device;
     // returns how many it finished.

@@ -40,10 +40,10 @@ bool UseTestSoundServer(ScopedEnvironment& environment, const QTemporaryDir& coo
     return true;
 }
 
-QStringList ServerPlayers()
+QStringList ServerPlayers(const QString& kind)
 {
     QProcess pactl;
-    pactl.start("pactl", QStringList{"list", "short", "sink-inputs"});
+    pactl.start("pactl", QStringList{"list", "short", kind});
     if (!pactl.waitForFinished(5000))
         return QStringList{"pactl did not answer"};
     QStringList players;
@@ -61,6 +61,22 @@ void SoundServerTest::SetUp()
 void SoundServerTest::TearDown()
 {
     SetWaveDriver(nullptr);
+}
+
+void SoundServerLossTest::TearDown()
+{
+    EXPECT_TRUE(!FGone || Server("restart")) << "the test sound server did not come back";
+    SoundServerTest::TearDown();
+}
+
+bool SoundServerLossTest::Server(const char* command)
+{
+    QProcess script;
+    script.start("bash", {JEERBOX_SOURCE_DIR "/scripts/sound-server.sh", command});
+    const bool done = script.waitForFinished(15000) && script.exitStatus() == QProcess::NormalExit &&
+                      script.exitCode() == 0;
+    FGone = qstrcmp(command, "kill") == 0 ? FGone || done : FGone && !done;
+    return done;
 }
 
 bool ServerRecorder::Start(const QString& source)

@@ -16,8 +16,9 @@ class QTemporaryDir;
 // `environment` lives), or returns false when ./test.sh has started none.
 bool UseTestSoundServer(ScopedEnvironment& environment, const QTemporaryDir& cookieDir);
 
-// The streams playing into the test server right now, by the server's index for each.
-QStringList ServerPlayers();
+// The streams playing into the test server right now, by the server's index for each (or,
+// with "source-outputs", recording from it).
+QStringList ServerPlayers(const QString& kind = "sink-inputs");
 
 // Tests that sound through the test suite's own PulseAudio server, which ./test.sh starts
 // (scripts/sound-server.sh): the sound system's driver is pointed at it for each test. Its
@@ -30,6 +31,18 @@ protected:
 private:
     QTemporaryDir FCookie;
     ScopedEnvironment FEnvironment;
+};
+
+// The test server goes away and comes back, as a desktop's does when it crashes or restarts.
+class SoundServerLossTest : public SoundServerTest {
+protected:
+    void TearDown() override;  // the server is back when the test ends
+    // scripts/sound-server.sh "kill" (at once, as a crash) or "restart" (at the same address
+    // with the same sinks); true when done.
+    bool Server(const char* command);
+
+private:
+    bool FGone = false;
 };
 
 // Records what reaches a source of the test server, as raw taunt-format bytes.
