@@ -4,7 +4,7 @@
 
 #include "app/mainform.h"
 
-#include "app/Normalize.h"
+#include "sound/Normalize.h"
 #include "devices/ACMWaveOut.h"
 #include "framework/Exception.h"
 #include "forms/Application.h"
@@ -83,7 +83,7 @@ void TForm1::BtnConvertClick(QObject*)
         converted = true;
         ShowConvertedSound();
         ExecutePlaySound();
-        Form3->SoundName = QStringLiteral("New Sound");
+        Form3->SoundName = "New Sound";
         Form3->FileName = TShortString();
     } catch (const std::exception& e) {
         if (released && !converted)
@@ -248,7 +248,7 @@ void TForm1::BtnSaveClick(QObject*)
     const QString path = SaveWave.FileName;
     ClipWave->SaveToFile(LocalPath(path));
     Form3->Params.LoopStart = 0;
-    Form3->FileName = ExtractFileName(path);
+    Form3->FileName = ExtractFileName(path).toStdString();
     SaveWave.InitialDir = ExtractFilePath(path);
     WriteSetting(SaveDirSetting, SaveWave.InitialDir);
 }

@@ -56,22 +56,43 @@ sf_count_t FirstRoom(const std::string& fileName, const SF_INFO& info, int64_t f
     return std::min({declared, plausible, maxFrames});
 }
 
+// Opens a file that libsndfile decodes, with the format its samples are handed out in:
+// 32-bit float when the file holds floating-point samples, 16-bit otherwise. Null when
+// libsndfile cannot read the file.
+TSndfile OpenDecoded(const std::string& fileName, SF_INFO& info, WAVEFORMATEX& format)
+{
+    info = SF_INFO{};
+    TSndfile file(sf_open(fileName.c_str(), SFM_READ, &info));
+    if (!file || info.channels <= 0 || info.channels > 1024 || info.samplerate <= 0)
+        return nullptr;
+    // Lossy decoders overshoot full scale now and then; those samples are clipped, not wrapped.
+    sf_command(file.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    const bool floats = HoldsFloats(info);
+    const uint16_t bits = floats ? 32 : 16;
+    format.wFormatTag = floats ? WAVE_FORMAT_IEEE_FLOAT : WAVE_FORMAT_PCM;
+    format.nChannels = uint16_t(info.channels);
+    format.nSamplesPerSec = uint32_t(info.samplerate);
+    format.nBlockAlign = uint16_t(info.channels * (bits / 8));
+    format.nAvgBytesPerSec = uint32_t(info.samplerate) * format.nBlockAlign;
+    format.wBitsPerSample = bits;
+    format.cbSize = 0;
+    return file;
+}
+
 // Decodes the whole file into the stream, which is sized once when the file declares its
 // length truthfully, and grown by halves when it holds more than it declared (an MP3 whose
 // length is guessed). Returns false, leaving the stream as it was, when libsndfile cannot
 // read the file.
 bool DecodeSoundFile(TWavStream& wave, const std::string& fileName)
 {
-    SF_INFO info{};
-    TSndfile file(sf_open(fileName.c_str(), SFM_READ, &info));
-    if (!file || info.channels <= 0 || info.channels > 1024 || info.samplerate <= 0)
+    SF_INFO info;
+    WAVEFORMATEX format;
+    TSndfile file = OpenDecoded(fileName, info, format);
+    if (!file)
         return false;
-    // Lossy decoders overshoot full scale now and then; those samples are clipped, not wrapped.
-    sf_command(file.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
 
     const bool floats = HoldsFloats(info);
-    const uint16_t bits = floats ? 32 : 16;
-    const int64_t frameBytes = int64_t(info.channels) * (bits / 8);
+    const int64_t frameBytes = format.nBlockAlign;
     // A WAV stream holds what a "data" chunk can: less than 4 GiB.
     const sf_count_t maxFrames = sf_count_t(UINT32_MAX / uint64_t(frameBytes));
     if (info.frames > maxFrames && info.frames != SF_COUNT_MAX)
@@ -100,15 +121,7 @@ bool DecodeSoundFile(TWavStream& wave, const std::string& fileName)
     }
     wave.SetSize(done * frameBytes);
     wave.Seek(0, TSeekOrigin::Beginning);
-
-    WAVEFORMATEX& format = wave.Format;
-    format.wFormatTag = floats ? WAVE_FORMAT_IEEE_FLOAT : WAVE_FORMAT_PCM;
-    format.nChannels = uint16_t(info.channels);
-    format.nSamplesPerSec = uint32_t(info.samplerate);
-    format.nBlockAlign = uint16_t(frameBytes);
-    format.nAvgBytesPerSec = uint32_t(info.samplerate) * format.nBlockAlign;
-    format.wBitsPerSample = bits;
-    format.cbSize = 0;
+    wave.Format = format;
     wave.FileName = fileName;
     return true;
 }
@@ -120,4 +133,79 @@ void LoadSoundFile(TWavStream& wave, const std::string& fileName)
     if (!IsRiffWave(fileName) && DecodeSoundFile(wave, fileName))
         return;
     wave.LoadFromFile(fileName);
+}
+
+struct TSoundFileStream::Decoder {
+    TSndfile File;
+    bool Floats;
+    uint16_t FrameBytes;
+};
+
+TSoundFileStream::TSoundFileStream(const std::string& fileName) : FFileName(fileName)
+{
+    if (!IsRiffWave(fileName)) {
+        SF_INFO info;
+        if (TSndfile file = OpenDecoded(fileName, info, Format)) {
+            FDecoder.reset(new Decoder{std::move(file), HoldsFloats(info), Format.nBlockAlign});
+            return;
+        }
+    }
+    // What the WAV stream would refuse to load is refused here with its words.
+    FFile = std::make_unique<TFileStream>(fileName, TFileMode::OpenRead);
+    TWaveParts parts;
+    WalkWaveChunks(*FFile, parts);
+    Format = parts.Format;
+    FormatExtra = std::move(parts.FormatExtra);
+    FFile->Seek(parts.DataStart, TSeekOrigin::Beginning);
+    FLeft = uint64_t(parts.DataSize);
+    FSize = parts.DataSize;
+}
+
+TSoundFileStream::~TSoundFileStream() = default;
+
+uint64_t TSoundFileStream::Size()
+{
+    if (FSize < 0) {
+        SF_INFO info;
+        WAVEFORMATEX format;
+        TSndfile counter = OpenDecoded(FFileName, info, format);
+        if (!counter)
+            throw EWavStreamError("Cannot decode " + FFileName + " again");
+        std::vector<uint8_t> scratch(size_t(format.nBlockAlign) << 14);
+        int64_t frames = 0;
+        while (const sf_count_t n = ReadFrames(counter.get(), FDecoder->Floats, scratch.data(), 1 << 14))
+            frames += n;
+        FSize = frames * format.nBlockAlign;
+    }
+    return uint64_t(FSize);
+}
+
+uint32_t TSoundFileStream::Read(uint8_t* buffer, uint32_t count)
+{
+    if (FDecoder)
+        return uint32_t(ReadFrames(FDecoder->File.get(), FDecoder->Floats, buffer, count / FDecoder->FrameBytes)) *
+               FDecoder->FrameBytes;
+    const uint32_t n = uint32_t(std::min<uint64_t>(count, FLeft));
+    FFile->ReadBuffer(buffer, n);
+    FLeft -= n;
+    return n;
+}
+
+void TSoundFileStream::Skip(uint64_t count)
+{
+    if (!FDecoder) {
+        const uint64_t n = std::min(count, FLeft);
+        FFile->Seek(int64_t(n), TSeekOrigin::Current);
+        FLeft -= n;
+        return;
+    }
+    // Decoded sound is read to the place rather than sought: every decoder then hands out the
+    // very samples that decoding from the start gives.
+    std::vector<uint8_t> scratch(size_t(FDecoder->FrameBytes) << 14);
+    while (count > 0) {
+        const uint32_t n = Read(scratch.data(), uint32_t(std::min<uint64_t>(count, scratch.size())));
+        if (n == 0)
+            break;
+        count -= n;
+    }
 }

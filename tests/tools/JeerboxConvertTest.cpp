@@ -43,7 +43,7 @@ TEST_F(JeerboxConvertTest, HelpAndMisuse)
 {
     const Outcome help = Run({QStringLiteral("--help")});
     EXPECT_EQ(help.Status, 0);
-    EXPECT_TRUE(help.Out.startsWith(QStringLiteral("Usage: jeerbox-convert -o OUTDIR FILE...")));
+    EXPECT_TRUE(help.Out.startsWith(QStringLiteral("Usage: jeerbox-convert -o OUTDIR [OPTION]... FILE...")));
 
     EXPECT_EQ(Run({}).Status, 2);
     EXPECT_EQ(Run({QStringLiteral("-o"), Path(QStringLiteral("out"))}).Status, 2) << "no file";

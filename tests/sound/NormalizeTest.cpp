@@ -1,4 +1,4 @@
-#include "app/Normalize.h"
+#include "sound/Normalize.h"
 #include "framework/Exception.h"
 
 #include <gtest/gtest.h>

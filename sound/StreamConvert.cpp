@@ -1,0 +1,144 @@
+#include "sound/StreamConvert.h"
+
+#include "acm/AcmEngine.h"
+#include "sound/ACMConvertor.h"
+#include "sound/SoundFile.h"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <optional>
+#include <thread>
+
+namespace {
+
+// Source bytes per block: some hundred kilobytes keep a block's work in the caches. A block
+// holds a whole number of the engine's steps of frames, so that the resampler is fed as
+// converting the whole sound feeds it.
+constexpr uint32_t BlockBytes = 256 * 1024;
+constexpr uint32_t StepFrames = 1024;
+
+uint32_t BlockSize(const WAVEFORMATEX& format)
+{
+    const uint32_t step = StepFrames * format.nBlockAlign;
+    return std::max<uint32_t>(1, BlockBytes / step) * step;
+}
+
+// One run of a convertor over source bytes [first, first + count) of the file: the first
+// `skip` bytes of its result are dropped, at most `keep` are handed on, at `at` onwards.
+struct TRange {
+    uint64_t First;
+    uint64_t Count;
+    uint64_t Skip;
+    uint64_t Keep;
+    uint64_t At;
+};
+
+// Converts one range; returns the count of bytes it handed on.
+uint64_t ConvertRange(TSoundFileStream& source, const WAVEFORMATEX& format, const TRange& range,
+                      const TConvertedSink& sink, const std::function<void(uint64_t)>& read)
+{
+    TACMConvertor convertor;
+    convertor.SetInputBufferSize(BlockSize(source.Format));
+    SetSourceFormat(convertor.FormatIn, source.Format, source.FormatExtra);
+    convertor.FormatOut = TWaveFormatBlock{};
+    convertor.FormatOut.Format = format;
+    convertor.SetActive(true);
+    source.Skip(range.First);
+
+    uint64_t skip = range.Skip;
+    uint64_t handed = 0;
+    auto handOn = [&](uint32_t made) {
+        const uint8_t* bytes = convertor.OutputBuffer;
+        const uint32_t dropped = uint32_t(std::min<uint64_t>(skip, made));
+        skip -= dropped;
+        const uint32_t n = uint32_t(std::min<uint64_t>(made - dropped, range.Keep - handed));
+        if (n > 0)
+            sink(range.At + handed, bytes + dropped, n);
+        handed += n;
+    };
+    uint64_t left = range.Count;
+    bool first = true;
+    for (;;) {
+        const uint32_t wanted = uint32_t(std::min<uint64_t>(left, convertor.InputBufferSize()));
+        const uint32_t got = wanted > 0 ? source.Read(convertor.InputBuffer, wanted) : 0;
+        left = got < wanted ? 0 : left - got;
+        read(got);
+        const bool last = left == 0;
+        uint32_t flags = (first ? ACM_STREAMCONVERTF_START : 0) | (last ? ACM_STREAMCONVERTF_END : 0);
+        handOn(convertor.ConvertPart(got, flags));
+        first = false;
+        if (last)
+            break;
+    }
+    // A sound of one block came out whole; one of several brings its rest after the last.
+    if (range.Count > convertor.InputBufferSize())
+        while (const uint32_t made = convertor.ConvertPart(0, ACM_STREAMCONVERTF_END))
+            handOn(made);
+    convertor.SetActive(false);
+    return handed;
+}
+
+}
+
+uint64_t ConvertSoundFile(const std::string& fileName, const WAVEFORMATEX& format, bool parallel,
+                          const TConvertedSink& sink, const TConvertProgress& progress)
+{
+    TSoundFileStream source(fileName);
+    const uint64_t size = source.Size();
+    const WAVEFORMATEX& in = source.Format;
+    std::optional<AcmHalves> halves;
+    if (in.nBlockAlign > 0) {
+        // Only a format the engine takes can be split; any other fails below as it would whole.
+        TWaveFormatBlock block{};
+        SetSourceFormat(block, in, source.FormatExtra);
+        if (const std::optional<AcmSourceFormat> described = AcmSourceFormat::Describe(&block.Format))
+            halves = AcmSplitInHalves(in.nSamplesPerSec, format.nSamplesPerSec, described->HasFixedFrames(),
+                                      int64_t(described->MaxFrames(size - size % in.nBlockAlign)));
+    }
+
+    std::atomic<uint64_t> done{0};
+    const uint64_t total = halves ? size + 2 * uint64_t(halves->Overlap) * in.nBlockAlign : size;
+    auto read = [&](uint64_t n) {
+        done += n;
+        if (progress)
+            progress(done, total);
+    };
+    if (!halves)
+        return ConvertRange(source, format, {0, size, 0, UINT64_MAX, 0}, sink, read);
+
+    const uint64_t frameBytes = in.nBlockAlign;
+    const uint64_t outFrameBytes = format.nBlockAlign;
+    const uint64_t splitOut = halves->SplitOut * outFrameBytes;
+    const TRange firstHalf{0, uint64_t(halves->Split + halves->Overlap) * frameBytes, 0, splitOut, 0};
+    const TRange secondHalf{uint64_t(halves->Split - halves->Overlap) * frameBytes, UINT64_MAX,
+                            halves->Skip * outFrameBytes, UINT64_MAX, splitOut};
+    uint64_t firstMade = 0;
+    uint64_t secondMade = 0;
+    if (!parallel) {
+        firstMade = ConvertRange(source, format, firstHalf, sink, read);
+        TSoundFileStream again(fileName);
+        secondMade = ConvertRange(again, format, secondHalf, sink, read);
+    } else {
+        std::exception_ptr firstError;
+        std::thread first([&] {
+            try {
+                firstMade = ConvertRange(source, format, firstHalf, sink, read);
+            } catch (...) {
+                firstError = std::current_exception();
+            }
+        });
+        try {
+            TSoundFileStream again(fileName);
+            secondMade = ConvertRange(again, format, secondHalf, sink, read);
+        } catch (...) {
+            first.join();
+            throw;
+        }
+        first.join();
+        if (firstError)
+            std::rethrow_exception(firstError);
+    }
+    // As converting whole: the second half counts only behind a complete first.
+    return firstMade == splitOut ? firstMade + secondMade : firstMade;
+}
