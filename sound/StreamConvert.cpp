@@ -18,10 +18,13 @@ namespace {
 constexpr uint32_t BlockBytes = 256 * 1024;
 constexpr uint32_t StepFrames = 1024;
 
-uint32_t BlockSize(const WAVEFORMATEX& format)
+// Source bytes per block for a sound of `size` bytes: a short sound needs no more room than
+// it fills.
+uint32_t BlockSize(const WAVEFORMATEX& format, uint64_t size)
 {
-    const uint32_t step = StepFrames * format.nBlockAlign;
-    return std::max<uint32_t>(1, BlockBytes / step) * step;
+    const uint32_t step = StepFrames * std::max<uint32_t>(1, format.nBlockAlign);
+    const uint64_t steps = std::min<uint64_t>(std::max<uint32_t>(1, BlockBytes / step), (size + step - 1) / step);
+    return uint32_t(std::max<uint64_t>(1, steps)) * step;
 }
 
 // One run of a convertor over source bytes [first, first + count) of the file: the first
@@ -39,7 +42,7 @@ uint64_t ConvertRange(TSoundFileStream& source, const WAVEFORMATEX& format, cons
                       const TConvertedSink& sink, const std::function<void(uint64_t)>& read)
 {
     TACMConvertor convertor;
-    convertor.SetInputBufferSize(BlockSize(source.Format));
+    convertor.SetInputBufferSize(BlockSize(source.Format, range.Count));
     SetSourceFormat(convertor.FormatIn, source.Format, source.FormatExtra);
     convertor.FormatOut = TWaveFormatBlock{};
     convertor.FormatOut.Format = format;
@@ -62,6 +65,7 @@ uint64_t ConvertRange(TSoundFileStream& source, const WAVEFORMATEX& format, cons
     for (;;) {
         const uint32_t wanted = uint32_t(std::min<uint64_t>(left, convertor.InputBufferSize()));
         const uint32_t got = wanted > 0 ? source.Read(convertor.InputBuffer, wanted) : 0;
+        // A sound that ends early (a decoder that finds less than it counted) ends the range.
         left = got < wanted ? 0 : left - got;
         read(got);
         const bool last = left == 0;
@@ -111,8 +115,8 @@ uint64_t ConvertSoundFile(const std::string& fileName, const WAVEFORMATEX& forma
     const uint64_t outFrameBytes = format.nBlockAlign;
     const uint64_t splitOut = halves->SplitOut * outFrameBytes;
     const TRange firstHalf{0, uint64_t(halves->Split + halves->Overlap) * frameBytes, 0, splitOut, 0};
-    const TRange secondHalf{uint64_t(halves->Split - halves->Overlap) * frameBytes, UINT64_MAX,
-                            halves->Skip * outFrameBytes, UINT64_MAX, splitOut};
+    const uint64_t secondFirst = uint64_t(halves->Split - halves->Overlap) * frameBytes;
+    const TRange secondHalf{secondFirst, size - secondFirst, halves->Skip * outFrameBytes, UINT64_MAX, splitOut};
     uint64_t firstMade = 0;
     uint64_t secondMade = 0;
     if (!parallel) {

@@ -151,20 +151,18 @@ TConvertOptions ParseOptions(int argc, char** argv)
             o.Recipe.TrimDb = hasValue ? WithinOf(name, value, -120.0, 0.0, "of dBFS from -120 to 0") : -50.0;
             continue;
         }
+        const std::map<std::string, bool*> switches = {{"--help", &o.Help},
+                                                       {"-h", &o.Help},
+                                                       {"--version", &o.Version},
+                                                       {"--normalize", &o.Recipe.Normalize},
+                                                       {"--dither", &o.Recipe.Dither},
+                                                       {"--force", &o.Force}};
+        const auto flag = switches.find(name);
+        if (flag == switches.end())
+            throw EUsage("unknown option " + name);
         if (hasValue)
             throw EUsage("option " + name + " takes no value");
-        if (name == "--help" || name == "-h")
-            o.Help = true;
-        else if (name == "--version")
-            o.Version = true;
-        else if (name == "--normalize")
-            o.Recipe.Normalize = true;
-        else if (name == "--dither")
-            o.Recipe.Dither = true;
-        else if (name == "--force")
-            o.Force = true;
-        else
-            throw EUsage("unknown option " + name);
+        *flag->second = true;
     }
     if (o.Help || o.Version)
         return o;

@@ -102,9 +102,7 @@ public:
         TTauntMade made;
         if (FRecipe.TrimDb || FRecipe.Loudness)
             Measure(made);
-        std::array<uint8_t, 256> levels;
-        for (int s = 0; s < 256; ++s)
-            levels[size_t(s)] = uint8_t(s);
+        std::optional<std::array<uint8_t, 256>> levels;
         if (FRecipe.Normalize) {
             int peak = 0;
             Produce([&](uint64_t, const uint8_t* bytes, uint64_t count) { peak = NormalizePeak(bytes, uint32_t(count), peak); });
@@ -119,14 +117,17 @@ public:
             std::vector<float> floats;
             std::vector<uint8_t> mapped;
             made.Length = Produce([&](uint64_t at, const uint8_t* bytes, uint64_t count) {
-                mapped.resize(size_t(count));
-                for (uint64_t i = 0; i < count; ++i)
-                    mapped[i] = levels[bytes[i]];
-                file.Write(at, mapped.data(), count);
+                if (levels) {
+                    mapped.resize(size_t(count));
+                    for (uint64_t i = 0; i < count; ++i)
+                        mapped[i] = (*levels)[bytes[i]];
+                    bytes = mapped.data();
+                }
+                file.Write(at, bytes, count);
                 if (FRecipe.Loudness) {
                     floats.resize(size_t(count));
                     for (uint64_t i = 0; i < count; ++i)
-                        floats[i] = float(int(mapped[i]) - 128) / 128.0f;
+                        floats[i] = float(int(bytes[i]) - 128) / 128.0f;
                     meter.Add(floats.data(), count);
                 }
             });
