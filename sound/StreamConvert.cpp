@@ -92,7 +92,8 @@ uint64_t ConvertSoundFile(const std::string& fileName, const WAVEFORMATEX& forma
     const uint64_t size = source.Size();
     const WAVEFORMATEX& in = source.Format;
     std::optional<AcmHalves> halves;
-    if (in.nBlockAlign > 0) {
+    // Only a sound of fixed frames is split, and only a long one: a short one is not looked at.
+    if (in.nBlockAlign > 0 && AcmSplitInHalves(in.nSamplesPerSec, format.nSamplesPerSec, true, int64_t(size / in.nBlockAlign))) {
         // Only a format the engine takes can be split; any other fails below as it would whole.
         TWaveFormatBlock block{};
         SetSourceFormat(block, in, source.FormatExtra);
