@@ -198,18 +198,6 @@ uint32_t TACMConvertor::Convert()
     return StreamHeader.cbDstLengthUsed;
 }
 
-uint32_t TACMConvertor::ConvertPart(uint32_t count, uint32_t flags)
-{
-    if (count > FInputBufferSize)
-        throw EACMConvertor("The part is larger than the input buffer");
-    StreamHeader.cbSrcLength = count;
-    const MMRESULT result = Calls.Convert(StreamHandle, &StreamHeader, ACM_STREAMCONVERTF_BLOCKALIGN | flags);
-    // The header goes back to the buffer it was prepared with.
-    StreamHeader.cbSrcLength = FInputBufferSize;
-    Check(result, "acmStreamConvert:");
-    return StreamHeader.cbDstLengthUsed;
-}
-
 void TACMConvertor::DefineProperties(TFiler& filer)
 {
     filer.DefineInteger(

@@ -53,11 +53,6 @@ public:
 
     // Converts the whole input buffer; returns the count of bytes written to OutputBuffer.
     uint32_t Convert();
-    // Converts the first `count` bytes of the input buffer as a part of a sound handed over in
-    // parts: flags ACM_STREAMCONVERTF_START on the first, ACM_STREAMCONVERTF_END on the last
-    // (acmStreamConvert). Returns the count of bytes written to OutputBuffer. After the last
-    // part, parts of no bytes with _END bring the rest of the sound, until one brings nothing.
-    uint32_t ConvertPart(uint32_t count, uint32_t flags);
 
     // Raises EACMConvertor for a failed platform result, its message starting with label.
     static void Check(MMRESULT result, const char* label);

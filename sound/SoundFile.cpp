@@ -1,8 +1,11 @@
 #include "sound/SoundFile.h"
 
 #include <sndfile.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -139,6 +142,28 @@ struct TSoundFileStream::Decoder {
     TSndfile File;
     bool Floats;
     uint16_t FrameBytes;
+    std::vector<uint8_t> Buffer;
+
+    uint32_t Read(uint32_t count)
+    {
+        Buffer.resize(std::max<size_t>(Buffer.size(), count));
+        return uint32_t(ReadFrames(File.get(), Floats, Buffer.data(), count / FrameBytes)) * FrameBytes;
+    }
+};
+
+// The pages of the file that hold the bytes handed out last. They are let go of once used, so
+// that reading a long file keeps only a block of it in memory.
+struct TSoundFileStream::Window {
+    void* Start = MAP_FAILED;
+    size_t Length = 0;
+
+    ~Window() { Release(); }
+    void Release()
+    {
+        if (Start != MAP_FAILED)
+            ::munmap(Start, Length);
+        Start = MAP_FAILED;
+    }
 };
 
 TSoundFileStream::TSoundFileStream(const std::string& fileName) : FFileName(fileName)
@@ -146,7 +171,7 @@ TSoundFileStream::TSoundFileStream(const std::string& fileName) : FFileName(file
     if (!IsRiffWave(fileName)) {
         SF_INFO info;
         if (TSndfile file = OpenDecoded(fileName, info, Format)) {
-            FDecoder.reset(new Decoder{std::move(file), HoldsFloats(info), Format.nBlockAlign});
+            FDecoder.reset(new Decoder{std::move(file), HoldsFloats(info), Format.nBlockAlign, {}});
             return;
         }
     }
@@ -156,9 +181,10 @@ TSoundFileStream::TSoundFileStream(const std::string& fileName) : FFileName(file
     WalkWaveChunks(*FFile, parts);
     Format = parts.Format;
     FormatExtra = std::move(parts.FormatExtra);
-    FFile->Seek(parts.DataStart, TSeekOrigin::Beginning);
+    FPosition = uint64_t(parts.DataStart);
     FLeft = uint64_t(parts.DataSize);
     FSize = parts.DataSize;
+    FWindow = std::make_unique<Window>();
 }
 
 TSoundFileStream::~TSoundFileStream() = default;
@@ -180,30 +206,41 @@ uint64_t TSoundFileStream::Size()
     return uint64_t(FSize);
 }
 
-uint32_t TSoundFileStream::Read(uint8_t* buffer, uint32_t count)
+const uint8_t* TSoundFileStream::Next(uint32_t count, uint32_t& got)
 {
-    if (FDecoder)
-        return uint32_t(ReadFrames(FDecoder->File.get(), FDecoder->Floats, buffer, count / FDecoder->FrameBytes)) *
-               FDecoder->FrameBytes;
-    const uint32_t n = uint32_t(std::min<uint64_t>(count, FLeft));
-    FFile->ReadBuffer(buffer, n);
-    FLeft -= n;
-    return n;
+    if (FDecoder) {
+        got = FDecoder->Read(count);
+        return FDecoder->Buffer.data();
+    }
+    FWindow->Release();
+    got = uint32_t(std::min<uint64_t>(count, FLeft));
+    if (got == 0)
+        return nullptr;
+    static const uint64_t page = uint64_t(::sysconf(_SC_PAGESIZE));
+    const uint64_t start = FPosition / page * page;
+    const size_t length = size_t(FPosition + got - start);
+    FWindow->Start = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, FFile->Handle(), off_t(start));
+    if (FWindow->Start == MAP_FAILED)
+        throw EReadError("Cannot read \"" + FFileName + "\". " + SystemErrorText(errno));
+    FWindow->Length = length;
+    const uint8_t* bytes = static_cast<const uint8_t*>(FWindow->Start) + (FPosition - start);
+    FPosition += got;
+    FLeft -= got;
+    return bytes;
 }
 
 void TSoundFileStream::Skip(uint64_t count)
 {
     if (!FDecoder) {
         const uint64_t n = std::min(count, FLeft);
-        FFile->Seek(int64_t(n), TSeekOrigin::Current);
+        FPosition += n;
         FLeft -= n;
         return;
     }
     // Decoded sound is read to the place rather than sought: every decoder then hands out the
     // very samples that decoding from the start gives.
-    std::vector<uint8_t> scratch(size_t(FDecoder->FrameBytes) << 14);
     while (count > 0) {
-        const uint32_t n = Read(scratch.data(), uint32_t(std::min<uint64_t>(count, scratch.size())));
+        const uint32_t n = FDecoder->Read(uint32_t(std::min<uint64_t>(count, uint64_t(FDecoder->FrameBytes) << 14)));
         if (n == 0)
             break;
         count -= n;

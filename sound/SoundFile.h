@@ -35,17 +35,21 @@ public:
     // The sound's count of bytes. A decoded file's count is known once it has been decoded
     // to its end: the first call does so, by a decoder of its own.
     uint64_t Size();
-    // Reads the next bytes of the sound, up to count (a multiple of the format's block size);
-    // returns how many came, fewer only at the sound's end.
-    uint32_t Read(uint8_t* buffer, uint32_t count);
+    // The next bytes of the sound, up to count (a multiple of the format's block size), fewer
+    // only at the sound's end: valid until the next call. A WAV file's bytes are the file's
+    // own pages, mapped rather than copied; a decoded file's are decoded into a buffer.
+    const uint8_t* Next(uint32_t count, uint32_t& got);
     // Moves count bytes on without handing them out.
     void Skip(uint64_t count);
 
 private:
     struct Decoder;
+    struct Window;
     std::string FFileName;
     std::unique_ptr<TFileStream> FFile;
+    uint64_t FPosition = 0;
     uint64_t FLeft = 0;
+    std::unique_ptr<Window> FWindow;
     std::unique_ptr<Decoder> FDecoder;
     int64_t FSize = -1;
 };

@@ -1,6 +1,7 @@
 #include "sound/StreamConvert.h"
 
 #include "acm/AcmEngine.h"
+#include "acm/MSAcm.h"
 #include "sound/ACMConvertor.h"
 #include "sound/SoundFile.h"
 
@@ -37,52 +38,93 @@ struct TRange {
     uint64_t At;
 };
 
+// A conversion stream, closed however its work ends.
+class TConversion {
+public:
+    TConversion(const TSoundFileStream& source, const WAVEFORMATEX& format)
+    {
+        TWaveFormatBlock in{};
+        SetSourceFormat(in, source.Format, source.FormatExtra);
+        WAVEFORMATEX out = format;
+        TACMConvertor::Check(acmStreamOpen(&FHandle, nullptr, &in.Format, &out, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME),
+                             "acmStreamOpen:");
+    }
+    ~TConversion() { acmStreamClose(FHandle, 0); }
+    TConversion(const TConversion&) = delete;
+    TConversion& operator=(const TConversion&) = delete;
+
+    // Room for what `bytes` source bytes give.
+    void Size(uint32_t bytes)
+    {
+        uint32_t size = 0;
+        TACMConvertor::Check(acmStreamSize(FHandle, bytes, &size, ACM_STREAMSIZEF_SOURCE), "acmStreamSize:");
+        FOutput.resize(size);
+    }
+
+    // Converts a part of the sound where it lies; returns the count of bytes made, at Output.
+    uint32_t Convert(const uint8_t* part, uint32_t count, uint32_t flags)
+    {
+        ACMSTREAMHEADER header{};
+        header.cbStruct = sizeof header;
+        header.pbSrc = const_cast<uint8_t*>(part);
+        header.cbSrcLength = count;
+        header.pbDst = FOutput.data();
+        header.cbDstLength = uint32_t(FOutput.size());
+        TACMConvertor::Check(acmStreamPrepareHeader(FHandle, &header, 0), "acmStreamPrepareHeader:");
+        const MMRESULT result = acmStreamConvert(FHandle, &header, ACM_STREAMCONVERTF_BLOCKALIGN | flags);
+        acmStreamUnprepareHeader(FHandle, &header, 0);
+        TACMConvertor::Check(result, "acmStreamConvert:");
+        return header.cbDstLengthUsed;
+    }
+
+    const uint8_t* Output() const { return FOutput.data(); }
+
+private:
+    HACMSTREAM FHandle = nullptr;
+    std::vector<uint8_t> FOutput;
+};
+
 // Converts one range; returns the count of bytes it handed on.
 uint64_t ConvertRange(TSoundFileStream& source, const WAVEFORMATEX& format, const TRange& range,
                       const TConvertedSink& sink, const std::function<void(uint64_t)>& read)
 {
-    TACMConvertor convertor;
-    convertor.SetInputBufferSize(BlockSize(source.Format, range.Count));
-    SetSourceFormat(convertor.FormatIn, source.Format, source.FormatExtra);
-    convertor.FormatOut = TWaveFormatBlock{};
-    convertor.FormatOut.Format = format;
-    convertor.SetActive(true);
+    TConversion stream(source, format);
+    const uint32_t block = BlockSize(source.Format, range.Count);
+    stream.Size(block);
     source.Skip(range.First);
 
     uint64_t skip = range.Skip;
     uint64_t handed = 0;
     auto handOn = [&](uint32_t made) {
-        const uint8_t* bytes = convertor.OutputBuffer;
         const uint32_t dropped = uint32_t(std::min<uint64_t>(skip, made));
         skip -= dropped;
         const uint32_t n = uint32_t(std::min<uint64_t>(made - dropped, range.Keep - handed));
         if (n > 0)
-            sink(range.At + handed, bytes + dropped, n);
+            sink(range.At + handed, stream.Output() + dropped, n);
         handed += n;
     };
     uint64_t left = range.Count;
-    bool first = true;
+    uint32_t flags = ACM_STREAMCONVERTF_START;
     for (;;) {
-        const uint32_t wanted = uint32_t(std::min<uint64_t>(left, convertor.InputBufferSize()));
-        const uint32_t got = wanted > 0 ? source.Read(convertor.InputBuffer, wanted) : 0;
+        const uint32_t wanted = uint32_t(std::min<uint64_t>(left, block));
+        uint32_t got = 0;
+        const uint8_t* part = wanted > 0 ? source.Next(wanted, got) : nullptr;
         // A sound that ends early (a decoder that finds less than it counted) ends the range.
         left = got < wanted ? 0 : left - got;
         read(got);
-        const bool last = left == 0;
-        uint32_t flags = (first ? ACM_STREAMCONVERTF_START : 0) | (last ? ACM_STREAMCONVERTF_END : 0);
-        handOn(convertor.ConvertPart(got, flags));
-        first = false;
-        if (last)
+        if (left == 0)
+            flags |= ACM_STREAMCONVERTF_END;
+        handOn(stream.Convert(part, got, flags));
+        flags = 0;
+        if (left == 0)
             break;
     }
     // A sound of one block came out whole; one of several brings its rest after the last.
-    if (range.Count > convertor.InputBufferSize())
-        while (const uint32_t made = convertor.ConvertPart(0, ACM_STREAMCONVERTF_END))
+    if (range.Count > block)
+        while (const uint32_t made = stream.Convert(nullptr, 0, ACM_STREAMCONVERTF_END))
             handOn(made);
-    convertor.SetActive(false);
     return handed;
 }
-
 }
 
 uint64_t ConvertSoundFile(const std::string& fileName, const WAVEFORMATEX& format, bool parallel,
