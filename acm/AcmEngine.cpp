@@ -75,6 +75,10 @@ struct AcmEngine::Run {
     uint64_t FramesOut = 0;
     bool Ended = false;
 
+    // The frames of result still to come when all the input so far gives at most `most`, with
+    // a margin for the resampler's rounding.
+    uint64_t RoomFor(uint64_t most) const { return most + 16 > FramesOut ? most + 16 - FramesOut : 0; }
+
     // Room at the end of Pending for `frames` more frames of result.
     uint8_t* Room(uint64_t frames, uint16_t blockAlign)
     {
@@ -219,7 +223,7 @@ MMRESULT AcmEngine::ConvertInRun(const uint8_t* src, uint32_t srcLength, bool la
         run.FramesIn += uint64_t(frames);
         // The resampler never gets ahead of its input: what it has made so far stays within
         // the most that all the input so far gives.
-        const uint64_t room = MostFramesOut(run.FramesIn) + 16 - run.FramesOut;
+        const uint64_t room = run.RoomFor(MostFramesOut(run.FramesIn));
         Quantizer sink(FDestination.Bits, run.Room(room, blockAlign), room * channels, 0);
         const bool pumped = run.Stages.Pump(*reader, frames, sink);
         run.Pending.resize(run.Pending.size() - size_t(room - sink.Written() / channels) * blockAlign);
@@ -228,7 +232,7 @@ MMRESULT AcmEngine::ConvertInRun(const uint8_t* src, uint32_t srcLength, bool la
             return MMSYSERR_ERROR;
     }
     if (last && !run.Ended) {
-        const uint64_t room = MostFramesOut(run.FramesIn) + 16 - run.FramesOut;
+        const uint64_t room = run.RoomFor(MostFramesOut(run.FramesIn));
         Quantizer sink(FDestination.Bits, run.Room(room, blockAlign), room * channels, 0);
         const bool finished = run.Stages.Finish(sink);
         run.Pending.resize(run.Pending.size() - size_t(room - sink.Written() / channels) * blockAlign);

@@ -14,9 +14,15 @@ int main(int argc, char** argv)
     TConvertOptions options;
     try {
         options = ParseOptions(argc, argv);
-        // A table that exists is replaced only when asked: that is known before any work.
-        if (!options.GamFile.empty() && !options.Force && std::filesystem::exists(options.GamFile))
-            throw EUsage(options.GamFile + " exists; give --force to replace it");
+        // A table that exists is replaced only when asked, and one goes only into a folder
+        // that exists: both are known before any work.
+        if (!options.GamFile.empty()) {
+            const std::filesystem::path table(options.GamFile);
+            if (!options.Force && std::filesystem::exists(table))
+                throw EUsage(options.GamFile + " exists; give --force to replace it");
+            if (table.has_parent_path() && !std::filesystem::is_directory(table.parent_path()))
+                throw EUsage("no folder " + table.parent_path().string() + " for the table " + options.GamFile);
+        }
     } catch (const EUsage& e) {
         std::fprintf(stderr, "jeerbox-convert: %s\nTry 'jeerbox-convert --help' for more information.\n", e.what());
         return 2;

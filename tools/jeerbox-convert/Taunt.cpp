@@ -163,8 +163,11 @@ private:
             if (FRecipe.Loudness)
                 meter.Add(mine.data(), mine.size());
         });
-        if (FRecipe.TrimDb)
+        if (FRecipe.TrimDb) {
             FSpan = {trim.First(bytes / 4), trim.End(bytes / 4)};
+            if (FSpan.First == FSpan.End)
+                made.Notes.push_back("silent throughout: trimming leaves nothing");
+        }
         if (FRecipe.Loudness) {
             FMeasured = meter.Lufs();
             if (std::isfinite(FMeasured))
