@@ -205,7 +205,7 @@ MMRESULT AcmEngine::ConvertInRun(const uint8_t* src, uint32_t srcLength, bool la
         // over the whole sound; any other by a reader of the block alone.
         std::unique_ptr<AcmSourceReader> own;
         AcmSourceReader* reader;
-        if (FSource.HasFixedFrames()) {
+        if (!FSource.DecodesAcrossBlocks()) {
             own = std::make_unique<AcmSourceReader>(FSource, src, srcLength);
             if (!own->Open())
                 return ACMERR_NOTPOSSIBLE;

@@ -202,6 +202,11 @@ bool AcmSourceFormat::HasFixedFrames() const
     return tag != TagImaAdpcm && tag != TagMsAdpcm && tag != TagGsm610;
 }
 
+bool AcmSourceFormat::DecodesAcrossBlocks() const
+{
+    return GetLe16(FmtChunk.data()) == TagGsm610;
+}
+
 uint64_t AcmSourceFormat::MaxFrames(uint64_t bytes) const
 {
     switch (GetLe16(FmtChunk.data())) {

@@ -34,6 +34,9 @@ struct AcmSourceFormat {
     bool HasNarrowSamples() const;
     // Whether every frame is a fixed number of bytes, so that any frame can be read first.
     bool HasFixedFrames() const;
+    // Whether the decoder carries state from one block to the next (GSM 6.10), so that a block
+    // decodes as it does within the whole sound only after the blocks before it.
+    bool DecodesAcrossBlocks() const;
 };
 
 // Decodes one block of source bytes as float frames (full scale ±1), by letting libsndfile

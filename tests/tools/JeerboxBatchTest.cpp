@@ -311,4 +311,34 @@ TEST_F(JeerboxBatchTest, HelpHasTheShapeOfAManualPage)
     EXPECT_TRUE(out.startsWith(QStringLiteral("jeerbox-convert (Orvalis Jeerbox) "))) << out.toStdString();
 }
 
+TEST_F(JeerboxBatchTest, AWavFileIsReadWhereverItsChunksLie)
+{
+    // A list chunk of odd size (with its pad byte) before the samples, a chunk after them:
+    // the samples start at no page boundary and end before the file does.
+    const QByteArray samples = Bytes(Busy(44100, 2, 1.0));
+    const QString odd = Path(QStringLiteral("odd.wav"));
+    WriteFile(odd, RiffWave(Chunk("LIST", QByteArray(4093, 'x')) + Chunk("fmt ", FmtPayload(1, 2, 44100, 176400, 4, 16)) +
+                            Chunk("data", samples) + Chunk("junk", "after")));
+    ASSERT_EQ(Run({QStringLiteral("-o"), Path(QStringLiteral("out")), odd}), 0);
+    EXPECT_TRUE(Taunt("odd.wav") == ConvertedWhole(odd));
+}
+
+TEST_F(JeerboxBatchTest, OnATerminalAProgressLineSaysWhichFileAndHowFar)
+{
+    const QString first = Wav("first.wav", Busy(44100, 2, 2.0), 44100, 2);
+    const QString second = Wav("second.wav", Busy(44100, 2, 2.0), 44100, 2);
+    auto quoted = [](const QString& path) { return QLatin1Char('\'') + path + QLatin1Char('\''); };
+    const QString command = QStringLiteral(JEERBOX_BUILD_DIR "/jeerbox-convert -j 1 -o ") + quoted(Path(QStringLiteral("out"))) +
+                            QLatin1Char(' ') + quoted(first) + QLatin1Char(' ') + quoted(second);
+    QProcess script;
+    script.start(QStringLiteral("script"), {QStringLiteral("-qec"), command, QStringLiteral("/dev/null")});
+    ASSERT_TRUE(script.waitForFinished(60000));
+    const QString seen = QString::fromLocal8Bit(script.readAllStandardOutput());
+    EXPECT_EQ(script.exitCode(), 0);
+    EXPECT_TRUE(seen.contains(QStringLiteral("1 of 2: first.wav ")) && seen.contains(QStringLiteral("2 of 2: second.wav ")))
+        << seen.toStdString();
+    EXPECT_TRUE(seen.contains(QStringLiteral("%"))) << seen.toStdString();
+    EXPECT_TRUE(seen.endsWith(QStringLiteral("\r\033[K"))) << "the line is cleared at the end";
+}
+
 }
