@@ -1,290 +1,24 @@
 #include "acm/AcmEngine.h"
 
-#include <soxr.h>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "acm/AcmStages.h"
+#include "acm/MSAcm.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <exception>
 #include <new>
 #include <numeric>
 #include <thread>
-#include <vector>
+
+using namespace AcmStages;
 
 namespace {
-
-// Frames decoded, mixed and resampled per step. Small steps keep the buffers in cache and
-// the memory a conversion touches for the first time small; libsoxr also does less work
-// per frame when fed 1024 frames at a time than 4096 (measured: about a tenth).
-constexpr int64_t StepFrames = 1024;
 
 // A long sound is resampled as two halves on two threads. Each half reaches this far into
 // the other, well past the filter's reach, and the overlap is dropped from the result.
 constexpr int64_t SplitFrames = int64_t(1) << 20;
 constexpr int64_t OverlapFrames = 16384;
 
-// The resampler's precision for a destination width. An 8-bit destination shows at most
-// about 49 dB of signal to noise, so libsoxr's 16-bit recipe (about 96 dB of stopband) is
-// already far beyond what it can hold: a 10 kHz tone keeps its level within 0.01 dB and
-// everything above 11.5 kHz rounds to exact silence. Measured on ten minutes of 44.1 kHz
-// stereo, 15 to 20 bits cost the same (libsoxr computes them in single precision) and
-// 28 bits a fifth more. Wider destinations get libsoxr's high quality.
-soxr_quality_spec_t QualityFor(uint16_t bits)
-{
-    return soxr_quality_spec(bits == 8 ? SOXR_16_BITQ : SOXR_HQ, 0);
-}
-
-// Rounds float samples (full scale ±1) to the destination's width. Values past full scale
-// are clamped rather than wrapped; an 8-bit destination is unsigned with silence at 128.
-class Quantizer {
-public:
-    Quantizer(uint16_t bits, uint8_t* dst, uint64_t capacitySamples, uint64_t skipSamples)
-        : FBits(bits), FDst(dst), FCapacity(capacitySamples), FSkip(skipSamples)
-    {
-    }
-
-    void Put(const float* samples, uint64_t count)
-    {
-        const uint64_t skipped = std::min(count, FSkip);
-        FSkip -= skipped;
-        samples += skipped;
-        count -= skipped;
-        const uint64_t n = std::min(count, FCapacity - FWritten);
-        switch (FBits) {
-        case 8:
-            PutUnsigned8(samples, FDst + FWritten, n);
-            break;
-        case 16: {
-            uint8_t* out = FDst + 2 * FWritten;
-            for (uint64_t i = 0; i < n; ++i)
-                Store(out + 2 * i, uint32_t(Round(samples[i], 32768.0f, -32768.0f, 32767.0f)), 2);
-            break;
-        }
-        case 24: {
-            uint8_t* out = FDst + 3 * FWritten;
-            for (uint64_t i = 0; i < n; ++i)
-                Store(out + 3 * i, uint32_t(RoundWide(samples[i], 8388608.0, -8388608.0, 8388607.0)), 3);
-            break;
-        }
-        default: {
-            uint8_t* out = FDst + 4 * FWritten;
-            for (uint64_t i = 0; i < n; ++i)
-                Store(out + 4 * i, uint32_t(RoundWide(samples[i], 2147483648.0, -2147483648.0, 2147483647.0)), 4);
-            break;
-        }
-        }
-        FWritten += n;
-    }
-
-    uint64_t Written() const { return FWritten; }
-
-private:
-    // The taunt's width, so the one worth vector code: the compiler does not turn the clamp's
-    // comparisons into vector instructions by itself (they might raise floating-point flags).
-    static void PutUnsigned8(const float* samples, uint8_t* out, uint64_t n)
-    {
-        uint64_t i = 0;
-#if defined(__SSE2__)
-        // Sixteen at a time: the same clamp, and the conversion rounds to nearest, ties to
-        // even, as Round does.
-        const __m128 scale = _mm_set1_ps(128.0f);
-        const __m128 lo = _mm_set1_ps(-128.0f);
-        const __m128 hi = _mm_set1_ps(127.0f);
-        const __m128i centre = _mm_set1_epi16(128);
-        // A NaN compares unordered with itself and is masked to 0, silence, before the clamp.
-        auto rounded = [&](const float* p) {
-            const __m128 v = _mm_mul_ps(_mm_loadu_ps(p), scale);
-            const __m128 number = _mm_and_ps(v, _mm_cmpord_ps(v, v));
-            return _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(number, lo), hi));
-        };
-        for (; i + 16 <= n; i += 16) {
-            const float* p = samples + i;
-            const __m128i low = _mm_add_epi16(_mm_packs_epi32(rounded(p), rounded(p + 4)), centre);
-            const __m128i high = _mm_add_epi16(_mm_packs_epi32(rounded(p + 8), rounded(p + 12)), centre);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(low, high));
-        }
-#endif
-        for (; i < n; ++i)
-            out[i] = uint8_t(Round(samples[i], 128.0f, -128.0f, 127.0f) + 128);
-    }
-
-    // Rounds to nearest, ties to even, by letting the float adder drop the fraction: exact for
-    // the clamped range. A NaN (what a source of huge samples can become in the resampler)
-    // passes every comparison and has no integer: it becomes silence.
-    static int32_t Round(float x, float scale, float lo, float hi)
-    {
-        constexpr float Shifter = 12582912.0f; // 1.5 * 2^23
-        float v = x * scale;
-        if (std::isnan(v))
-            return 0;
-        v = v < lo ? lo : (v > hi ? hi : v);
-        return int32_t((v + Shifter) - Shifter);
-    }
-    static int64_t RoundWide(float x, double scale, double lo, double hi)
-    {
-        const double v = double(x) * scale;
-        if (std::isnan(v))
-            return 0;
-        return int64_t(std::llrint(v < lo ? lo : (v > hi ? hi : v)));
-    }
-    static void Store(uint8_t* p, uint32_t v, int bytes)
-    {
-        for (int i = 0; i < bytes; ++i)
-            p[i] = uint8_t(v >> (8 * i));
-    }
-
-    uint16_t FBits;
-    uint8_t* FDst;
-    uint64_t FCapacity;
-    uint64_t FSkip;
-    uint64_t FWritten = 0;
-};
-
-// Brings frames of one channel count to another: the same count passes through, fewer
-// channels are the average of all, more channels repeat that average.
-class ChannelMixer {
-public:
-    ChannelMixer(uint16_t from, uint16_t to) : FFrom(from), FTo(to) {}
-
-    const float* Mix(const float* in, int64_t frames)
-    {
-        if (FFrom == FTo)
-            return in;
-        FOut.resize(size_t(frames) * FTo);
-        float* out = FOut.data();
-        if (FFrom == 2 && FTo == 1) {
-            for (int64_t f = 0; f < frames; ++f)
-                out[f] = (in[2 * f] + in[2 * f + 1]) * 0.5f;
-            return out;
-        }
-        const float scale = 1.0f / float(FFrom);
-        for (int64_t f = 0; f < frames; ++f) {
-            const float* frame = in + f * FFrom;
-            float sum = 0.0f;
-            for (uint16_t c = 0; c < FFrom; ++c)
-                sum += frame[c];
-            std::fill_n(out + f * FTo, FTo, sum * scale);
-        }
-        return out;
-    }
-
-    // The same for 16-bit frames, which come out as floats of full scale ±1. Sums of up to
-    // 256 such samples are exact in integers and in floats alike, so this gives the very
-    // floats that mixing the samples as floats would.
-    const float* Mix(const int16_t* in, int64_t frames)
-    {
-        FOut.resize(size_t(frames) * FTo);
-        float* out = FOut.data();
-        constexpr float Unit = 1.0f / 32768.0f;
-        if (FFrom == 2 && FTo == 1) {
-            MixStereo(in, frames, out);
-            return out;
-        }
-        if (FFrom == FTo) {
-            const int64_t n = frames * FFrom;
-            for (int64_t i = 0; i < n; ++i)
-                out[i] = float(in[i]) * Unit;
-            return out;
-        }
-        const float scale = (1.0f / float(FFrom)) * Unit;
-        for (int64_t f = 0; f < frames; ++f) {
-            const int16_t* frame = in + f * FFrom;
-            int32_t sum = 0;
-            for (uint16_t c = 0; c < FFrom; ++c)
-                sum += frame[c];
-            std::fill_n(out + f * FTo, FTo, float(sum) * scale);
-        }
-        return out;
-    }
-
-private:
-    // Stereo to mono, the common case: four frames at a time, each pair summed as integers.
-    static void MixStereo(const int16_t* in, int64_t frames, float* out)
-    {
-        constexpr float Half = 1.0f / 65536.0f;
-        int64_t f = 0;
-#if defined(__SSE2__)
-        const __m128i ones = _mm_set1_epi16(1);
-        const __m128 half = _mm_set1_ps(Half);
-        for (; f + 4 <= frames; f += 4) {
-            const __m128i pairs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 2 * f));
-            _mm_storeu_ps(out + f, _mm_mul_ps(_mm_cvtepi32_ps(_mm_madd_epi16(pairs, ones)), half));
-        }
-#endif
-        for (; f < frames; ++f)
-            out[f] = float(in[2 * f] + in[2 * f + 1]) * Half;
-    }
-
-    uint16_t FFrom;
-    uint16_t FTo;
-    std::vector<float> FOut;
-};
-
-// libsoxr over float frames; every frame it has taken in comes out after Flush.
-class Resampler {
-public:
-    Resampler(uint32_t from, uint32_t to, uint16_t channels, uint16_t bits) : FChannels(channels)
-    {
-        const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
-        const soxr_quality_spec_t quality = QualityFor(bits);
-        const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
-        soxr_error_t error = nullptr;
-        FSoxr = soxr_create(from, to, channels, &error, &io, &quality, &runtime);
-        if (error) {
-            soxr_delete(FSoxr);
-            FSoxr = nullptr;
-        }
-        FOutFrames = size_t(std::ceil(double(StepFrames) * to / from)) + 64;
-        FOut.resize(FOutFrames * channels);
-    }
-    ~Resampler() { soxr_delete(FSoxr); }
-    Resampler(const Resampler&) = delete;
-    Resampler& operator=(const Resampler&) = delete;
-
-    bool Ok() const { return FSoxr != nullptr; }
-
-    bool Process(const float* in, int64_t frames, Quantizer& sink)
-    {
-        size_t left = size_t(frames);
-        while (left > 0) {
-            size_t taken = 0;
-            size_t made = 0;
-            if (soxr_process(FSoxr, in, left, &taken, FOut.data(), FOutFrames, &made))
-                return false;
-            sink.Put(FOut.data(), uint64_t(made) * FChannels);
-            if (taken == 0 && made == 0)
-                return false;
-            in += taken * FChannels;
-            left -= taken;
-        }
-        return true;
-    }
-
-    bool Flush(Quantizer& sink)
-    {
-        size_t made = 0;
-        do {
-            if (soxr_process(FSoxr, nullptr, 0, nullptr, FOut.data(), FOutFrames, &made))
-                return false;
-            sink.Put(FOut.data(), uint64_t(made) * FChannels);
-        } while (made > 0);
-        return true;
-    }
-
-private:
-    soxr_t FSoxr = nullptr;
-    uint16_t FChannels;
-    size_t FOutFrames;
-    std::vector<float> FOut;
-};
-
-}
-
-namespace {
 // What a half that failed by an exception answers: the result a platform call would give.
 MMRESULT ResultOf(const std::exception_ptr& error)
 {
@@ -325,10 +59,54 @@ MMRESULT AcmRunHalves(const std::function<MMRESULT()>& first, const std::functio
     return secondResult ? secondResult : firstResult;
 }
 
+// A sound that arrives in blocks: the stages it runs through, its reader where the decoder
+// carries state from block to block, and the result not yet handed out.
+struct AcmEngine::Run {
+    Run(const AcmSourceFormat& source, const Destination& destination)
+        : Stages(source, destination.Channels, destination.SamplesPerSec, destination.Bits)
+    {
+    }
+
+    Pipeline Stages;
+    std::unique_ptr<AcmSourceReader> Continuing;
+    std::vector<uint8_t> Pending;
+    size_t Handed = 0;
+    uint64_t FramesIn = 0;
+    uint64_t FramesOut = 0;
+    bool Ended = false;
+
+    // The frames of result still to come when all the input so far gives at most `most`, with
+    // a margin for the resampler's rounding.
+    uint64_t RoomFor(uint64_t most) const { return most + 16 > FramesOut ? most + 16 - FramesOut : 0; }
+
+    // Room at the end of Pending for `frames` more frames of result.
+    uint8_t* Room(uint64_t frames, uint16_t blockAlign)
+    {
+        const size_t used = Pending.size();
+        Pending.resize(used + size_t(frames) * blockAlign);
+        return Pending.data() + used;
+    }
+};
+
+std::optional<AcmHalves> AcmSplitInHalves(uint32_t from, uint32_t to, bool fixedFrames, int64_t frames)
+{
+    if (from == to || !fixedFrames || frames < SplitFrames || std::thread::hardware_concurrency() <= 1)
+        return std::nullopt;
+    const int64_t p = from / std::gcd(from, to);
+    const int64_t q = to / std::gcd(from, to);
+    const int64_t overlap = (OverlapFrames + p - 1) / p * p;
+    const int64_t split = frames / 2 / p * p;
+    if (split <= overlap)
+        return std::nullopt;
+    return AcmHalves{split, overlap, uint64_t(split / p * q), uint64_t(overlap / p * q)};
+}
+
 AcmEngine::AcmEngine(AcmSourceFormat source, const Destination& destination, bool identity)
     : FSource(std::move(source)), FDestination(destination), FIdentity(identity)
 {
 }
+
+AcmEngine::~AcmEngine() = default;
 
 MMRESULT AcmEngine::Create(const WAVEFORMATEX* src, const WAVEFORMATEX* dst, std::unique_ptr<AcmEngine>& engine)
 {
@@ -351,63 +129,157 @@ MMRESULT AcmEngine::Create(const WAVEFORMATEX* src, const WAVEFORMATEX* dst, std
     return MMSYSERR_NOERROR;
 }
 
+uint64_t AcmEngine::MostFramesOut(uint64_t frames) const
+{
+    if (FSource.SamplesPerSec == FDestination.SamplesPerSec || frames == 0)
+        return frames;
+    // The resampler gives about frames × to / from; one more frame covers its rounding.
+    return (frames * FDestination.SamplesPerSec + FSource.SamplesPerSec - 1) / FSource.SamplesPerSec + 1;
+}
+
 MMRESULT AcmEngine::DestinationSize(uint32_t sourceBytes, uint32_t& destinationBytes) const
 {
     if (FIdentity) {
         destinationBytes = sourceBytes;
         return MMSYSERR_NOERROR;
     }
-    uint64_t frames = FSource.MaxFrames(sourceBytes);
-    if (FSource.SamplesPerSec != FDestination.SamplesPerSec && frames > 0) {
-        // The resampler gives about frames × to / from; one more frame covers its rounding.
-        frames = (frames * FDestination.SamplesPerSec + FSource.SamplesPerSec - 1) / FSource.SamplesPerSec + 1;
-    }
-    const uint64_t bytes = frames * FDestination.BlockAlign;
+    const uint64_t bytes = MostFramesOut(FSource.MaxFrames(sourceBytes)) * FDestination.BlockAlign;
     if (bytes > UINT32_MAX)
         return ACMERR_NOTPOSSIBLE;
     destinationBytes = uint32_t(bytes);
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT AcmEngine::Convert(const uint8_t* src, uint32_t srcLength, bool wholeBlocks, uint8_t* dst, uint32_t dstLength,
-                            uint32_t& srcUsed, uint32_t& dstUsed) const
+MMRESULT AcmEngine::Convert(const uint8_t* src, uint32_t srcLength, uint32_t flags, uint8_t* dst, uint32_t dstLength,
+                            uint32_t& srcUsed, uint32_t& dstUsed)
 {
     srcUsed = 0;
     dstUsed = 0;
-    if (wholeBlocks)
-        srcLength -= srcLength % FSource.BlockAlign;
-    if (srcLength == 0)
+    const bool start = flags & ACM_STREAMCONVERTF_START;
+    const bool end = flags & ACM_STREAMCONVERTF_END;
+    const uint32_t whole = srcLength - srcLength % FSource.BlockAlign;
+    // A sound in blocks whose end has come takes only the calls that collect its rest.
+    if (FRun && FRun->Ended && (start || !end))
+        FRun.reset();
+    if (FIdentity || (start && end) || (!FRun && !start)) {
+        FRun.reset();
+        const uint32_t taken = (flags & ACM_STREAMCONVERTF_BLOCKALIGN) ? whole : srcLength;
+        if (taken == 0)
+            return MMSYSERR_NOERROR;
+        if (const MMRESULT result = ConvertWhole(src, taken, dst, dstLength, dstUsed))
+            return result;
+        srcUsed = FIdentity ? dstUsed : taken;
         return MMSYSERR_NOERROR;
+    }
+    if (start) {
+        FRun = std::make_unique<Run>(FSource, FDestination);
+        if (!FRun->Stages.Ok()) {
+            FRun.reset();
+            return MMSYSERR_NOMEM;
+        }
+    }
+    const uint32_t taken = FRun->Ended ? 0 : end && !(flags & ACM_STREAMCONVERTF_BLOCKALIGN) ? srcLength : whole;
+    const MMRESULT result = ConvertInRun(src, taken, end, dst, dstLength, dstUsed);
+    if (result) {
+        FRun.reset();
+        return result;
+    }
+    srcUsed = taken;
+    if (FRun->Ended && FRun->Handed == FRun->Pending.size())
+        FRun.reset();
+    return MMSYSERR_NOERROR;
+}
 
+MMRESULT AcmEngine::ConvertInRun(const uint8_t* src, uint32_t srcLength, bool last, uint8_t* dst, uint32_t dstLength,
+                                 uint32_t& dstUsed)
+{
+    Run& run = *FRun;
+    const uint16_t channels = FDestination.Channels;
+    const uint16_t blockAlign = FDestination.BlockAlign;
+    // What was handed out makes way for what comes now.
+    run.Pending.erase(run.Pending.begin(), run.Pending.begin() + ptrdiff_t(run.Handed));
+    run.Handed = 0;
+    if (!run.Ended && srcLength > 0) {
+        const int64_t frames = int64_t(FSource.MaxFrames(srcLength));
+        // A format whose decoder carries state from block to block is read by one reader
+        // over the whole sound; any other by a reader of the block alone.
+        std::unique_ptr<AcmSourceReader> own;
+        AcmSourceReader* reader;
+        if (!FSource.DecodesAcrossBlocks()) {
+            own = std::make_unique<AcmSourceReader>(FSource, src, srcLength);
+            if (!own->Open())
+                return ACMERR_NOTPOSSIBLE;
+            reader = own.get();
+        } else if (!run.Continuing) {
+            run.Continuing = std::make_unique<AcmSourceReader>(FSource);
+            run.Continuing->Feed(src, srcLength);
+            if (!run.Continuing->Open())
+                return ACMERR_NOTPOSSIBLE;
+            reader = run.Continuing.get();
+        } else {
+            run.Continuing->Feed(src, srcLength);
+            reader = run.Continuing.get();
+        }
+        run.FramesIn += uint64_t(frames);
+        // The resampler never gets ahead of its input: what it has made so far stays within
+        // the most that all the input so far gives.
+        const uint64_t room = run.RoomFor(MostFramesOut(run.FramesIn));
+        Quantizer sink(FDestination.Bits, run.Room(room, blockAlign), room * channels, 0);
+        const bool pumped = run.Stages.Pump(*reader, frames, sink);
+        run.Pending.resize(run.Pending.size() - size_t(room - sink.Written() / channels) * blockAlign);
+        run.FramesOut += sink.Written() / channels;
+        if (!pumped)
+            return MMSYSERR_ERROR;
+    }
+    if (last && !run.Ended) {
+        const uint64_t room = run.RoomFor(MostFramesOut(run.FramesIn));
+        Quantizer sink(FDestination.Bits, run.Room(room, blockAlign), room * channels, 0);
+        const bool finished = run.Stages.Finish(sink);
+        run.Pending.resize(run.Pending.size() - size_t(room - sink.Written() / channels) * blockAlign);
+        run.FramesOut += sink.Written() / channels;
+        if (!finished)
+            return MMSYSERR_ERROR;
+        // The whole sound as one block is held to the most its frames give: so is this.
+        const uint64_t most = MostFramesOut(run.FramesIn);
+        if (run.FramesOut > most) {
+            run.Pending.resize(run.Pending.size() - size_t(run.FramesOut - most) * blockAlign);
+            run.FramesOut = most;
+        }
+        run.Ended = true;
+    }
+    const size_t handed = std::min(run.Pending.size(), size_t(dstLength - dstLength % blockAlign));
+    if (handed > 0)
+        std::memcpy(dst, run.Pending.data(), handed);
+    run.Handed = handed;
+    dstUsed = uint32_t(handed);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT AcmEngine::ConvertWhole(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t dstLength,
+                                 uint32_t& dstUsed)
+{
     if (FIdentity) {
         const uint32_t n = std::min(srcLength, dstLength - dstLength % FDestination.BlockAlign);
         std::memcpy(dst, src, n);
-        srcUsed = n;
         dstUsed = n;
         return MMSYSERR_NOERROR;
     }
 
     const uint64_t capacity = dstLength / FDestination.BlockAlign;
-    const uint32_t from = FSource.SamplesPerSec;
-    const uint32_t to = FDestination.SamplesPerSec;
     const int64_t frames = int64_t(FSource.MaxFrames(srcLength));
     uint64_t written = 0;
     MMRESULT result;
-    const int64_t p = from / std::gcd(from, to);
-    const int64_t q = to / std::gcd(from, to);
-    const int64_t overlap = (OverlapFrames + p - 1) / p * p;
-    const int64_t split = frames / 2 / p * p;
-    if (from != to && FSource.HasFixedFrames() && frames >= SplitFrames && split > overlap &&
-        std::thread::hardware_concurrency() > 1) {
-        // The halves meet where an input frame falls exactly on an output frame, so the
-        // second half's result lines up with the first's to the sample.
-        const uint64_t splitOut = std::min(uint64_t(split / p * q), capacity);
+    if (const std::optional<AcmHalves> halves = AcmSplitInHalves(FSource.SamplesPerSec, FDestination.SamplesPerSec,
+                                                                 FSource.HasFixedFrames(), frames)) {
+        const uint64_t splitOut = std::min(halves->SplitOut, capacity);
+        const int64_t split = halves->Split;
+        const int64_t overlap = halves->Overlap;
         uint64_t firstWritten = 0;
         uint64_t secondWritten = 0;
         result = AcmRunHalves(
             [&] { return Render(src, srcLength, 0, std::min(frames, split + overlap), 0, dst, splitOut, firstWritten); },
             [&] {
-                return Render(src, srcLength, split - overlap, frames - split + overlap, uint64_t(overlap / p * q),
+                return Render(src, srcLength, split - overlap, frames - split + overlap, halves->Skip,
                               dst + splitOut * FDestination.BlockAlign, capacity - splitOut, secondWritten);
             });
         written = firstWritten == splitOut ? firstWritten + secondWritten : firstWritten;
@@ -416,7 +288,6 @@ MMRESULT AcmEngine::Convert(const uint8_t* src, uint32_t srcLength, bool wholeBl
     }
     if (result)
         return result;
-    srcUsed = srcLength;
     dstUsed = uint32_t(written * FDestination.BlockAlign);
     return MMSYSERR_NOERROR;
 }
@@ -430,33 +301,10 @@ MMRESULT AcmEngine::Render(const uint8_t* src, uint32_t srcLength, int64_t first
         return ACMERR_NOTPOSSIBLE;
     const uint16_t channels = FDestination.Channels;
     Quantizer sink(FDestination.Bits, dst, capacity * channels, skip * channels);
-    ChannelMixer mixer(FSource.Channels, channels);
-    std::unique_ptr<Resampler> resampler;
-    if (FSource.SamplesPerSec != FDestination.SamplesPerSec) {
-        resampler = std::make_unique<Resampler>(FSource.SamplesPerSec, FDestination.SamplesPerSec, channels,
-                                                FDestination.Bits);
-        if (!resampler->Ok())
-            return MMSYSERR_NOMEM;
-    }
-
-    // Narrow samples are read as integers and mixed straight to floats; the others as floats.
-    const bool narrow = FSource.HasNarrowSamples();
-    const size_t stepSamples = size_t(StepFrames) * FSource.Channels;
-    std::vector<int16_t> integers(narrow ? stepSamples : 0);
-    std::vector<float> floats(narrow ? 0 : stepSamples);
-    while (count > 0) {
-        const int64_t step = std::min(StepFrames, count);
-        const int64_t frames = narrow ? reader.ReadNarrow(integers.data(), step) : reader.Read(floats.data(), step);
-        if (frames <= 0)
-            break;
-        count -= frames;
-        const float* mixed = narrow ? mixer.Mix(integers.data(), frames) : mixer.Mix(floats.data(), frames);
-        if (!resampler)
-            sink.Put(mixed, uint64_t(frames) * channels);
-        else if (!resampler->Process(mixed, frames, sink))
-            return MMSYSERR_ERROR;
-    }
-    if (resampler && !resampler->Flush(sink))
+    Pipeline pipeline(FSource, channels, FDestination.SamplesPerSec, FDestination.Bits);
+    if (!pipeline.Ok())
+        return MMSYSERR_NOMEM;
+    if (!pipeline.Pump(reader, count, sink) || !pipeline.Finish(sink))
         return MMSYSERR_ERROR;
     written = sink.Written() / channels;
     return MMSYSERR_NOERROR;

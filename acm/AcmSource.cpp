@@ -146,12 +146,15 @@ sf_count_t ImageRead(void* ptr, sf_count_t count, void* user)
         if (pos < headerSize) {
             n = std::min<int64_t>(count - done, headerSize - pos);
             std::memcpy(out + done, image->Header.data() + pos, size_t(n));
-        } else {
+        } else if (!image->Data) {
             n = std::min<int64_t>(count - done, image->Length() - pos);
-            if (image->Data)
-                std::memcpy(out + done, image->Data + (pos - headerSize), size_t(n));
-            else
-                std::memset(out + done, 0, size_t(n));
+            std::memset(out + done, 0, size_t(n));
+        } else {
+            const int64_t offset = pos - headerSize - image->Base;
+            if (offset < 0 || offset >= image->DataSize)
+                break;
+            n = std::min<int64_t>(count - done, image->DataSize - offset);
+            std::memcpy(out + done, image->Data + offset, size_t(n));
         }
         done += n;
         image->Position += n;
@@ -197,6 +200,11 @@ bool AcmSourceFormat::HasFixedFrames() const
 {
     const uint16_t tag = GetLe16(FmtChunk.data());
     return tag != TagImaAdpcm && tag != TagMsAdpcm && tag != TagGsm610;
+}
+
+bool AcmSourceFormat::DecodesAcrossBlocks() const
+{
+    return GetLe16(FmtChunk.data()) == TagGsm610;
 }
 
 uint64_t AcmSourceFormat::MaxFrames(uint64_t bytes) const
@@ -246,6 +254,24 @@ AcmSourceReader::AcmSourceReader(const AcmSourceFormat& format, const uint8_t* d
     const std::vector<uint8_t>& fmt = format.FmtChunk;
     FImage.Header.assign(WaveHeaderSize(fmt.size()), 0);
     PutWaveHeader(FImage.Header.data(), fmt.data(), uint32_t(fmt.size()), size);
+    FImage.Data = data;
+    FImage.DataSize = size;
+    FImage.Declared = size;
+}
+
+AcmSourceReader::AcmSourceReader(const AcmSourceFormat& format) : FFormat(format)
+{
+    const std::vector<uint8_t>& fmt = format.FmtChunk;
+    const size_t headerSize = WaveHeaderSize(fmt.size());
+    const uint32_t declared = uint32_t((UINT32_MAX - headerSize) / format.BlockAlign * format.BlockAlign);
+    FImage.Header.assign(headerSize, 0);
+    PutWaveHeader(FImage.Header.data(), fmt.data(), uint32_t(fmt.size()), declared);
+    FImage.Declared = declared;
+}
+
+void AcmSourceReader::Feed(const uint8_t* data, uint32_t size)
+{
+    FImage.Base += FImage.DataSize;
     FImage.Data = data;
     FImage.DataSize = size;
 }

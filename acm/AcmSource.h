@@ -34,6 +34,9 @@ struct AcmSourceFormat {
     bool HasNarrowSamples() const;
     // Whether every frame is a fixed number of bytes, so that any frame can be read first.
     bool HasFixedFrames() const;
+    // Whether the decoder carries state from one block to the next (GSM 6.10), so that a block
+    // decodes as it does within the whole sound only after the blocks before it.
+    bool DecodesAcrossBlocks() const;
 };
 
 // Decodes one block of source bytes as float frames (full scale ±1), by letting libsndfile
@@ -43,6 +46,9 @@ public:
     // data may be null: the image then holds `size` zero bytes (used to ask libsndfile how
     // many frames a block of that size decodes to without needing the bytes).
     AcmSourceReader(const AcmSourceFormat& format, const uint8_t* data, uint32_t size);
+    // A reader of a sound that arrives in blocks (Feed): its file declares as many bytes as a
+    // RIFF file can hold, so that the decoder runs on from block to block with its state.
+    explicit AcmSourceReader(const AcmSourceFormat& format);
     ~AcmSourceReader();
     AcmSourceReader(const AcmSourceReader&) = delete;
     AcmSourceReader& operator=(const AcmSourceReader&) = delete;
@@ -57,14 +63,21 @@ public:
     int64_t ReadNarrow(int16_t* frames, int64_t count);
     // Makes `frame` the next frame to read.
     bool Seek(int64_t frame);
+    // Hands a reader of a sound in blocks its next block, the bytes that follow the last one.
+    // Reads must stay within the frames that the blocks fed so far hold.
+    void Feed(const uint8_t* data, uint32_t size);
 
-    // What the virtual file offers to libsndfile: the header, then the data bytes.
+    // What the virtual file offers to libsndfile: the header, then the data bytes, of which
+    // the DataSize bytes at Data are those from offset Base on (a sound that arrives in blocks
+    // has only its latest block at hand).
     struct Image {
         std::vector<uint8_t> Header;
         const uint8_t* Data = nullptr;
+        int64_t Base = 0;
         int64_t DataSize = 0;
+        int64_t Declared = 0;
         int64_t Position = 0;
-        int64_t Length() const { return int64_t(Header.size()) + DataSize; }
+        int64_t Length() const { return int64_t(Header.size()) + Declared; }
     };
 
 private:

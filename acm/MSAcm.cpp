@@ -155,8 +155,8 @@ MMRESULT acmStreamConvert(HACMSTREAM has, ACMSTREAMHEADER* pash, uint32_t fdwCon
         uint32_t srcUsed = 0;
         uint32_t dstUsed = 0;
         const MMRESULT result =
-            has->Engine->Convert(pash->pbSrc, pash->cbSrcLength, fdwConvert & ACM_STREAMCONVERTF_BLOCKALIGN,
-                                 pash->pbDst, pash->cbDstLength, srcUsed, dstUsed);
+            has->Engine->Convert(pash->pbSrc, pash->cbSrcLength, fdwConvert, pash->pbDst, pash->cbDstLength, srcUsed,
+                                 dstUsed);
         pash->cbSrcLengthUsed = srcUsed;
         pash->cbDstLengthUsed = dstUsed;
         pash->fdwStatus |= ACMSTREAMHEADER_STATUSF_DONE;

@@ -6,7 +6,9 @@
 
 // Conversion streams of the audio compression manager. Every call answers with a result
 // code (MMSYSERR_* / ACMERR_*) and never lets an exception out. A stream converts each
-// block it is given completely and synchronously: the whole block comes out in one call.
+// block it is given synchronously. A block without ACM_STREAMCONVERTF_START or _END is a
+// sound of its own and comes out whole in one call; a sound handed over in blocks (_START on
+// the first, _END on the last) comes out as the same bytes, block by block (AcmEngine::Convert).
 
 struct HACMSTREAM__;
 using HACMSTREAM = HACMSTREAM__*;

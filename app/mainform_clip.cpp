@@ -205,7 +205,7 @@ void TForm1::BtnSaveClick(QObject*)
         return;
     const QString path = SaveWave.FileName;
     Workbench.ClipWave->SaveToFile(LocalPath(path));
-    Form3->ClipSaved(ExtractFileName(path));
+    Form3->ClipSaved(ExtractFileName(path).toStdString());
     SaveWave.InitialDir = ExtractFilePath(path);
     WriteSetting(SaveDirSetting, SaveWave.InitialDir);
 }

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Times jeerbox-convert against sox, the fastest peer, on the same inputs: ten minutes and a
 # two-second clip of 44.1 kHz 16-bit stereo, both made to the taunt format (PCM, mono,
-# 22050 Hz, 8-bit unsigned). Makes its own inputs, builds what it needs, prints the figures.
+# 22050 Hz, 8-bit unsigned); then the peak memory of both for ten minutes and for an hour
+# (the hour's input takes 635 MB of disk while the script runs). Makes its own inputs,
+# builds what it needs, prints the figures.
 #   bench/convert_vs_sox.sh [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
-JEERBOX_PACKAGES+=(hyperfine python3)
+JEERBOX_PACKAGES+=(hyperfine python3 time)
 install_missing
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)" --target jeerbox-convert >/dev/null
@@ -50,4 +52,15 @@ print(f"   jeerbox-convert {j['median']*1000:9.1f} ms median   sox {s['median']*
       f"{1000*(s['user']+s['system']):.1f} ms)")
 EOF
   done
+done
+
+# Peak memory (the largest resident set, from GNU time): the converter reads and converts block
+# by block, so the hour needs no more than the ten minutes.
+make_input one-hour.wav 3600
+for input in ten-minutes.wav one-hour.wav; do
+  rm -f "$work/out/$input" "$work/sox-$input"
+  ours=$(/usr/bin/time -f %M "$jeerbox" -o "$work/out" "$work/$input" 2>&1 >/dev/null | tail -1)
+  theirs=$(/usr/bin/time -f %M sox "$work/$input" -r 22050 -c 1 -b 8 -e unsigned -D "$work/sox-$input" 2>&1 >/dev/null | tail -1)
+  echo "== $input: peak memory jeerbox-convert $((ours / 1024)) MB, sox $((theirs / 1024)) MB"
+  rm -f "$work/out/$input" "$work/sox-$input"
 done

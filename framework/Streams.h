@@ -82,6 +82,8 @@ public:
     int64_t Size() const override;
     void SetSize(int64_t newSize) override;
     const std::string& FileName() const { return FFileName; }
+    // The open file's descriptor, for mapping its pages.
+    int Handle() const { return FHandle; }
 
     // Puts what was written on the disk itself; raises EWriteError when it cannot.
     void Sync();

@@ -1,11 +1,13 @@
 #include "fuzz/FuzzBodies.h"
 
+#include "gam/ParamNumbers.h"
 #include "gamtable/ParamText.h"
 
 #include <QLocale>
 #include <cmath>
 #include <cstdlib>
 #include <iterator>
+#include <string>
 
 void FuzzParamText(const uint8_t* data, size_t size)
 {
@@ -17,6 +19,16 @@ void FuzzParamText(const uint8_t* data, size_t size)
 
     if (const std::optional<int32_t> value = TextToInt32(text)) {
         if (TextToInt32(IntToText(*value)) != value)
+            std::abort();
+    }
+    // The command line's numbers: the C locale's text, read back exactly as it was written.
+    const std::string_view plain(reinterpret_cast<const char*>(data + 1), size - 1);
+    if (const std::optional<int32_t> value = DecimalToInt32(plain)) {
+        if (DecimalToInt32(std::to_string(*value)) != value)
+            std::abort();
+    }
+    if (const std::optional<float> value = DecimalToFloat32(plain)) {
+        if (!std::isfinite(*value))
             std::abort();
     }
     if (const std::optional<float> value = TextToFloat32(text)) {

@@ -66,6 +66,43 @@ void Convert(TWavStream& wave)
     }
 }
 
+// Converts bytes on an open stream as a sound handed over in parts of `part` bytes, each in a
+// buffer of its own exact size, and collects what comes after the last.
+void ConvertInParts(HACMSTREAM stream, const std::vector<uint8_t>& input, size_t part)
+{
+    auto convert = [&](size_t at, size_t count, uint32_t flags) {
+        std::vector<uint8_t> piece(input.begin() + ptrdiff_t(at), input.begin() + ptrdiff_t(at + count));
+        uint32_t outputSize = 0;
+        if (acmStreamSize(stream, uint32_t(count), &outputSize, ACM_STREAMSIZEF_SOURCE) != MMSYSERR_NOERROR)
+            outputSize = 4096;
+        // The rest of a sound comes into a buffer of some room even when no source goes in.
+        std::vector<uint8_t> output(std::clamp<uint32_t>(outputSize, count == 0 ? 4096 : 0, 1u << 20));
+        ACMSTREAMHEADER header{};
+        header.cbStruct = sizeof header;
+        header.pbSrc = piece.data();
+        header.cbSrcLength = uint32_t(count);
+        header.pbDst = output.data();
+        header.cbDstLength = uint32_t(output.size());
+        Require(acmStreamPrepareHeader(stream, &header, 0) == MMSYSERR_NOERROR);
+        const MMRESULT result = acmStreamConvert(stream, &header, flags);
+        Require(header.cbSrcLengthUsed <= header.cbSrcLength && header.cbDstLengthUsed <= header.cbDstLength);
+        Require(acmStreamUnprepareHeader(stream, &header, 0) == MMSYSERR_NOERROR);
+        return result == MMSYSERR_NOERROR ? std::pair{size_t(header.cbSrcLengthUsed), size_t(header.cbDstLengthUsed)}
+                                          : std::pair{count, size_t(0)};
+    };
+    size_t at = 0;
+    uint32_t flags = ACM_STREAMCONVERTF_START;
+    do {
+        const size_t count = std::min(part, input.size() - at);
+        const bool last = at + count == input.size();
+        const size_t used = convert(at, count, flags | (last ? ACM_STREAMCONVERTF_END : 0)).first;
+        // What a part left over (a partial block) is handed over again with the next.
+        at += used > 0 || last ? std::max(used, last ? count : 0) : count;
+        flags = 0;
+    } while (at < input.size());
+    for (int rest = 0; rest < 1000 && convert(0, 0, ACM_STREAMCONVERTF_END).second > 0; ++rest) {
+    }
+}
 }
 
 void FuzzWavLoad(const uint8_t* data, size_t size)
@@ -131,6 +168,13 @@ void FuzzAcmStream(const uint8_t* data, size_t size)
     Require(block.Written <= block.Room);
     Require(output.size() == (block.Result == MMSYSERR_NOERROR ? block.Written : 0));
     Require(stream.Close() == MMSYSERR_NOERROR);
+    // The same sound handed over in parts, through a stream of its own.
+    HACMSTREAM parts = nullptr;
+    if ((choice & 0x40) &&
+        acmStreamOpen(&parts, nullptr, &source.Format, &target, nullptr, 0, 0, openFlags) == MMSYSERR_NOERROR) {
+        ConvertInParts(parts, input, 1 + size_t(choice >> 1) % 61 * 37);
+        Require(acmStreamClose(parts, 0) == MMSYSERR_NOERROR);
+    }
 }
 
 void FuzzStoredProperties(const uint8_t* data, size_t size)

@@ -1,14 +1,12 @@
 #include "gamtable/GamExport.h"
 
-#include "framework/ReplacingFile.h"
 #include "forms/Application.h"
 #include "forms/FilePaths.h"
-#include "gamtable/GamPages.h"
+#include "gam/GamPages.h"
 #include "gamtable/frmSaveGam.h"
 
 void ExportSoundPage(const TForm3& form)
 {
-    TReplacingFile file(LocalPath(form.GetGamFile()));
     TSound page(nullptr, -1, form.GetSoundName());
     page.FileName = form.GetFileName();
     page.Params.Flags = form.GetFlags();
@@ -20,8 +18,7 @@ void ExportSoundPage(const TForm3& form)
     page.Params.MaxDistance = form.GetMaxDistance();
     page.Params.MinDistance = form.GetMinDistance();
     page.Params.ImportAdjust = form.GetImportAdjust();
-    page.WriteToStream(&file.Stream());
-    file.Commit();
+    WriteGamFile(LocalPath(form.GetGamFile()), {&page});
 }
 
 void ExportToGamFile(TForm3& form)

@@ -1,5 +1,7 @@
 #include "gamtable/ParamText.h"
 
+#include "gam/ParamNumbers.h"
+
 #include <QLocale>
 #include <algorithm>
 #include <cmath>
@@ -111,10 +113,7 @@ std::optional<float> TextToFloat32(const QString& text)
     double value = locale.toDouble(text, &ok);
     if (!ok)
         value = CLocale().toDouble(InCSymbols(text, locale), &ok);
-    // Doubles up to half a float step above the largest float still round to it; from
-    // there on the nearest float is infinity.
-    static const double beyondFloat = std::ldexp(1.0, 128) - std::ldexp(1.0, 103);
-    if (!ok || !std::isfinite(value) || std::fabs(value) >= beyondFloat)
+    if (!ok)
         return std::nullopt;
-    return static_cast<float>(value);
+    return NearestFloat32(value);
 }

@@ -64,19 +64,12 @@ void TForm3::FormCreate()
 {
     SoundName = TShortString();
     FileName = TShortString();
-    Params = TSoundParams();
-    Params.Flags = 128;
-    Params.OuterConeVolume = 1.0f;
-    Params.InnerConeAngle = 360;
-    Params.OuterConeAngle = 360;
-    Params.MaxDistance = 256.0f;
-    Params.MinDistance = 10.0f;
-    Params.ImportAdjust = 1.0f;
+    Params = DialogSoundParams();
 }
 
 void TForm3::NewSoundConverted()
 {
-    SoundName = QStringLiteral("New Sound");
+    SoundName = "New Sound";
     FileName = TShortString();
 }
 
@@ -100,8 +93,8 @@ void TForm3::Loaded()
 void TForm3::FormShow()
 {
     const Ui::TFrmGamSound& f = *ui->FrmSnd->ui;
-    f.edSoundName->setText(SoundName.ToString());
-    f.edFileName->setText(FileName.ToString());
+    f.edSoundName->setText(QString::fromStdString(SoundName.ToString()));
+    f.edFileName->setText(QString::fromStdString(FileName.ToString()));
     for (int bit = 0; bit < FlagCount; ++bit)
         ui->FrmSnd->FlagBox(bit)->setChecked(Params.Flags & (1u << bit));
     f.edLoopStart->setText(IntToText(Params.LoopStart));
@@ -179,8 +172,8 @@ void TForm3::BitBtn1Click()
         || !AcceptEmpty(f.edFileName, QStringLiteral("No file name specified. Continue?")))
         return;
 
-    SoundName = f.edSoundName->text();
-    FileName = f.edFileName->text();
+    SoundName = f.edSoundName->text().toStdString();
+    FileName = f.edFileName->text().toStdString();
     Params.Flags = 0;
     for (int bit = 0; bit < FlagCount; ++bit)
         if (ui->FrmSnd->FlagBox(bit)->isChecked())

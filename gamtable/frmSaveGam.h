@@ -1,7 +1,7 @@
 #pragma once
 
 #include "forms/Dialogs.h"
-#include "gamtable/GamPages.h"
+#include "gam/GamPages.h"
 
 #include <QDialog>
 #include <functional>

@@ -3,7 +3,7 @@
 JEERBOX_PACKAGES=(
   build-essential cmake pkg-config ccache
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
-  libsdl2-dev libsndfile1-dev libsoxr-dev
+  libsdl2-dev libsndfile1-dev libsoxr-dev libebur128-dev
   libgtest-dev libgmock-dev
   xvfb xauth pulseaudio pulseaudio-utils sox
   fonts-liberation2 desktop-file-utils

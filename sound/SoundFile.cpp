@@ -3,8 +3,11 @@
 #include "acm/Riff.h"
 
 #include <sndfile.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -80,6 +83,32 @@ SF_VIRTUAL_IO TSoundSource::Io = {
     [](void* source) -> sf_count_t { return File(source).Position(); },
 };
 
+// The format decoded samples are handed out in: 32-bit float when the file holds
+// floating-point samples, 16-bit otherwise, at the file's own rate and channel count.
+WAVEFORMATEX DecodedFormat(const SF_INFO& info)
+{
+    const uint16_t bits = HoldsFloats(info) ? 32 : 16;
+    const uint16_t frameBytes = uint16_t(info.channels * (bits / 8));
+    return WAVEFORMATEX{uint16_t(bits == 32 ? WAVE_FORMAT_IEEE_FLOAT : WAVE_FORMAT_PCM), uint16_t(info.channels),
+                        uint32_t(info.samplerate),
+                        uint32_t(std::min<uint64_t>(uint64_t(info.samplerate) * frameBytes, UINT32_MAX)), frameBytes,
+                        bits, 0};
+}
+
+// Opens a file that libsndfile decodes, by its name, for reading it block by block; null when
+// libsndfile cannot read the file.
+TSndfile OpenDecoded(const std::string& fileName, SF_INFO& info, WAVEFORMATEX& format)
+{
+    info = SF_INFO{};
+    TSndfile file(sf_open(fileName.c_str(), SFM_READ, &info));
+    if (!file || info.channels <= 0 || info.channels > 1024 || info.samplerate <= 0)
+        return nullptr;
+    // Lossy decoders overshoot full scale now and then; those samples are clipped, not wrapped.
+    sf_command(file.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    format = DecodedFormat(info);
+    return file;
+}
+
 // Decodes the whole file into the stream, which grows by halves as the sound comes. Returns
 // false, leaving the stream as it was, when libsndfile cannot read the file; raises the
 // decoder's own error, with the stream emptied, when the file is damaged.
@@ -139,14 +168,7 @@ bool DecodeSoundFile(TWavStream& wave, const std::string& fileName)
     wave.SetSize(done * frameBytes);
     wave.Seek(0, TSeekOrigin::Beginning);
 
-    WAVEFORMATEX& format = wave.Format;
-    format.wFormatTag = floats ? WAVE_FORMAT_IEEE_FLOAT : WAVE_FORMAT_PCM;
-    format.nChannels = uint16_t(info.channels);
-    format.nSamplesPerSec = uint32_t(info.samplerate);
-    format.nBlockAlign = uint16_t(frameBytes);
-    format.nAvgBytesPerSec = uint32_t(std::min<uint64_t>(uint64_t(info.samplerate) * uint64_t(frameBytes), UINT32_MAX));
-    format.wBitsPerSample = bits;
-    format.cbSize = 0;
+    wave.Format = DecodedFormat(info);
     wave.FileName = fileName;
     return true;
 }
@@ -158,4 +180,113 @@ void LoadSoundFile(TWavStream& wave, const std::string& fileName)
     if (!IsRiffWaveFile(fileName) && DecodeSoundFile(wave, fileName))
         return;
     wave.LoadFromFile(fileName);
+}
+
+struct TSoundFileStream::Decoder {
+    TSndfile File;
+    bool Floats;
+    uint16_t FrameBytes;
+    std::vector<uint8_t> Buffer;
+
+    uint32_t Read(uint32_t count)
+    {
+        Buffer.resize(std::max<size_t>(Buffer.size(), count));
+        return uint32_t(ReadFrames(File.get(), Floats, Buffer.data(), count / FrameBytes)) * FrameBytes;
+    }
+};
+
+// The pages of the file that hold the bytes handed out last. They are let go of once used, so
+// that reading a long file keeps only a block of it in memory.
+struct TSoundFileStream::Window {
+    void* Start = MAP_FAILED;
+    size_t Length = 0;
+
+    ~Window() { Release(); }
+    void Release()
+    {
+        if (Start != MAP_FAILED)
+            ::munmap(Start, Length);
+        Start = MAP_FAILED;
+    }
+};
+
+TSoundFileStream::TSoundFileStream(const std::string& fileName) : FFileName(fileName)
+{
+    if (!IsRiffWaveFile(fileName)) {
+        SF_INFO info;
+        if (TSndfile file = OpenDecoded(fileName, info, Format)) {
+            FDecoder.reset(new Decoder{std::move(file), HoldsFloats(info), Format.nBlockAlign, {}});
+            return;
+        }
+    }
+    // What the WAV stream would refuse to load is refused here with its words.
+    FFile = std::make_unique<TFileStream>(fileName, TFileMode::OpenRead);
+    TWaveParts parts;
+    WalkWaveChunks(*FFile, parts);
+    Format = parts.Format;
+    FormatExtra = std::move(parts.FormatExtra);
+    FPosition = uint64_t(parts.DataStart);
+    FLeft = uint64_t(parts.DataSize);
+    FSize = parts.DataSize;
+    FWindow = std::make_unique<Window>();
+}
+
+TSoundFileStream::~TSoundFileStream() = default;
+
+uint64_t TSoundFileStream::Size()
+{
+    if (FSize < 0) {
+        SF_INFO info;
+        WAVEFORMATEX format;
+        TSndfile counter = OpenDecoded(FFileName, info, format);
+        if (!counter)
+            throw EWavStreamError("Cannot decode " + FFileName + " again");
+        std::vector<uint8_t> scratch(size_t(format.nBlockAlign) << 14);
+        int64_t frames = 0;
+        while (const sf_count_t n = ReadFrames(counter.get(), FDecoder->Floats, scratch.data(), 1 << 14))
+            frames += n;
+        FSize = frames * format.nBlockAlign;
+    }
+    return uint64_t(FSize);
+}
+
+const uint8_t* TSoundFileStream::Next(uint32_t count, uint32_t& got)
+{
+    if (FDecoder) {
+        got = FDecoder->Read(count);
+        return FDecoder->Buffer.data();
+    }
+    FWindow->Release();
+    got = uint32_t(std::min<uint64_t>(count, FLeft));
+    if (got == 0)
+        return nullptr;
+    static const uint64_t page = uint64_t(::sysconf(_SC_PAGESIZE));
+    const uint64_t start = FPosition / page * page;
+    const size_t length = size_t(FPosition + got - start);
+    FWindow->Start = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, FFile->Handle(), off_t(start));
+    if (FWindow->Start == MAP_FAILED)
+        throw EReadError("Cannot read \"" + FFileName + "\". " + SystemErrorText(errno));
+    FWindow->Length = length;
+    const uint8_t* bytes = static_cast<const uint8_t*>(FWindow->Start) + (FPosition - start);
+    FPosition += got;
+    FLeft -= got;
+    return bytes;
+}
+
+void TSoundFileStream::Skip(uint64_t count)
+{
+    if (!FDecoder) {
+        const uint64_t n = std::min(count, FLeft);
+        FPosition += n;
+        FLeft -= n;
+        return;
+    }
+    // Decoded sound is read to the place rather than sought: every decoder then hands out the
+    // very samples that decoding from the start gives.
+    while (count > 0) {
+        const uint32_t n = FDecoder->Read(uint32_t(std::min<uint64_t>(count, uint64_t(FDecoder->FrameBytes) << 14)));
+        if (n == 0)
+            break;
+        count -= n;
+    }
 }

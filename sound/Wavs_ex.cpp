@@ -14,16 +14,64 @@ constexpr int64_t ChunkHeaderSize = 8;
 constexpr uint32_t WrittenFmtSize = 16;
 }
 
+namespace {
 // RIFF pads an odd-sized chunk with one zero byte, but some writers leave it out. The pad is
 // taken as one only where it is zero and a plausible chunk id follows it, so that files of
 // either kind walk as their writers meant.
-bool TCustomWavStream::PadByteFollows()
+bool PadByteFollows(TStream& stream)
 {
-    const int64_t at = Position();
-    if (Size() - at < 1 + 4 || Memory()[at] != 0)
+    const int64_t at = stream.Position();
+    uint8_t next[1 + 4];
+    if (stream.Size() - at < int64_t(sizeof next))
         return false;
-    const uint8_t* id = Memory() + at + 1;
-    return std::all_of(id, id + 4, [](uint8_t c) { return c >= 0x20 && c <= 0x7E; });
+    stream.ReadBuffer(next, sizeof next);
+    stream.Seek(at, TSeekOrigin::Beginning);
+    return next[0] == 0 && std::all_of(next + 1, next + 5, [](uint8_t c) { return c >= 0x20 && c <= 0x7E; });
+}
+}
+
+void WalkWaveChunks(TStream& stream, TWaveParts& parts)
+{
+    stream.Seek(0, TSeekOrigin::Beginning);
+    uint8_t start[RiffWaveIdSize] = {};
+    stream.Read(start, sizeof start);
+    if (!IsRiffWave(start))
+        throw EWavStreamError(("Not a valid WAV file."));
+
+    // The walk runs to the physical end of the file, whatever the RIFF size says. A chunk
+    // that declares more bytes than remain contributes the bytes present and ends the walk;
+    // a trailing fragment shorter than a chunk header ends it too.
+    parts.DataStart = 0;
+    parts.DataSize = 0;
+    const int64_t size = stream.Size();
+    while (stream.Position() < size - 1) {
+        if (size - stream.Position() < ChunkHeaderSize)
+            break;
+        uint8_t header[ChunkHeaderSize];
+        stream.ReadBuffer(header, ChunkHeaderSize);
+        const int64_t declared = GetLe32(header + 4);
+        const int64_t present = std::min(declared, size - stream.Position());
+        if (std::memcmp(header, "fmt ", 4) == 0) {
+            auto scratch = std::make_unique<uint8_t[]>(static_cast<size_t>(present) + 1);
+            stream.ReadBuffer(scratch.get(), present);
+            std::memcpy(&parts.Format, scratch.get(), static_cast<size_t>(std::min<int64_t>(present, sizeof(WAVEFORMATEX))));
+            const int64_t extra = std::clamp<int64_t>(present - int64_t(sizeof(WAVEFORMATEX)), 0, int64_t(MaxFormatExtra));
+            parts.FormatExtra.clear();
+            if (extra > 0)
+                parts.FormatExtra.assign(scratch.get() + sizeof(WAVEFORMATEX),
+                                         scratch.get() + sizeof(WAVEFORMATEX) + extra);
+        } else if (std::memcmp(header, "data", 4) == 0) {
+            parts.DataStart = stream.Position();
+            parts.DataSize = present;
+            stream.Seek(present, TSeekOrigin::Current);
+        } else {
+            stream.Seek(present, TSeekOrigin::Current);
+        }
+        if (present < declared)
+            break;
+        if ((declared & 1) && PadByteFollows(stream))
+            stream.Seek(1, TSeekOrigin::Current);
+    }
 }
 
 void TCustomWavStream::LoadFromFile(const std::string& fileName)
@@ -35,48 +83,15 @@ void TCustomWavStream::LoadFromFile(const std::string& fileName)
     uint8_t header[RiffWaveIdSize] = {};
     file.Read(header, sizeof header);
     if (!IsRiffWave(header))
-        throw EWavStreamError(("Not a valid WAV file."));
+        throw EWavStreamError("Not a valid WAV file.");
     LoadFromStream(file);
-    Seek(sizeof header, TSeekOrigin::Beginning);
-
-    // The walk runs to the physical end of the file, whatever the RIFF size says. A chunk
-    // that declares more bytes than remain contributes the bytes present and ends the walk;
-    // a trailing fragment shorter than a chunk header ends it too.
-    int64_t dataStart = 0;
-    int64_t dataSize = 0;
-    const int64_t size = Size();
-    while (Position() < size - 1) {
-        if (size - Position() < ChunkHeaderSize)
-            break;
-        uint8_t header[ChunkHeaderSize];
-        ReadBuffer(header, ChunkHeaderSize);
-        const int64_t declared = GetLe32(header + 4);
-        const int64_t present = std::min(declared, size - Position());
-        if (std::memcmp(header, "fmt ", 4) == 0) {
-            auto scratch = std::make_unique<uint8_t[]>(static_cast<size_t>(present) + 1);
-            ReadBuffer(scratch.get(), present);
-            std::memcpy(&Format, scratch.get(), static_cast<size_t>(std::min<int64_t>(present, sizeof(WAVEFORMATEX))));
-            const int64_t extra =
-                std::clamp<int64_t>(present - int64_t(sizeof(WAVEFORMATEX)), 0, int64_t(MaxFormatExtra));
-            FormatExtra.clear();
-            if (extra > 0)
-                FormatExtra.assign(scratch.get() + sizeof(WAVEFORMATEX), scratch.get() + sizeof(WAVEFORMATEX) + extra);
-        } else if (std::memcmp(header, "data", 4) == 0) {
-            dataStart = Position();
-            dataSize = present;
-            Seek(present, TSeekOrigin::Current);
-        } else {
-            Seek(present, TSeekOrigin::Current);
-        }
-        if (present < declared)
-            break;
-        if ((declared & 1) && PadByteFollows())
-            Seek(1, TSeekOrigin::Current);
-    }
-
-    if (dataSize > 0)
-        std::memmove(Memory(), Memory() + dataStart, static_cast<size_t>(dataSize));
-    SetSize(dataSize);
+    TWaveParts parts{Format, FormatExtra};
+    WalkWaveChunks(*this, parts);
+    Format = parts.Format;
+    FormatExtra = std::move(parts.FormatExtra);
+    if (parts.DataSize > 0)
+        std::memmove(Memory(), Memory() + parts.DataStart, static_cast<size_t>(parts.DataSize));
+    SetSize(parts.DataSize);
     Seek(0, TSeekOrigin::Beginning);
     FileName = fileName;
 }

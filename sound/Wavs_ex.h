@@ -29,9 +29,20 @@ public:
     // Writes the contents as a RIFF WAVE file with a 44-byte header.
     void SaveToFile(const std::string& fileName);
     void SetFormat(const WAVEFORMATEX& format);
-
-private:
-    bool PadByteFollows();
 };
 
 class TWavStream : public TCustomWavStream {};
+
+// Where the parts of a RIFF WAVE file lie, as its chunk walk finds them.
+struct TWaveParts {
+    WAVEFORMATEX Format{};
+    std::vector<uint8_t> FormatExtra;
+    int64_t DataStart = 0;
+    int64_t DataSize = 0;
+};
+
+// Walks the chunks of the RIFF WAVE file in stream, from its start. parts.Format and
+// parts.FormatExtra start as the caller gives them: a short "fmt " chunk replaces only the
+// start of the record. Raises EWavStreamError "Not a valid WAV file." for a file that is no
+// RIFF WAVE file.
+void WalkWaveChunks(TStream& stream, TWaveParts& parts);

@@ -1,7 +1,7 @@
 #include "workbench/Workbench.h"
 
 #include "sound/SoundFile.h"
-#include "workbench/Normalize.h"
+#include "sound/Normalize.h"
 
 #include <algorithm>
 #include <cstring>

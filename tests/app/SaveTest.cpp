@@ -90,7 +90,7 @@ TEST_F(SaveTest, ALongFileNameReachesTheGamDialogCutTo34Characters)
     const QString forty = "0123" + name;
     ASSERT_EQ(forty.size(), 40);
     Save(dir.filePath(forty));
-    EXPECT_EQ(gam.GetFileName().ToString(), forty.left(34));
+    EXPECT_EQ(gam.GetFileName().ToString(), forty.left(34).toStdString());
     EXPECT_TRUE(QFile::exists(dir.filePath(forty)));
 }
 

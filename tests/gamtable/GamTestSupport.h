@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gamtable/GamPages.h"
+#include "gam/GamPages.h"
 #include "support/QtFiles.h"
 
 #include <QByteArray>

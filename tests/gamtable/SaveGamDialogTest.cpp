@@ -196,7 +196,7 @@ TEST_F(SaveGamDialogTest, ShowingTakesWhatTheWorkbenchPreset)
 {
     form->hide();
     form->SoundName = "New Sound";
-    form->FileName = QStringLiteral("a_very_long_file_name_of_forty_chars.wav");
+    form->FileName = "a_very_long_file_name_of_forty_chars.wav";
     form->Params.LoopStart = 0;
     form->Params.LoopEnd = 22049;
     form->Params.Flags = 0x1FF;

@@ -33,7 +33,7 @@ TEST_F(JeerboxConvertTest, HelpAndMisuse)
 {
     const ProgramRun help = Run({"--help"});
     EXPECT_EQ(help.Status, 0);
-    EXPECT_TRUE(help.Out.starts_with("Usage: jeerbox-convert -o OUTDIR FILE..."));
+    EXPECT_TRUE(help.Out.starts_with("Usage: jeerbox-convert -o OUTDIR [OPTION]... FILE..."));
 
     EXPECT_EQ(Run({}).Status, 2);
     EXPECT_EQ(Run({"-o", Path("out")}).Status, 2) << "no file";

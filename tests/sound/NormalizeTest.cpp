@@ -1,4 +1,4 @@
-#include "workbench/Normalize.h"
+#include "sound/Normalize.h"
 #include "framework/Exception.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
-#include "gamtable/GamPages.h"
+#include "gam/GamPages.h"
 
 #include "framework/ByteOrder.h"
+#include "framework/ReplacingFile.h"
 #include "framework/Streams.h"
 
 #include <algorithm>
@@ -41,26 +42,26 @@ int32_t CheckedSoundVersion(int32_t version)
     return version;
 }
 
-void AppendLe16(QByteArray& bytes, uint16_t value)
+void AppendLe16(std::string& bytes, uint16_t value)
 {
     uint8_t le[2];
     PutLe16(le, value);
     bytes.append(reinterpret_cast<const char*>(le), sizeof le);
 }
 
-void AppendLe32(QByteArray& bytes, uint32_t value)
+void AppendLe32(std::string& bytes, uint32_t value)
 {
     uint8_t le[4];
     PutLe32(le, value);
     bytes.append(reinterpret_cast<const char*>(le), sizeof le);
 }
 
-void AppendLe32(QByteArray& bytes, int32_t value)
+void AppendLe32(std::string& bytes, int32_t value)
 {
     AppendLe32(bytes, static_cast<uint32_t>(value));
 }
 
-void AppendLe32(QByteArray& bytes, float value)
+void AppendLe32(std::string& bytes, float value)
 {
     AppendLe32(bytes, std::bit_cast<uint32_t>(value));
 }
@@ -78,10 +79,10 @@ void TSound::WriteToStream(TStream* stream) const
 {
     if (!stream)
         return;
-    QByteArray body;
+    std::string body;
     AppendLe16(body, PageVersion);
-    body.append(PageName.Bytes()).append('\0');
-    body.append(FileName.Bytes()).append('\0');
+    body.append(PageName.Bytes()).append(1, '\0');
+    body.append(FileName.Bytes()).append(1, '\0');
     AppendLe32(body, Params.Flags);
     AppendLe32(body, Params.LoopStart);
     AppendLe32(body, Params.LoopEnd);
@@ -94,9 +95,30 @@ void TSound::WriteToStream(TStream* stream) const
 
     // The whole page goes out in one write that must be complete: a header that did not
     // reach the file would leave a page the game cannot find its way through.
-    QByteArray page;
-    page.append(static_cast<char>(PageType));
+    std::string page;
+    page.append(1, static_cast<char>(PageType));
     AppendLe32(page, static_cast<int32_t>(body.size() + 4));
     page.append(body);
-    stream->WriteBuffer(page.constData(), page.size());
+    stream->WriteBuffer(page.data(), int64_t(page.size()));
+}
+
+TSoundParams DialogSoundParams()
+{
+    TSoundParams params;
+    params.Flags = 128;
+    params.OuterConeVolume = 1.0f;
+    params.InnerConeAngle = 360;
+    params.OuterConeAngle = 360;
+    params.MaxDistance = 256.0f;
+    params.MinDistance = 10.0f;
+    params.ImportAdjust = 1.0f;
+    return params;
+}
+
+void WriteGamFile(const std::string& fileName, const std::vector<const TGamBase*>& pages)
+{
+    TReplacingFile file(fileName);
+    for (const TGamBase* page : pages)
+        page->WriteToStream(&file.Stream());
+    file.Commit();
 }

@@ -1,7 +1,7 @@
 #include "framework/Streams.h"
-#include "gamtable/GamPages.h"
+#include "gam/GamPages.h"
+#include "gamtable/GamTestSupport.h"
 #include "support/QtFiles.h"
-#include "GamTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -49,16 +49,19 @@ TEST(SoundPageTest, WorkedExampleOfSixtyThreeBytes)
 
 TEST(SoundPageTest, NamesAreCutToThirtyFourCharacters)
 {
-    const QString forty = QStringLiteral("abcdefghij").repeated(4);
+    std::string forty;
+    for (int i = 0; i < 4; ++i)
+        forty += "abcdefghij";
     TSound page(nullptr, -1, forty);
     page.FileName = forty;
-    EXPECT_EQ(page.PageName.ToString(), forty.left(34));
-    EXPECT_EQ(page.FileName.ToString(), forty.left(34));
+    EXPECT_EQ(page.PageName.ToString(), forty.substr(0, 34));
+    EXPECT_EQ(page.FileName.ToString(), forty.substr(0, 34));
     const QByteArray bytes = Written(page);
     EXPECT_EQ(bytes.size(), 45 + 34 + 34);
-    EXPECT_EQ(bytes, SoundPageBytes(forty.left(34).toLatin1(), forty.left(34).toLatin1(), page.Params));
+    const QByteArray cut = QByteArray::fromStdString(forty.substr(0, 34));
+    EXPECT_EQ(bytes, SoundPageBytes(cut, cut, page.Params));
 
-    const QString exact = forty.left(34);
+    const std::string exact = forty.substr(0, 34);
     EXPECT_EQ(TSound(nullptr, -1, exact).PageName.ToString(), exact) << "34 characters stay whole";
 }
 
@@ -74,14 +77,15 @@ TEST(SoundPageTest, EmptyFileNameWritesOnlyItsTerminator)
 TEST(SoundPageTest, NamesHoldOneByteForEachCharacter)
 {
     // Latin-1 letters are kept, each as one byte; what Latin-1 cannot hold and NUL are '?'.
-    const QString name = QString::fromUtf8("Gr\xc3\xbc\xc3\x9f dich \xe2\x82\xac ") + QChar(0) + QString::fromUcs4(U"\U0001F600.");
+    const std::string name = std::string("Gr\xc3\xbc\xc3\x9f dich \xe2\x82\xac ") + '\0' + "\xf0\x9f\x98\x80.";
     const TShortString text(name);
-    EXPECT_EQ(text.Bytes(), QByteArray("Gr\xfc\xdf dich ? ??."));
-    EXPECT_EQ(text.ToString(), QString::fromUtf8("Gr\xc3\xbc\xc3\x9f dich ? ??."));
+    EXPECT_EQ(text.Bytes(), "Gr\xfc\xdf dich ? ??.");
+    EXPECT_EQ(text.ToString(), "Gr\xc3\xbc\xc3\x9f dich ? ??.");
 
-    // A character outside the basic plane counts once toward the 34.
-    const QString wide = QString(33, QLatin1Char('x')) + QString::fromUcs4(U"\U0001F600") + QStringLiteral("yz");
-    EXPECT_EQ(TShortString(wide).Bytes(), QByteArray(33, 'x') + "?");
+    // A character outside the basic plane counts once toward the 34; so does a stray byte.
+    const std::string wide = std::string(33, 'x') + "\xf0\x9f\x98\x80" + "yz";
+    EXPECT_EQ(TShortString(wide).Bytes(), std::string(33, 'x') + "?");
+    EXPECT_EQ(TShortString("a\xff\xc3" "b").Bytes(), "a??b");
 }
 
 TEST(SoundPageTest, VersionRules)

@@ -1,9 +1,10 @@
 #pragma once
 
 #include "framework/Exception.h"
-#include "gamtable/ShortString.h"
+#include "gam/ShortString.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class TStream;
@@ -26,6 +27,14 @@ struct TSoundParams {
 };
 #pragma pack(pop)
 static_assert(sizeof(TSoundParams) == 36, "a sound page holds 36 bytes of parameters");
+
+// The parameters a new sound page gets from the save-to-GAM dialog: only "Listener update" of
+// the flags, full outer cone volume, cones of 360 degrees, distances 10 to 256, no import
+// adjustment.
+TSoundParams DialogSoundParams();
+
+// Flags hold one bit for each of the dialog's nine check boxes.
+constexpr uint32_t SoundFlagsMask = 0x1FF;
 
 // What a page needs of the table that owns it: a list to which it appends itself. The
 // table only holds its pages; their creator frees them, and a freed page leaves the list.
@@ -81,3 +90,7 @@ public:
     TShortString FileName;
     TSoundParams Params;
 };
+
+// Writes the table file anew, holding the pages in their order. The file as it was stays
+// untouched unless every page was written. Raises the stream errors.
+void WriteGamFile(const std::string& fileName, const std::vector<const TGamBase*>& pages);

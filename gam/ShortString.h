@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
+#include <string>
 
 // The text of a name in a game table: a length byte and at most 34 characters, one byte
 // each. The bytes are Latin-1: every character of a name is one byte in the table, so the
@@ -13,18 +12,20 @@ public:
     static constexpr int MaxLength = 34;
 
     TShortString() = default;
-    // Takes the first 34 characters of text (a character outside the basic plane counts once).
-    TShortString(const QString& text);  // implicit: names are set from text
-    TShortString(const char* text) : TShortString(QString::fromUtf8(text)) {}
+    // Takes the first 34 characters of UTF-8 text (a character outside the basic plane counts
+    // once; a byte that is no part of a character counts as one character, stored as '?').
+    TShortString(const std::string& text);  // implicit: names are set from text
+    TShortString(const char* text) : TShortString(std::string(text)) {}
 
-    QString ToString() const { return QString::fromLatin1(FBytes); }
+    // The characters as UTF-8 text.
+    std::string ToString() const;
     // The stored 8-bit characters, without the length byte.
-    const QByteArray& Bytes() const { return FBytes; }
+    const std::string& Bytes() const { return FBytes; }
     int Length() const { return static_cast<int>(FBytes.size()); }
-    bool IsEmpty() const { return FBytes.isEmpty(); }
+    bool IsEmpty() const { return FBytes.empty(); }
 
     friend bool operator==(const TShortString&, const TShortString&) = default;
 
 private:
-    QByteArray FBytes;
+    std::string FBytes;
 };

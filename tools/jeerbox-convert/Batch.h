@@ -1,0 +1,8 @@
+#pragma once
+
+#include "Options.h"
+
+// Converts every file the options name, N at once, and writes the game table; reports each
+// failed file on standard error in the order of the files, and a progress line while a
+// terminal watches. Returns the exit status: 0 when everything was done, 1 when something failed.
+int RunBatch(const TConvertOptions& options);

@@ -1,0 +1,139 @@
+#include "Levels.h"
+
+#include <ebur128.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+namespace {
+constexpr unsigned TauntRate = 22050;
+// The limiter looks 2 ms ahead and lowers its gain along that stretch, so that a peak is
+// met by a ramp rather than a step; it recovers at most to full gain over about 50 ms.
+constexpr size_t LookAhead = 44;
+constexpr float Recovery = 1.0f / 1100.0f;
+}
+
+TTrimFinder::TTrimFinder(double thresholdDb, uint64_t marginSamples)
+    : FThreshold(float(std::pow(10.0, thresholdDb / 20.0))), FMargin(marginSamples)
+{
+}
+
+void TTrimFinder::Put(uint64_t at, const float* samples, uint64_t count)
+{
+    for (uint64_t i = 0; i < count; ++i)
+        if (std::fabs(samples[i]) >= FThreshold) {
+            FFirst = std::min(FFirst, at + i);
+            FLast = std::max(FLast, at + i);
+        }
+}
+
+uint64_t TTrimFinder::First(uint64_t length) const
+{
+    if (FFirst == UINT64_MAX)
+        return 0;
+    return std::min(length, FFirst > FMargin ? FFirst - FMargin : 0);
+}
+
+uint64_t TTrimFinder::End(uint64_t length) const
+{
+    if (FFirst == UINT64_MAX)
+        return 0;
+    return std::min(length, FLast + 1 + FMargin);
+}
+
+struct TLoudnessMeter::State {
+    ebur128_state* Meter;
+};
+
+TLoudnessMeter::TLoudnessMeter() : FState(new State{ebur128_init(1, TauntRate, EBUR128_MODE_I)})
+{
+    if (!FState->Meter)
+        throw std::bad_alloc();
+}
+
+TLoudnessMeter::~TLoudnessMeter()
+{
+    ebur128_destroy(&FState->Meter);
+}
+
+void TLoudnessMeter::Add(const float* samples, uint64_t count)
+{
+    if (count > 0 && ebur128_add_frames_float(FState->Meter, samples, size_t(count)) != EBUR128_SUCCESS)
+        throw std::runtime_error("cannot measure the loudness");
+}
+
+double TLoudnessMeter::Lufs() const
+{
+    double lufs = -std::numeric_limits<double>::infinity();
+    if (ebur128_loudness_global(FState->Meter, &lufs) != EBUR128_SUCCESS)
+        return -std::numeric_limits<double>::infinity();
+    return lufs;
+}
+
+TTauntQuantizer::TTauntQuantizer(double gain, bool limit, bool dither)
+    : FGain(float(gain)), FLimit(limit), FDither(dither),
+      // With dither a sample may move by up to one step before rounding.
+      FCeiling((dither ? 126.0f : 127.4f) / 128.0f)
+{
+}
+
+uint8_t TTauntQuantizer::Round(float sample)
+{
+    float v = sample * 128.0f;
+    if (FDither) {
+        // Triangular noise of two steps' width: the sum of two uniform ones.
+        constexpr float Scale = 1.0f / float(std::minstd_rand::max() - std::minstd_rand::min());
+        const float a = float(FNoise() - std::minstd_rand::min()) * Scale;
+        const float b = float(FNoise() - std::minstd_rand::min()) * Scale;
+        v += a - b;
+    }
+    // Rounds to nearest, ties to even, as the convertor does; clamped, never wrapped.
+    const float r = std::nearbyint(std::clamp(v, -128.0f, 127.0f));
+    return uint8_t(int(r) + 128);
+}
+
+void TTauntQuantizer::Put(const float* samples, uint64_t count, std::vector<uint8_t>& out)
+{
+    for (uint64_t i = 0; i < count; ++i) {
+        FHeld.push_back(samples[i] * FGain);
+        if (FHeld.size() - FStart > LookAhead)
+            Emit(out);
+    }
+    // What was emitted makes way now and then, so that the held samples stay few.
+    if (FStart > 4096) {
+        FHeld.erase(FHeld.begin(), FHeld.begin() + ptrdiff_t(FStart));
+        FStart = 0;
+    }
+}
+
+void TTauntQuantizer::Finish(std::vector<uint8_t>& out)
+{
+    while (FStart < FHeld.size())
+        Emit(out);
+    FHeld.clear();
+    FStart = 0;
+}
+
+void TTauntQuantizer::Emit(std::vector<uint8_t>& out)
+{
+    const float x = FHeld[FStart];
+    float gain = 1.0f;
+    if (FLimit) {
+        // The gain each sample ahead needs, reached along a ramp that starts here: the lowest
+        // of them is what this sample gets, so that no sample ahead is met too loud.
+        const size_t ahead = std::min(FHeld.size() - FStart, LookAhead + 1);
+        gain = std::min(1.0f, FLastGain + Recovery);
+        for (size_t k = 0; k < ahead; ++k) {
+            const float level = std::fabs(FHeld[FStart + k]);
+            if (level <= FCeiling)
+                continue;
+            const float needed = FCeiling / level;
+            gain = std::min(gain, needed + (1.0f - needed) * float(k) / float(LookAhead + 1));
+        }
+        FLastGain = gain;
+    }
+    out.push_back(Round(x * gain));
+    ++FStart;
+}

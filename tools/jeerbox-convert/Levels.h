@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <vector>
+
+// The signal work of levelling a taunt: finding the silence at its ends, measuring its
+// loudness, and bringing it to 8 bits with a gain, a peak limit and dither. Samples are
+// floats of full scale ±1 at the taunt's rate.
+
+// Where a sound is louder than a threshold: the span from its first such sample to its last,
+// widened by a margin on both sides. Samples may come in any order, each with its place.
+class TTrimFinder {
+public:
+    TTrimFinder(double thresholdDb, uint64_t marginSamples);
+    void Put(uint64_t at, const float* samples, uint64_t count);
+    // The span [First, End) to keep of a sound of `length` samples; empty when all is silence.
+    uint64_t First(uint64_t length) const;
+    uint64_t End(uint64_t length) const;
+
+private:
+    float FThreshold;
+    uint64_t FMargin;
+    uint64_t FFirst = UINT64_MAX;
+    uint64_t FLast = 0;
+};
+
+// Integrated loudness after EBU R128 (libebur128), of a mono sound at the taunt's rate.
+class TLoudnessMeter {
+public:
+    TLoudnessMeter();
+    ~TLoudnessMeter();
+    TLoudnessMeter(const TLoudnessMeter&) = delete;
+    TLoudnessMeter& operator=(const TLoudnessMeter&) = delete;
+
+    void Add(const float* samples, uint64_t count);
+    // In LUFS; minus infinity for a sound too quiet to measure.
+    double Lufs() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> FState;
+};
+
+// Rounds samples to unsigned 8 bits (silence 128), after a gain, a look-ahead peak limit that
+// keeps every result within the 8-bit range so that none is clipped, and triangular dither.
+// Samples go in in their order; results come out a few samples later (Finish brings the last).
+class TTauntQuantizer {
+public:
+    TTauntQuantizer(double gain, bool limit, bool dither);
+    void Put(const float* samples, uint64_t count, std::vector<uint8_t>& out);
+    void Finish(std::vector<uint8_t>& out);
+
+private:
+    void Emit(std::vector<uint8_t>& out);
+    uint8_t Round(float sample);
+
+    float FGain;
+    bool FLimit;
+    bool FDither;
+    float FCeiling;
+    std::vector<float> FHeld;
+    std::vector<float> FRoom;
+    size_t FStart = 0;
+    float FLastGain = 1.0f;
+    // The dither's noise: the same for every run, so that passes over one sound agree.
+    std::minstd_rand FNoise{20250101};
+};

@@ -1,0 +1,181 @@
+#include "Options.h"
+
+#include "gam/ParamNumbers.h"
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <thread>
+
+const char UsageText[] =
+    "Usage: jeerbox-convert -o OUTDIR [OPTION]... FILE...\n"
+    "Converts each sound FILE (WAV, FLAC, Ogg, Opus, MP3, AIFF, CAF, W64...) to a game taunt:\n"
+    "PCM, mono, 22050 Hz, 8-bit unsigned, written as OUTDIR/NAME.wav, NAME being FILE's name\n"
+    "without its extension. A FILE whose NAME an earlier FILE of the same run already took\n"
+    "fails: nothing this run wrote is overwritten. A file that fails is named and skipped;\n"
+    "the others are written. Long sounds are converted block by block in little memory.\n"
+    "\n"
+    "Options:\n"
+    "  -o, --output=OUTDIR        write the taunts into OUTDIR (made if missing)\n"
+    "  -j, --jobs=N               convert N files at once (default: the number of cores)\n"
+    "      --normalize            raise the sound as the workbench's Normalize does: its\n"
+    "                             largest deviation becomes 0.8 of full scale\n"
+    "      --loudness=LUFS        bring the integrated loudness (EBU R128) to LUFS, from\n"
+    "                             -70 to 0, limiting peaks so that no sample clips\n"
+    "      --trim[=DB]            cut the silence at both ends, where the sound stays below\n"
+    "                             DB dBFS (default -50), leaving 5 ms before and after\n"
+    "      --dither               add triangular dither before rounding to 8 bits\n"
+    "      --gam=FILE.gam         write one sound page for each converted sound into the\n"
+    "                             game table FILE.gam, in the order of the FILEs\n"
+    "      --force                replace the game table if it exists\n"
+    "      --gam-flags=N          the page's flags, 0 to 511, one bit for each of the\n"
+    "                             save-to-GAM dialog's boxes (default 128, Listener update)\n"
+    "      --gam-outer-volume=V   outer cone volume (default 1.0)\n"
+    "      --gam-inner-cone=DEG   inner cone angle, an integer (default 360)\n"
+    "      --gam-outer-cone=DEG   outer cone angle, an integer (default 360)\n"
+    "      --gam-max-distance=D   maximum distance (default 256.0)\n"
+    "      --gam-min-distance=D   minimum distance (default 10.0)\n"
+    "      --gam-import-adjust=A  import adjust (default 1.0)\n"
+    "  -h, --help                 show this help and exit\n"
+    "      --version              show the version and exit\n"
+    "\n"
+    "A page is named after its sound's FILE (without extension), refers to the written WAV\n"
+    "file by its name, loops from 0 to the last byte of the sound (its length in bytes less\n"
+    "one, as the workbench sets it), and has the dialog's values for the rest. Names are cut\n"
+    "to 34 characters. Numbers are read as the dialog reads them (integers of 32 bits, reals\n"
+    "that a 32-bit float holds), in the C locale.\n"
+    "\n"
+    "On a terminal, a progress line on standard error shows the file being converted, n of\n"
+    "N, and how far it has come.\n"
+    "\n"
+    "Exit status:\n"
+    " 0  if every FILE was converted (and the table written),\n"
+    " 1  if some FILE failed (each is named on standard error),\n"
+    " 2  if the command line is wrong (nothing is written then).\n"
+    "\n"
+    "Examples:\n"
+    "  jeerbox-convert -o taunts voice/*.flac\n"
+    "  jeerbox-convert -o taunts --trim --loudness=-16 --gam=taunts/voice.gam voice/*.wav\n";
+
+namespace {
+
+int32_t IntegerOf(const std::string& option, const std::string& value)
+{
+    if (const std::optional<int32_t> v = DecimalToInt32(value))
+        return *v;
+    throw EUsage("option " + option + " takes an integer, not '" + value + "'");
+}
+
+float RealOf(const std::string& option, const std::string& value)
+{
+    if (const std::optional<float> v = DecimalToFloat32(value))
+        return *v;
+    throw EUsage("option " + option + " takes a number that a 32-bit float holds, not '" + value + "'");
+}
+
+double WithinOf(const std::string& option, const std::string& value, double low, double high, const char* range)
+{
+    const float v = RealOf(option, value);
+    if (!(v >= low && v <= high))
+        throw EUsage("option " + option + " takes a number " + range + ", not '" + value + "'");
+    return v;
+}
+
+}
+
+TConvertOptions ParseOptions(int argc, char** argv)
+{
+    TConvertOptions o;
+    const unsigned cores = std::thread::hardware_concurrency();
+    o.Jobs = cores > 0 ? cores : 1;
+    TSoundParams& p = o.GamParams;
+    using Setter = std::function<void(const std::string& option, const std::string& value)>;
+    const std::map<std::string, Setter> valued = {
+        {"--output", [&](auto&, auto& v) { o.OutDir = v; }},
+        {"--jobs",
+         [&](auto& n, auto& v) {
+             const int32_t jobs = IntegerOf(n, v);
+             if (jobs < 1 || jobs > 1024)
+                 throw EUsage("option " + n + " takes a count from 1 to 1024, not '" + v + "'");
+             o.Jobs = unsigned(jobs);
+         }},
+        {"--loudness", [&](auto& n, auto& v) { o.Recipe.Loudness = WithinOf(n, v, -70.0, 0.0, "from -70 to 0"); }},
+        {"--gam", [&](auto&, auto& v) { o.GamFile = v; }},
+        {"--gam-flags",
+         [&](auto& n, auto& v) {
+             const int32_t flags = IntegerOf(n, v);
+             if (flags < 0 || uint32_t(flags) > SoundFlagsMask)
+                 throw EUsage("option " + n + " takes a number from 0 to 511, not '" + v + "'");
+             p.Flags = uint32_t(flags);
+         }},
+        {"--gam-outer-volume", [&](auto& n, auto& v) { p.OuterConeVolume = RealOf(n, v); }},
+        {"--gam-inner-cone", [&](auto& n, auto& v) { p.InnerConeAngle = IntegerOf(n, v); }},
+        {"--gam-outer-cone", [&](auto& n, auto& v) { p.OuterConeAngle = IntegerOf(n, v); }},
+        {"--gam-max-distance", [&](auto& n, auto& v) { p.MaxDistance = RealOf(n, v); }},
+        {"--gam-min-distance", [&](auto& n, auto& v) { p.MinDistance = RealOf(n, v); }},
+        {"--gam-import-adjust", [&](auto& n, auto& v) { p.ImportAdjust = RealOf(n, v); }},
+    };
+    const std::map<std::string, std::string> shortNames = {{"-o", "--output"}, {"-j", "--jobs"}};
+
+    bool filesOnly = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (filesOnly || arg.empty() || arg[0] != '-' || arg == "-") {
+            o.Files.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            filesOnly = true;
+            continue;
+        }
+        // -oDIR and -j4 as well as -o DIR and -j 4.
+        if (arg.size() > 2 && arg[1] != '-' && shortNames.count(arg.substr(0, 2)))
+            arg = shortNames.at(arg.substr(0, 2)) + "=" + arg.substr(2);
+        else if (shortNames.count(arg))
+            arg = shortNames.at(arg);
+        const size_t equals = arg.find('=');
+        const std::string name = arg.substr(0, equals);
+        const bool hasValue = equals != std::string::npos;
+        const std::string value = hasValue ? arg.substr(equals + 1) : std::string();
+        if (const auto setter = valued.find(name); setter != valued.end()) {
+            if (hasValue)
+                setter->second(name, value);
+            else if (i + 1 < argc)
+                setter->second(name, argv[++i]);
+            else
+                throw EUsage("option " + name + " needs a value");
+            continue;
+        }
+        if (name == "--trim") {
+            o.Recipe.TrimDb = hasValue ? WithinOf(name, value, -120.0, 0.0, "of dBFS from -120 to 0") : -50.0;
+            continue;
+        }
+        const std::map<std::string, bool*> switches = {{"--help", &o.Help},
+                                                       {"-h", &o.Help},
+                                                       {"--version", &o.Version},
+                                                       {"--normalize", &o.Recipe.Normalize},
+                                                       {"--dither", &o.Recipe.Dither},
+                                                       {"--force", &o.Force}};
+        const auto flag = switches.find(name);
+        if (flag == switches.end())
+            throw EUsage("unknown option " + name);
+        if (hasValue)
+            throw EUsage("option " + name + " takes no value");
+        *flag->second = true;
+    }
+    if (o.Help || o.Version)
+        return o;
+    if (o.OutDir.empty())
+        throw EUsage("no output folder: give one with -o OUTDIR");
+    if (o.Files.empty())
+        throw EUsage("no sound file to convert");
+    if (o.Recipe.Normalize && o.Recipe.Loudness)
+        throw EUsage("--normalize and --loudness both set the level: choose one");
+    if (o.GamFile.empty()) {
+        for (int i = 1; i < argc; ++i)
+            if (std::strncmp(argv[i], "--gam-", 6) == 0 || std::strcmp(argv[i], "--force") == 0)
+                throw EUsage(std::string(argv[i]) + " is for the game table: give one with --gam=FILE.gam");
+    }
+    return o;
+}

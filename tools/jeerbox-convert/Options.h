@@ -1,0 +1,34 @@
+#pragma once
+
+#include "Taunt.h"
+
+#include "gam/GamPages.h"
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// A command line that asks for nothing sensible; its message says what is wrong.
+class EUsage : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Everything the command line asks for.
+struct TConvertOptions {
+    bool Help = false;
+    bool Version = false;
+    std::string OutDir;
+    std::vector<std::string> Files;
+    TTauntRecipe Recipe;
+    unsigned Jobs = 1;
+    std::string GamFile;
+    bool Force = false;
+    TSoundParams GamParams = DialogSoundParams();
+};
+
+// Reads the command line, checking every value before anything is done. Raises EUsage.
+TConvertOptions ParseOptions(int argc, char** argv);
+
+// What --help prints.
+extern const char UsageText[];
