@@ -113,9 +113,9 @@ MMRESULT AcmEngine::Create(const WAVEFORMATEX* src, const WAVEFORMATEX* dst, std
     if (!src || !dst)
         return MMSYSERR_INVALPARAM;
     const bool dstValid = dst->wFormatTag == WAVE_FORMAT_PCM && AcmShapeIsSane(dst->nChannels, dst->nSamplesPerSec) &&
-                          (dst->wBitsPerSample == 8 || dst->wBitsPerSample == 16 || dst->wBitsPerSample == 24 ||
-                           dst->wBitsPerSample == 32) &&
-                          uint32_t(dst->nBlockAlign) == uint32_t(dst->nChannels) * dst->wBitsPerSample / 8;
+        (dst->wBitsPerSample == 8 || dst->wBitsPerSample == 16 || dst->wBitsPerSample == 24 ||
+         dst->wBitsPerSample == 32) &&
+        uint32_t(dst->nBlockAlign) == uint32_t(dst->nChannels) * dst->wBitsPerSample / 8;
     if (!dstValid)
         return ACMERR_NOTPOSSIBLE;
     std::optional<AcmSourceFormat> source = AcmSourceFormat::Describe(src);
@@ -123,8 +123,8 @@ MMRESULT AcmEngine::Create(const WAVEFORMATEX* src, const WAVEFORMATEX* dst, std
         return ACMERR_NOTPOSSIBLE;
     const Destination destination{dst->nChannels, dst->nSamplesPerSec, dst->wBitsPerSample, dst->nBlockAlign};
     const bool identity = src->wFormatTag == WAVE_FORMAT_PCM && src->nChannels == dst->nChannels &&
-                          src->nSamplesPerSec == dst->nSamplesPerSec && src->wBitsPerSample == dst->wBitsPerSample &&
-                          src->nBlockAlign == dst->nBlockAlign;
+        src->nSamplesPerSec == dst->nSamplesPerSec && src->wBitsPerSample == dst->wBitsPerSample &&
+        src->nBlockAlign == dst->nBlockAlign;
     engine.reset(new AcmEngine(std::move(*source), destination, identity));
     return MMSYSERR_NOERROR;
 }
@@ -269,15 +269,17 @@ MMRESULT AcmEngine::ConvertWhole(const uint8_t* src, uint32_t srcLength, uint8_t
     const int64_t frames = int64_t(FSource.MaxFrames(srcLength));
     uint64_t written = 0;
     MMRESULT result;
-    if (const std::optional<AcmHalves> halves = AcmSplitInHalves(FSource.SamplesPerSec, FDestination.SamplesPerSec,
-                                                                 FSource.HasFixedFrames(), frames)) {
+    if (const std::optional<AcmHalves> halves =
+            AcmSplitInHalves(FSource.SamplesPerSec, FDestination.SamplesPerSec, FSource.HasFixedFrames(), frames)) {
         const uint64_t splitOut = std::min(halves->SplitOut, capacity);
         const int64_t split = halves->Split;
         const int64_t overlap = halves->Overlap;
         uint64_t firstWritten = 0;
         uint64_t secondWritten = 0;
         result = AcmRunHalves(
-            [&] { return Render(src, srcLength, 0, std::min(frames, split + overlap), 0, dst, splitOut, firstWritten); },
+            [&] {
+                return Render(src, srcLength, 0, std::min(frames, split + overlap), 0, dst, splitOut, firstWritten);
+            },
             [&] {
                 return Render(src, srcLength, split - overlap, frames - split + overlap, halves->Skip,
                               dst + splitOut * FDestination.BlockAlign, capacity - splitOut, secondWritten);

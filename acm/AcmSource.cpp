@@ -32,9 +32,8 @@ constexpr uint8_t SubtypeTail[15] = {0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0
                                      0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
 // The seven predictor pairs every MS ADPCM encoder writes.
-constexpr int16_t MsAdpcmCoefficients[7][2] = {{256, 0},  {512, -256}, {0, 0},     {192, 64},
+constexpr int16_t MsAdpcmCoefficients[7][2] = {{256, 0}, {512, -256}, {0, 0},     {192, 64},
                                                {240, 0}, {460, -208}, {392, -232}};
-
 
 bool ShapeIsSane(const WAVEFORMATEX& f)
 {
@@ -44,7 +43,7 @@ bool ShapeIsSane(const WAVEFORMATEX& f)
 bool IsLinear(const WAVEFORMATEX& f, std::initializer_list<uint16_t> widths)
 {
     return std::find(widths.begin(), widths.end(), f.wBitsPerSample) != widths.end() &&
-           uint32_t(f.nBlockAlign) == uint32_t(f.nChannels) * f.wBitsPerSample / 8;
+        uint32_t(f.nBlockAlign) == uint32_t(f.nChannels) * f.wBitsPerSample / 8;
 }
 
 // How many extra bytes the format needs, or -1 when its record alone is already wrong.
@@ -52,23 +51,15 @@ int ExtraBytesNeeded(const WAVEFORMATEX& f)
 {
     const uint32_t ch = f.nChannels;
     switch (f.wFormatTag) {
-    case TagPcm:
-        return IsLinear(f, {8, 16, 24, 32}) ? 0 : -1;
-    case TagIeeeFloat:
-        return IsLinear(f, {32, 64}) ? 0 : -1;
+    case TagPcm: return IsLinear(f, {8, 16, 24, 32}) ? 0 : -1;
+    case TagIeeeFloat: return IsLinear(f, {32, 64}) ? 0 : -1;
     case TagALaw:
-    case TagMuLaw:
-        return IsLinear(f, {8}) ? 0 : -1;
-    case TagImaAdpcm:
-        return f.wBitsPerSample == 4 && f.nBlockAlign > 4 * ch && f.nBlockAlign % (4 * ch) == 0 ? 2 : -1;
-    case TagMsAdpcm:
-        return f.wBitsPerSample == 4 && ch <= 2 && f.nBlockAlign > 7 * ch ? 32 : -1;
-    case TagGsm610:
-        return ch == 1 && f.nBlockAlign == 65 ? 2 : -1;
-    case TagExtensible:
-        return IsLinear(f, {8, 16, 24, 32, 64}) ? 22 : -1;
-    default:
-        return -1;
+    case TagMuLaw: return IsLinear(f, {8}) ? 0 : -1;
+    case TagImaAdpcm: return f.wBitsPerSample == 4 && f.nBlockAlign > 4 * ch && f.nBlockAlign % (4 * ch) == 0 ? 2 : -1;
+    case TagMsAdpcm: return f.wBitsPerSample == 4 && ch <= 2 && f.nBlockAlign > 7 * ch ? 32 : -1;
+    case TagGsm610: return ch == 1 && f.nBlockAlign == 65 ? 2 : -1;
+    case TagExtensible: return IsLinear(f, {8, 16, 24, 32, 64}) ? 22 : -1;
+    default: return -1;
     }
 }
 
@@ -112,12 +103,14 @@ void CompleteExtras(const WAVEFORMATEX& f, uint8_t* extra)
         }
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 
-sf_count_t ImageLength(void* user) { return static_cast<AcmSourceReader::Image*>(user)->Length(); }
+sf_count_t ImageLength(void* user)
+{
+    return static_cast<AcmSourceReader::Image*>(user)->Length();
+}
 
 sf_count_t ImageSeek(sf_count_t offset, int whence, void* user)
 {
@@ -162,9 +155,15 @@ sf_count_t ImageRead(void* ptr, sf_count_t count, void* user)
     return done;
 }
 
-sf_count_t ImageWrite(const void*, sf_count_t, void*) { return 0; }
+sf_count_t ImageWrite(const void*, sf_count_t, void*)
+{
+    return 0;
+}
 
-sf_count_t ImageTell(void* user) { return static_cast<AcmSourceReader::Image*>(user)->Position; }
+sf_count_t ImageTell(void* user)
+{
+    return static_cast<AcmSourceReader::Image*>(user)->Position;
+}
 
 SF_VIRTUAL_IO ImageIO = {ImageLength, ImageSeek, ImageRead, ImageWrite, ImageTell};
 
@@ -185,14 +184,10 @@ bool AcmSourceFormat::HasNarrowSamples() const
 {
     const uint16_t bits = GetLe16(FmtChunk.data() + 14);
     switch (GetLe16(FmtChunk.data())) {
-    case TagPcm:
-        return bits <= 16;
-    case TagExtensible:
-        return bits <= 16 && !IsFloat();
-    case TagIeeeFloat:
-        return false;
-    default:
-        return true;
+    case TagPcm: return bits <= 16;
+    case TagExtensible: return bits <= 16 && !IsFloat();
+    case TagIeeeFloat: return false;
+    default: return true;
     }
 }
 
@@ -212,10 +207,8 @@ uint64_t AcmSourceFormat::MaxFrames(uint64_t bytes) const
     switch (GetLe16(FmtChunk.data())) {
     case TagImaAdpcm:
     case TagMsAdpcm:
-    case TagGsm610:
-        return (bytes + BlockAlign - 1) / BlockAlign * GetLe16(FmtChunk.data() + RecordSize);
-    default:
-        return bytes / BlockAlign;
+    case TagGsm610: return (bytes + BlockAlign - 1) / BlockAlign * GetLe16(FmtChunk.data() + RecordSize);
+    default: return bytes / BlockAlign;
     }
 }
 
@@ -248,8 +241,7 @@ std::optional<AcmSourceFormat> AcmSourceFormat::Describe(const WAVEFORMATEX* pwf
     return format;
 }
 
-AcmSourceReader::AcmSourceReader(const AcmSourceFormat& format, const uint8_t* data, uint32_t size)
-    : FFormat(format)
+AcmSourceReader::AcmSourceReader(const AcmSourceFormat& format, const uint8_t* data, uint32_t size) : FFormat(format)
 {
     const std::vector<uint8_t>& fmt = format.FmtChunk;
     FImage.Header.assign(WaveHeaderSize(fmt.size()), 0);
@@ -289,8 +281,7 @@ bool AcmSourceReader::Open()
     if (!FFile)
         return false;
     FFrames = info.frames;
-    return info.channels == FFormat.Channels && uint32_t(info.samplerate) == FFormat.SamplesPerSec &&
-           FFrames >= 0;
+    return info.channels == FFormat.Channels && uint32_t(info.samplerate) == FFormat.SamplesPerSec && FFrames >= 0;
 }
 
 bool AcmSourceReader::Seek(int64_t frame)

@@ -21,12 +21,10 @@
 
 namespace AcmStages {
 
-
 // Frames decoded, mixed and resampled per step. Small steps keep the buffers in cache and
 // the memory a conversion touches for the first time small; libsoxr also does less work
 // per frame when fed 1024 frames at a time than 4096 (measured: about a tenth).
 inline constexpr int64_t StepFrames = 1024;
-
 
 // The resampler's precision for a destination width. An 8-bit destination shows at most
 // about 49 dB of signal to noise, so libsoxr's 16-bit recipe (about 96 dB of stopband) is
@@ -56,9 +54,7 @@ public:
         count -= skipped;
         const uint64_t n = std::min(count, FCapacity - FWritten);
         switch (FBits) {
-        case 8:
-            PutUnsigned8(samples, FDst + FWritten, n);
-            break;
+        case 8: PutUnsigned8(samples, FDst + FWritten, n); break;
         case 16: {
             uint8_t* out = FDst + 2 * FWritten;
             for (uint64_t i = 0; i < n; ++i)
@@ -118,7 +114,7 @@ private:
     // passes every comparison and has no integer: it becomes silence.
     static int32_t Round(float x, float scale, float lo, float hi)
     {
-        constexpr float Shifter = 12582912.0f; // 1.5 * 2^23
+        constexpr float Shifter = 12582912.0f;  // 1.5 * 2^23
         float v = x * scale;
         if (std::isnan(v))
             return 0;
@@ -306,7 +302,8 @@ public:
     {
         while (count > 0) {
             const int64_t step = std::min(StepFrames, count);
-            const int64_t frames = FNarrow ? reader.ReadNarrow(FIntegers.data(), step) : reader.Read(FFloats.data(), step);
+            const int64_t frames =
+                FNarrow ? reader.ReadNarrow(FIntegers.data(), step) : reader.Read(FFloats.data(), step);
             if (frames <= 0)
                 break;
             count -= frames;

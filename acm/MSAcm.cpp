@@ -154,9 +154,8 @@ MMRESULT acmStreamConvert(HACMSTREAM has, ACMSTREAMHEADER* pash, uint32_t fdwCon
         pash->fdwStatus &= ~ACMSTREAMHEADER_STATUSF_DONE;
         uint32_t srcUsed = 0;
         uint32_t dstUsed = 0;
-        const MMRESULT result =
-            has->Engine->Convert(pash->pbSrc, pash->cbSrcLength, fdwConvert, pash->pbDst, pash->cbDstLength, srcUsed,
-                                 dstUsed);
+        const MMRESULT result = has->Engine->Convert(pash->pbSrc, pash->cbSrcLength, fdwConvert, pash->pbDst,
+                                                     pash->cbDstLength, srcUsed, dstUsed);
         pash->cbSrcLengthUsed = srcUsed;
         pash->cbDstLengthUsed = dstUsed;
         pash->fdwStatus |= ACMSTREAMHEADER_STATUSF_DONE;

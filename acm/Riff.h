@@ -20,7 +20,10 @@ inline bool IsRiffWave(const uint8_t* start)
 
 // The bytes before the samples of a RIFF WAVE image whose "fmt " chunk carries fmtSize bytes:
 // 44 for the 16-byte record of a PCM file.
-constexpr size_t WaveHeaderSize(size_t fmtSize) { return 12 + 8 + fmtSize + 8; }
+constexpr size_t WaveHeaderSize(size_t fmtSize)
+{
+    return 12 + 8 + fmtSize + 8;
+}
 
 // Writes that header to h (WaveHeaderSize(fmtSize) bytes). The RIFF size is cut at its 32-bit
 // limit for an image longer than a RIFF file can say.

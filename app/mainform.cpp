@@ -51,9 +51,9 @@ void TForm1::LoadLayout()
 
     ImageList1 = new TImageList(this, QSize(16, 16), QStringLiteral(":/ImageList1"));
     ImageList1->SetName("ImageList1");
-    const std::pair<QToolButton*, int> images[] = {
-        {ui->ToolButton1, 0}, {ui->ToolButton2, 1}, {ui->ToolButton5, 3}, {ui->ToolButton7, 4},
-        {ui->ToolButton9, 6}, {ui->ToolButton11, 7}, {ui->ToolButton12, 8}};
+    const std::pair<QToolButton*, int> images[] = {{ui->ToolButton1, 0}, {ui->ToolButton2, 1}, {ui->ToolButton5, 3},
+                                                   {ui->ToolButton7, 4}, {ui->ToolButton9, 6}, {ui->ToolButton11, 7},
+                                                   {ui->ToolButton12, 8}};
     for (auto [button, index] : images)
         button->setIcon(ImageList1->Icon(index));
     ui->PlaySound->setIcon(ImageList1->Icon(2));
@@ -108,7 +108,8 @@ void TForm1::Loaded()
 void TForm1::ConnectHandlers()
 {
     const auto onClick = [this](QAbstractButton* button, void (TForm1::*handler)(QObject*)) {
-        connect(button, &QAbstractButton::clicked, this, Guarded([this, button, handler] { (this->*handler)(button); }));
+        connect(button, &QAbstractButton::clicked, this,
+                Guarded([this, button, handler] { (this->*handler)(button); }));
     };
     onClick(ui->ToolButton1, &TForm1::ToolButton1Click);
     onClick(ui->ToolButton2, &TForm1::ToolButton2Click);

@@ -27,7 +27,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Micros(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
+double Micros(Clock::duration d)
+{
+    return std::chrono::duration<double, std::micro>(d).count();
+}
 
 // Page faults taken by the process so far.
 long Faults()
@@ -60,11 +63,11 @@ std::vector<uint8_t> MakeSource(double seconds)
 }
 
 struct Round {
-    double Open = 0;    // acmStreamOpen
-    double Prepare = 0; // size and allocate the buffers
-    double Fill = 0;    // copy the sound into the input buffer, clear the output buffer
-    double Convert = 0; // prepare the header, convert, unprepare
-    double Close = 0;   // close, release the buffers
+    double Open = 0;  // acmStreamOpen
+    double Prepare = 0;  // size and allocate the buffers
+    double Fill = 0;  // copy the sound into the input buffer, clear the output buffer
+    double Convert = 0;  // prepare the header, convert, unprepare
+    double Close = 0;  // close, release the buffers
     double Total() const { return Open + Prepare + Fill + Convert + Close; }
     uint32_t Output = 0;
     long OpenFaults = 0;

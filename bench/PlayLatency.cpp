@@ -15,14 +15,13 @@
 
 namespace {
 
-
 // Reads the monitor of the sink the player plays into.
 class Monitor {
 public:
     bool Start()
     {
-        FProcess.start("parec", {"-d", "out.monitor", "--latency-msec=5", "--format=u8", "--rate=22050",
-                                 "--channels=1", "--raw"});
+        FProcess.start(
+            "parec", {"-d", "out.monitor", "--latency-msec=5", "--format=u8", "--rate=22050", "--channels=1", "--raw"});
         return FProcess.waitForStarted(5000) && FProcess.waitForReadyRead(5000);
     }
     // Reads for a while and throws it away, so that nothing of an earlier sound is left.

@@ -52,8 +52,8 @@ void TACMIn::Open(TWaveFormatBlock Format)
     FDeviceHandle = nullptr;
     FDeviceFormat = Format;
     const TDeviceChoice choice = ChooseDevice(FDeviceFormat.Format);
-    const MMRESULT result = waveInOpen(&FDeviceHandle, choice.DeviceId, &FDeviceFormat.Format, FMessageWindow.get(),
-                                       0, choice.Flags);
+    const MMRESULT result =
+        waveInOpen(&FDeviceHandle, choice.DeviceId, &FDeviceFormat.Format, FMessageWindow.get(), 0, choice.Flags);
     if (result != MMSYSERR_NOERROR) {
         FDeviceHandle = nullptr;
         RaiseDeviceError<EACMIn>("WaveIn-Open", result);

@@ -32,8 +32,8 @@ void TACMOut::Open(TWaveFormatBlock Format)
     FPrebufferLeft = FNumBuffers;
     FDeviceFormat = Format;
     const TDeviceChoice choice = ChooseDevice(FDeviceFormat.Format);
-    const MMRESULT result = waveOutOpen(&FDeviceHandle, choice.DeviceId, &FDeviceFormat.Format, FMessageWindow.get(),
-                                        0, choice.Flags);
+    const MMRESULT result =
+        waveOutOpen(&FDeviceHandle, choice.DeviceId, &FDeviceFormat.Format, FMessageWindow.get(), 0, choice.Flags);
     if (result != MMSYSERR_NOERROR) {
         FDeviceHandle = nullptr;
         RaiseDeviceError<EACMOut>("WaveOutOpen", result);
@@ -91,7 +91,8 @@ void TACMOut::BufferDone(PWaveHdr header)
     // The handler may have closed the component, which released the header.
     if (!FActive || !FHeaders.Contains(header))
         return;
-    RaiseDeviceError<EACMOut>("WaveOut-UnprepareHeader", waveOutUnprepareHeader(FDeviceHandle, header, sizeof(WAVEHDR)));
+    RaiseDeviceError<EACMOut>("WaveOut-UnprepareHeader",
+                              waveOutUnprepareHeader(FDeviceHandle, header, sizeof(WAVEHDR)));
     ReleaseHeader(header);
 }
 

@@ -26,8 +26,8 @@ void TACMWaveOut::Open(const WAVEFORMATEX* format, size_t formatSize)
     std::memcpy(block.data(), format, std::min(formatSize, block.size()));
 
     HWAVEOUT handle = nullptr;
-    const MMRESULT result = waveOutOpen(&handle, 0, reinterpret_cast<const WAVEFORMATEX*>(block.data()), parent(),
-                                        0, CALLBACK_WINDOW | WAVE_MAPPED);
+    const MMRESULT result = waveOutOpen(&handle, 0, reinterpret_cast<const WAVEFORMATEX*>(block.data()), parent(), 0,
+                                        CALLBACK_WINDOW | WAVE_MAPPED);
     if (result != MMSYSERR_NOERROR) {
         ShowMessage(QStringLiteral("Problem creating playing handle") + QString::number(result));
         return;

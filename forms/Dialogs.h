@@ -52,8 +52,7 @@ class IDialogs {
 public:
     virtual ~IDialogs() = default;
     // Shows a message box and returns the modal result of the button pressed.
-    virtual int MessageBox(const QString& caption, const QString& text, TMsgDlgType type,
-                           TMsgDlgButtons buttons) = 0;
+    virtual int MessageBox(const QString& caption, const QString& text, TMsgDlgType type, TMsgDlgButtons buttons) = 0;
     // Runs a file dialog; on success fills its FileName (and Files).
     virtual bool ExecuteFileDialog(TFileDialog& dialog) = 0;
 };

@@ -36,7 +36,8 @@ QList<QUrl> ArgumentLocations(const QStringList& arguments)
 {
     QList<QUrl> locations;
     for (const QString& argument : arguments)
-        locations << (argument.startsWith(QStringLiteral("file:")) ? QUrl(argument)
-                                                                    : QUrl::fromLocalFile(QFileInfo(argument).absoluteFilePath()));
+        locations << (argument.startsWith(QStringLiteral("file:"))
+                          ? QUrl(argument)
+                          : QUrl::fromLocalFile(QFileInfo(argument).absoluteFilePath()));
     return locations;
 }

@@ -6,8 +6,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
-int TQtDialogs::MessageBox(const QString& caption, const QString& text, TMsgDlgType type,
-                           TMsgDlgButtons buttons)
+int TQtDialogs::MessageBox(const QString& caption, const QString& text, TMsgDlgType type, TMsgDlgButtons buttons)
 {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(caption);
@@ -89,7 +88,7 @@ bool TQtDialogs::ExecuteFileDialog(TFileDialog& dialog)
     box.setSizeGripEnabled(dialog.Options.testFlag(ofEnableSizing));
     if (!dialog.DefaultExt.isEmpty())
         box.setDefaultSuffix(dialog.DefaultExt.startsWith(QLatin1Char('.')) ? dialog.DefaultExt.mid(1)
-                                                                           : dialog.DefaultExt);
+                                                                            : dialog.DefaultExt);
     if (dialog.Kind == TFileDialogKind::Open) {
         box.setAcceptMode(QFileDialog::AcceptOpen);
         box.setFileMode(dialog.Options.testFlag(ofAllowMultiSelect) ? QFileDialog::ExistingFiles

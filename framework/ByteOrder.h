@@ -4,7 +4,10 @@
 
 // Little-endian packing, as RIFF files, stored properties and game table pages keep numbers.
 
-inline uint16_t GetLe16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+inline uint16_t GetLe16(const uint8_t* p)
+{
+    return uint16_t(p[0] | p[1] << 8);
+}
 
 inline uint32_t GetLe32(const uint8_t* p)
 {

@@ -19,9 +19,9 @@ private:
 
 // Declares an exception class that derives from Exception and adds nothing.
 #define JEERBOX_DECLARE_EXCEPTION(Name, Base) \
-    class Name : public Base {                 \
-    public:                                    \
-        using Base::Base;                      \
+    class Name : public Base {                \
+    public:                                   \
+        using Base::Base;                     \
     };
 
 JEERBOX_DECLARE_EXCEPTION(EStreamError, Exception)

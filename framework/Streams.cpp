@@ -166,9 +166,9 @@ TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : FFileNam
 {
     if (fileName.empty())
         RaiseFileError(mode, fileName, "No file name specified");
-    const int flags = mode == TFileMode::Create     ? O_WRONLY | O_CREAT | O_TRUNC
-                      : mode == TFileMode::OpenRead ? O_RDONLY
-                                                    : O_RDWR;
+    const int flags = mode == TFileMode::Create ? O_WRONLY | O_CREAT | O_TRUNC
+        : mode == TFileMode::OpenRead           ? O_RDONLY
+                                                : O_RDWR;
     FHandle = ::open(fileName.c_str(), flags | O_CLOEXEC, 0666);
     if (FHandle < 0)
         RaiseFileError(mode, fileName, SystemErrorText(errno));
@@ -209,7 +209,8 @@ int64_t TransferAll(int64_t count, Transfer transfer)
 
 int64_t TFileStream::Read(void* buffer, int64_t count)
 {
-    return TransferAll(count, [&](int64_t done, size_t n) { return ::read(FHandle, static_cast<char*>(buffer) + done, n); });
+    return TransferAll(count,
+                       [&](int64_t done, size_t n) { return ::read(FHandle, static_cast<char*>(buffer) + done, n); });
 }
 
 int64_t TFileStream::Write(const void* buffer, int64_t count)
@@ -220,7 +221,9 @@ int64_t TFileStream::Write(const void* buffer, int64_t count)
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin)
 {
-    const int whence = origin == TSeekOrigin::Beginning ? SEEK_SET : origin == TSeekOrigin::Current ? SEEK_CUR : SEEK_END;
+    const int whence = origin == TSeekOrigin::Beginning ? SEEK_SET
+        : origin == TSeekOrigin::Current                ? SEEK_CUR
+                                                        : SEEK_END;
     const off_t position = ::lseek(FHandle, offset, whence);
     return position < 0 ? ::lseek(FHandle, 0, SEEK_CUR) : position;
 }

@@ -91,7 +91,7 @@ bool Run(std::vector<std::string> arguments)
     pid_t child = 0;
     int status = 0;
     return posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ) == 0 &&
-           waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // Makes `made` from the WAV file `source` with sox or ffmpeg (`tool`), giving the output
@@ -159,7 +159,12 @@ int main(int argc, char** argv)
             // The device's formats vary from seed to seed; the pieces split blocks, one is
             // played at once and two are refused once (fuzz/WaveMapperBody.cpp).
             const char masks[] = {0x3F, 0x09, 0x12, 0x24};
-            const std::string pieces("\x04" "\x65\x20" "\x01\x80" "\x00\x00" "\x4D\x41", 9);
+            const std::string pieces("\x04"
+                                     "\x65\x20"
+                                     "\x01\x80"
+                                     "\x00\x00"
+                                     "\x4D\x41",
+                                     9);
             Save(root / "mapper" / name, RecordSeed(whole, masks[choice % 4] + pieces));
         }
     }
@@ -199,7 +204,8 @@ int main(int argc, char** argv)
         if (!WriteSine(source, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 11025, channels, 551))
             return 1;
         for (const Container& container : containers)
-            if (!MakeWithTool(source, root / "sound" / (shape + "-" + container.Name), container.Tool, container.Options))
+            if (!MakeWithTool(source, root / "sound" / (shape + "-" + container.Name), container.Tool,
+                              container.Options))
                 return 1;
     }
 
@@ -217,9 +223,23 @@ int main(int argc, char** argv)
          "    0000000000}\n"
          "end\n");
 
-    const char* numbers[] = {"\x00" "1.000", "\x01" "-2.5", "\x02" "256,000", "\x03" "1,000000\xC3\x97" "10^+07",
-                             "\x04" "\xE2\x80\x8E\xE2\x88\x92\xDB\xB2\xD9\xAB\xDB\xB5", "\x05" "4410",
-                             "\x06" "3.4028235e38", "\x07" "-2147483648"};
+    const char* numbers[] = {"\x00"
+                             "1.000",
+                             "\x01"
+                             "-2.5",
+                             "\x02"
+                             "256,000",
+                             "\x03"
+                             "1,000000\xC3\x97"
+                             "10^+07",
+                             "\x04"
+                             "\xE2\x80\x8E\xE2\x88\x92\xDB\xB2\xD9\xAB\xDB\xB5",
+                             "\x05"
+                             "4410",
+                             "\x06"
+                             "3.4028235e38",
+                             "\x07"
+                             "-2147483648"};
     int n = 0;
     for (const char* number : numbers)
         Save(root / "paramtext" / ("number" + std::to_string(n++)), std::string(1, number[0]) + (number + 1));

@@ -100,8 +100,7 @@ void ConvertInParts(HACMSTREAM stream, const std::vector<uint8_t>& input, size_t
         at += used > 0 || last ? std::max(used, last ? count : 0) : count;
         flags = 0;
     } while (at < input.size());
-    for (int rest = 0; rest < 1000 && convert(0, 0, ACM_STREAMCONVERTF_END).second > 0; ++rest) {
-    }
+    for (int rest = 0; rest < 1000 && convert(0, 0, ACM_STREAMCONVERTF_END).second > 0; ++rest) {}
 }
 }
 

@@ -90,8 +90,8 @@ void FuzzWaveMapper(const uint8_t* data, size_t size)
     bool refused = false;
     for (size_t i = 0; i <= plans.size() && !refused; ++i) {
         const uint16_t plan = i < plans.size() ? plans[i] : 0;
-        const qsizetype length = i < plans.size() ? std::min<qsizetype>(plan & SizeBits, sound.size() - written)
-                                                  : sound.size() - written;
+        const qsizetype length =
+            i < plans.size() ? std::min<qsizetype>(plan & SizeBits, sound.size() - written) : sound.size() - written;
         std::vector<char>& piece = pieces.emplace_back(sound.begin() + written, sound.begin() + written + length);
         WAVEHDR& header = headers.emplace_back();
         header.lpData = piece.data();

@@ -25,9 +25,9 @@ constexpr int Decimals = 3;
 QString InCSymbols(const QString& text, const QLocale& locale)
 {
     const std::pair<QString, QChar> symbols[] = {
-        {locale.exponential(), QLatin1Char('e')}, {locale.negativeSign(), QLatin1Char('-')},
+        {locale.exponential(), QLatin1Char('e')},  {locale.negativeSign(), QLatin1Char('-')},
         {locale.positiveSign(), QLatin1Char('+')}, {locale.decimalPoint(), QLatin1Char('.')},
-        {QStringLiteral("-"), QLatin1Char('-')},  {QStringLiteral("+"), QLatin1Char('+')}};
+        {QStringLiteral("-"), QLatin1Char('-')},   {QStringLiteral("+"), QLatin1Char('+')}};
     const QList<uint> zero = locale.zeroDigit().toUcs4();
     const QString trimmed = text.trimmed();
     const QStringView rest(trimmed);
@@ -76,7 +76,8 @@ QString FloatToText(float value)
     if (std::fabs(v) < 0.0005)
         v = 0.0;
     // The decimal exponent of the value once rounded to seven significant digits.
-    const int exponent = v == 0.0 ? 0 : QString::number(v, 'e', SignificantDigits - 1).section(QLatin1Char('e'), 1).toInt();
+    const int exponent =
+        v == 0.0 ? 0 : QString::number(v, 'e', SignificantDigits - 1).section(QLatin1Char('e'), 1).toInt();
     if (exponent >= SignificantDigits)
         return locale.toString(v, 'E', SignificantDigits - 1);
     // Round once, at whichever comes first: the third decimal or the seventh digit.

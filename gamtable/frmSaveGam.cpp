@@ -149,14 +149,14 @@ bool TForm3::AcceptEmpty(QLineEdit* edit, const QString& question)
 bool TForm3::StoreNumbers()
 {
     const Ui::TFrmGamSound& f = *ui->FrmSnd->ui;
-    return StoreField(f.edLoopStart, TextToInt32, [this](int32_t v) { Params.LoopStart = v; })
-        && StoreField(f.edLoopEnd, TextToInt32, [this](int32_t v) { Params.LoopEnd = v; })
-        && StoreField(f.edOuterVolume, TextToFloat32, [this](float v) { Params.OuterConeVolume = v; })
-        && StoreField(f.edInnerCone, TextToInt32, [this](int32_t v) { Params.InnerConeAngle = v; })
-        && StoreField(f.edOuterCone, TextToInt32, [this](int32_t v) { Params.OuterConeAngle = v; })
-        && StoreField(f.edMaxDist, TextToFloat32, [this](float v) { Params.MaxDistance = v; })
-        && StoreField(f.edMinDist, TextToFloat32, [this](float v) { Params.MinDistance = v; })
-        && StoreField(f.edImportAdj, TextToFloat32, [this](float v) { Params.ImportAdjust = v; });
+    return StoreField(f.edLoopStart, TextToInt32, [this](int32_t v) { Params.LoopStart = v; }) &&
+        StoreField(f.edLoopEnd, TextToInt32, [this](int32_t v) { Params.LoopEnd = v; }) &&
+        StoreField(f.edOuterVolume, TextToFloat32, [this](float v) { Params.OuterConeVolume = v; }) &&
+        StoreField(f.edInnerCone, TextToInt32, [this](int32_t v) { Params.InnerConeAngle = v; }) &&
+        StoreField(f.edOuterCone, TextToInt32, [this](int32_t v) { Params.OuterConeAngle = v; }) &&
+        StoreField(f.edMaxDist, TextToFloat32, [this](float v) { Params.MaxDistance = v; }) &&
+        StoreField(f.edMinDist, TextToFloat32, [this](float v) { Params.MinDistance = v; }) &&
+        StoreField(f.edImportAdj, TextToFloat32, [this](float v) { Params.ImportAdjust = v; });
 }
 
 void TForm3::BitBtn1Click()
@@ -168,8 +168,8 @@ void TForm3::BitBtn1Click()
         ui->edGamFile->setFocus();
         return;
     }
-    if (!AcceptEmpty(f.edSoundName, QStringLiteral("No sound name specified. Continue?"))
-        || !AcceptEmpty(f.edFileName, QStringLiteral("No file name specified. Continue?")))
+    if (!AcceptEmpty(f.edSoundName, QStringLiteral("No sound name specified. Continue?")) ||
+        !AcceptEmpty(f.edFileName, QStringLiteral("No file name specified. Continue?")))
         return;
 
     SoundName = f.edSoundName->text().toStdString();
@@ -185,9 +185,9 @@ void TForm3::BitBtn1Click()
     WriteSetting(GamFileNameSetting, gamFile);
 
     const QFileInfo target(gamFile);
-    if (target.exists() && !target.isDir()
-        && MessageDlg(QStringLiteral("\"%1\" exists. Overwrite?").arg(gamFile), TMsgDlgType::Warning, mbYes | mbNo)
-               != mrYes)
+    if (target.exists() && !target.isDir() &&
+        MessageDlg(QStringLiteral("\"%1\" exists. Overwrite?").arg(gamFile), TMsgDlgType::Warning, mbYes | mbNo) !=
+            mrYes)
         return;
     accept();
 }

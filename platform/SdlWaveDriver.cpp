@@ -18,13 +18,14 @@ std::atomic<int> OpenDevices{0};
 // handed to the next open and play into a connection that no longer leads anywhere.
 constexpr std::chrono::milliseconds IdleCheck{250};
 
-// Samples per SDL period: a power of two lasting about 40 ms. SDL keeps about one period
-// queued at the sound server, so this is both how late a sound starts on an open device and
-// how long SDL's thread may be held up before the sound breaks off into silence.
+// Samples per SDL period: a power of two lasting about 90 ms. SDL keeps about one period
+// queued at the sound server, so this is how long SDL's thread may be held up before the
+// sound breaks off into silence: on a busy machine 40 ms was often not enough, and a taunt
+// that stutters is worse than one that ends a tenth of a second late after a stop.
 Uint16 PeriodSamples(uint32_t rate)
 {
     Uint16 samples = 256;
-    while (samples < 8192 && uint64_t{samples} * 1000 < uint64_t{rate} * 40)
+    while (samples < 8192 && uint64_t{samples} * 1000 < uint64_t{rate} * 90)
         samples *= 2;
     return samples;
 }
@@ -32,8 +33,7 @@ Uint16 PeriodSamples(uint32_t rate)
 // The SDL form of a wave format, or false for one the devices refuse.
 bool RequestFor(const WAVEFORMATEX& format, SDL_AudioSpec& request)
 {
-    if (format.nChannels < 1 || format.nChannels > 8 || format.nSamplesPerSec < 1000 ||
-        format.nSamplesPerSec > 384000)
+    if (format.nChannels < 1 || format.nChannels > 8 || format.nSamplesPerSec < 1000 || format.nSamplesPerSec > 384000)
         return false;
     SDL_AudioFormat sdlFormat = 0;
     if (format.wFormatTag == WAVE_FORMAT_PCM && format.wBitsPerSample == 8)
@@ -86,7 +86,7 @@ public:
     bool Fits(TWaveDirection direction, const SDL_AudioSpec& request) const
     {
         return direction == Direction && request.freq == FRequest.freq && request.format == FRequest.format &&
-               request.channels == FRequest.channels && request.samples == FRequest.samples;
+            request.channels == FRequest.channels && request.samples == FRequest.samples;
     }
 
     MMRESULT Open()
@@ -302,8 +302,8 @@ private:
     std::condition_variable FWake;
     IWaveDone* FDone = nullptr;  // the wave device using the stream; nullptr while idle
     std::deque<WAVEHDR*> FQueue;
-    size_t FPos = 0;             // bytes of the front header already played or filled
-    bool FIdle = false;          // output: SDL's thread waits for a buffer or for the close
+    size_t FPos = 0;  // bytes of the front header already played or filled
+    bool FIdle = false;  // output: SDL's thread waits for a buffer or for the close
     bool FClosing = false;
     bool FLost = false;
 };

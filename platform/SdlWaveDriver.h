@@ -36,8 +36,8 @@ public:
 
     // No device at all when SDL finds no way to sound.
     UINT DeviceCount(TWaveDirection direction) override;
-    MMRESULT Open(TWaveDirection direction, UINT deviceId, const WAVEFORMATEX& format, DWORD flags,
-                  IWaveDone& done, std::unique_ptr<IWaveDevice>& device) override;
+    MMRESULT Open(TWaveDirection direction, UINT deviceId, const WAVEFORMATEX& format, DWORD flags, IWaveDone& done,
+                  std::unique_ptr<IWaveDevice>& device) override;
 
     // A closed device's stream, idle and empty, to keep for reuse (or to close at once when
     // there is no keep time).
@@ -59,12 +59,12 @@ private:
     bool Restart();
 
     bool FReady = false;
-    std::mutex FCalls;                  // held around SDL's device opening and closing
+    std::mutex FCalls;  // held around SDL's device opening and closing
     std::vector<TSdlStream*> FStreams;  // every stream with an SDL device; guarded by FCalls
-    std::mutex FLock;                   // guards what follows
+    std::mutex FLock;  // guards what follows
     std::condition_variable FWake;
     std::vector<Kept> FKept;  // at most one each way
-    bool FRestart = false;    // a stream was lost since SDL's audio started
+    bool FRestart = false;  // a stream was lost since SDL's audio started
     bool FEnding = false;
     std::thread FCloser;
 };

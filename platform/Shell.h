@@ -18,10 +18,10 @@ constexpr int SW_SHOWNORMAL = 1;
 
 // Result codes of ShellExecute: above 32 the target was opened; 32 or less it was not, and the
 // code says why.
-constexpr intptr_t SE_ERR_FNF = 2;       // no target, or a local file or folder that does not exist
-constexpr intptr_t SE_ERR_PNF = 3;       // the working folder does not exist
+constexpr intptr_t SE_ERR_FNF = 2;  // no target, or a local file or folder that does not exist
+constexpr intptr_t SE_ERR_PNF = 3;  // the working folder does not exist
 constexpr intptr_t SE_ERR_NOASSOC = 31;  // a verb other than "open", or the desktop has no program for it
-constexpr intptr_t SE_OPENED = 42;       // handed to the desktop's program for it
+constexpr intptr_t SE_OPENED = 42;  // handed to the desktop's program for it
 
 class IShell {
 public:

@@ -26,8 +26,7 @@ void ChangeFlags(WAVEHDR* header, DWORD set, DWORD clear)
 {
     std::atomic_ref<DWORD> flags(header->dwFlags);
     DWORD old = flags.load();
-    while (!flags.compare_exchange_weak(old, (old & ~clear) | set)) {
-    }
+    while (!flags.compare_exchange_weak(old, (old & ~clear) | set)) {}
 }
 
 // One open device as the calls see it: the driver's device, the window its notices go to,
@@ -35,10 +34,7 @@ void ChangeFlags(WAVEHDR* header, DWORD set, DWORD clear)
 // notice posted.
 class TWaveHandle final : public IWaveDone {
 public:
-    TWaveHandle(TWaveDirection direction, HWND window, uintptr_t id)
-        : Direction(direction), FWindow(window), FId(id)
-    {
-    }
+    TWaveHandle(TWaveDirection direction, HWND window, uintptr_t id) : Direction(direction), FWindow(window), FId(id) {}
 
     // The device goes first: until it has gone, its thread may still report a buffer here.
     ~TWaveHandle() { Device.reset(); }
@@ -166,8 +162,8 @@ MMRESULT CheckHeader(const WAVEHDR* header, UINT size)
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT Open(TWaveDirection direction, uintptr_t& handle, UINT deviceId, const WAVEFORMATEX* format,
-              HWND window, DWORD flags)
+MMRESULT Open(TWaveDirection direction, uintptr_t& handle, UINT deviceId, const WAVEFORMATEX* format, HWND window,
+              DWORD flags)
 {
     if ((flags & ~(CALLBACK_TYPEMASK | WAVE_MAPPED)) != 0 || (flags & CALLBACK_TYPEMASK) != CALLBACK_WINDOW)
         return MMSYSERR_INVALFLAG;

@@ -58,8 +58,8 @@ using PWaveHdr = WAVEHDR*;
 // CALLBACK_WINDOW and may add WAVE_MAPPED; dwInstance is not used. Fails with
 // MMSYSERR_NODRIVER when there is no device at all, MMSYSERR_BADDEVICEID for an unknown or
 // unreachable device, WAVERR_BADFORMAT for a format the device refuses.
-MMRESULT waveOutOpen(HWAVEOUT* phwo, UINT uDeviceID, const WAVEFORMATEX* pwfx, HWND hwndCallback,
-                     DWORD_PTR dwInstance, DWORD fdwOpen);
+MMRESULT waveOutOpen(HWAVEOUT* phwo, UINT uDeviceID, const WAVEFORMATEX* pwfx, HWND hwndCallback, DWORD_PTR dwInstance,
+                     DWORD fdwOpen);
 MMRESULT waveOutPrepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, UINT cbwh);
 // Queues a prepared buffer behind those already written; WAVERR_UNPREPARED for a header that
 // is not prepared, WAVERR_STILLPLAYING for one already queued.
@@ -71,8 +71,8 @@ MMRESULT waveOutReset(HWAVEOUT hwo);
 // Stops, returns every buffer still queued, and closes; the handle is invalid afterwards.
 MMRESULT waveOutClose(HWAVEOUT hwo);
 
-MMRESULT waveInOpen(HWAVEIN* phwi, UINT uDeviceID, const WAVEFORMATEX* pwfx, HWND hwndCallback,
-                    DWORD_PTR dwInstance, DWORD fdwOpen);
+MMRESULT waveInOpen(HWAVEIN* phwi, UINT uDeviceID, const WAVEFORMATEX* pwfx, HWND hwndCallback, DWORD_PTR dwInstance,
+                    DWORD fdwOpen);
 MMRESULT waveInPrepareHeader(HWAVEIN hwi, WAVEHDR* pwh, UINT cbwh);
 // Queues a prepared buffer to be filled once capture runs.
 MMRESULT waveInAddBuffer(HWAVEIN hwi, WAVEHDR* pwh, UINT cbwh);

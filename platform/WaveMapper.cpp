@@ -55,8 +55,8 @@ public:
         // Worked on copies: a block the device does not take leaves everything as it was.
         std::vector<uint8_t> carry = FCarry;
         std::vector<uint8_t> converted;
-        if (const MMRESULT result = Stream.ConvertRun(
-                carry, reinterpret_cast<const uint8_t*>(header->lpData), header->dwBufferLength, converted))
+        if (const MMRESULT result = Stream.ConvertRun(carry, reinterpret_cast<const uint8_t*>(header->lpData),
+                                                      header->dwBufferLength, converted))
             return result;
 
         auto block = std::make_unique<Block>();
@@ -164,8 +164,8 @@ private:
 
 }  // namespace
 
-MMRESULT OpenMappedOutput(IWaveDriver& driver, UINT deviceId, const WAVEFORMATEX* format, DWORD flags,
-                          IWaveDone& done, std::unique_ptr<IWaveDevice>& device)
+MMRESULT OpenMappedOutput(IWaveDriver& driver, UINT deviceId, const WAVEFORMATEX* format, DWORD flags, IWaveDone& done,
+                          std::unique_ptr<IWaveDevice>& device)
 {
     auto mapped = std::make_unique<TMappedDevice>(done);
     for (const WAVEFORMATEX& target : Targets(*format)) {

@@ -17,5 +17,5 @@
 // format may carry extra bytes after its record (cbSize of them, as many as the codec uses
 // are read). WAVERR_BADFORMAT when the source cannot be converted or the driver takes none
 // of the formats it converts to; a driver's other refusal is the result as it stands.
-MMRESULT OpenMappedOutput(IWaveDriver& driver, UINT deviceId, const WAVEFORMATEX* format, DWORD flags,
-                          IWaveDone& done, std::unique_ptr<IWaveDevice>& device);
+MMRESULT OpenMappedOutput(IWaveDriver& driver, UINT deviceId, const WAVEFORMATEX* format, DWORD flags, IWaveDone& done,
+                          std::unique_ptr<IWaveDevice>& device);

@@ -200,23 +200,19 @@ uint32_t TACMConvertor::Convert()
 
 void TACMConvertor::DefineProperties(TFiler& filer)
 {
-    filer.DefineInteger(
-        ("InputBufferSize"), [this] { return int64_t(FInputBufferSize); },
-        [this](int64_t v) {
-            if (v < 0 || v > int64_t(UINT32_MAX))
-                throw EFilerError(("Invalid property value"));
-            SetInputBufferSize(uint32_t(v));
-        },
-        true);
-    filer.DefineBoolean(
-        ("UseRealTime"), [this] { return FUseRealTime; }, [this](bool v) { SetUseRealTime(v); },
-        FUseRealTime);
-    filer.DefineBinaryProperty(
-        ("ACMFormatIn"), [this](TStream& s) { ReadFormatBlock(s, FormatIn); },
-        [this](TStream& s) { WriteFormatBlock(s, FormatIn); }, true);
-    filer.DefineBinaryProperty(
-        ("ACMFormatOut"), [this](TStream& s) { ReadFormatBlock(s, FormatOut); },
-        [this](TStream& s) { WriteFormatBlock(s, FormatOut); }, true);
+    filer.DefineInteger(("InputBufferSize"), [this] { return int64_t(FInputBufferSize); },
+                        [this](int64_t v) {
+                            if (v < 0 || v > int64_t(UINT32_MAX))
+                                throw EFilerError(("Invalid property value"));
+                            SetInputBufferSize(uint32_t(v));
+                        },
+                        true);
+    filer.DefineBoolean(("UseRealTime"), [this] { return FUseRealTime; }, [this](bool v) { SetUseRealTime(v); },
+                        FUseRealTime);
+    filer.DefineBinaryProperty(("ACMFormatIn"), [this](TStream& s) { ReadFormatBlock(s, FormatIn); },
+                               [this](TStream& s) { WriteFormatBlock(s, FormatIn); }, true);
+    filer.DefineBinaryProperty(("ACMFormatOut"), [this](TStream& s) { ReadFormatBlock(s, FormatOut); },
+                               [this](TStream& s) { WriteFormatBlock(s, FormatOut); }, true);
 }
 
 void LoadConvertor(TACMConvertor& convertor, const WAVEFORMATEX& format, const void* data, int64_t size,

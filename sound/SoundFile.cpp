@@ -73,9 +73,9 @@ private:
 SF_VIRTUAL_IO TSoundSource::Io = {
     [](void* source) -> sf_count_t { return File(source).Size(); },
     [](sf_count_t offset, int whence, void* source) -> sf_count_t {
-        const TSeekOrigin origin = whence == SEEK_SET   ? TSeekOrigin::Beginning
-                                   : whence == SEEK_CUR ? TSeekOrigin::Current
-                                                        : TSeekOrigin::End;
+        const TSeekOrigin origin = whence == SEEK_SET ? TSeekOrigin::Beginning
+            : whence == SEEK_CUR                      ? TSeekOrigin::Current
+                                                      : TSeekOrigin::End;
         return File(source).Seek(offset, origin);
     },
     [](void* into, sf_count_t count, void* source) -> sf_count_t { return File(source).Read(into, count); },
@@ -89,10 +89,13 @@ WAVEFORMATEX DecodedFormat(const SF_INFO& info)
 {
     const uint16_t bits = HoldsFloats(info) ? 32 : 16;
     const uint16_t frameBytes = uint16_t(info.channels * (bits / 8));
-    return WAVEFORMATEX{uint16_t(bits == 32 ? WAVE_FORMAT_IEEE_FLOAT : WAVE_FORMAT_PCM), uint16_t(info.channels),
+    return WAVEFORMATEX{uint16_t(bits == 32 ? WAVE_FORMAT_IEEE_FLOAT : WAVE_FORMAT_PCM),
+                        uint16_t(info.channels),
                         uint32_t(info.samplerate),
-                        uint32_t(std::min<uint64_t>(uint64_t(info.samplerate) * frameBytes, UINT32_MAX)), frameBytes,
-                        bits, 0};
+                        uint32_t(std::min<uint64_t>(uint64_t(info.samplerate) * frameBytes, UINT32_MAX)),
+                        frameBytes,
+                        bits,
+                        0};
 }
 
 // Opens a file that libsndfile decodes, by its name, for reading it block by block; null when

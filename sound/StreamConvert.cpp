@@ -46,8 +46,9 @@ public:
         TWaveFormatBlock in{};
         SetSourceFormat(in, source.Format, source.FormatExtra);
         WAVEFORMATEX out = format;
-        TACMConvertor::Check(acmStreamOpen(&FHandle, nullptr, &in.Format, &out, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME),
-                             "acmStreamOpen:");
+        TACMConvertor::Check(
+            acmStreamOpen(&FHandle, nullptr, &in.Format, &out, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME),
+            "acmStreamOpen:");
     }
     ~TConversion() { acmStreamClose(FHandle, 0); }
     TConversion(const TConversion&) = delete;
@@ -135,7 +136,8 @@ uint64_t ConvertSoundFile(const std::string& fileName, const WAVEFORMATEX& forma
     const WAVEFORMATEX& in = source.Format;
     std::optional<AcmHalves> halves;
     // Only a sound of fixed frames is split, and only a long one: a short one is not looked at.
-    if (in.nBlockAlign > 0 && AcmSplitInHalves(in.nSamplesPerSec, format.nSamplesPerSec, true, int64_t(size / in.nBlockAlign))) {
+    if (in.nBlockAlign > 0 &&
+        AcmSplitInHalves(in.nSamplesPerSec, format.nSamplesPerSec, true, int64_t(size / in.nBlockAlign))) {
         // Only a format the engine takes can be split; any other fails below as it would whole.
         TWaveFormatBlock block{};
         SetSourceFormat(block, in, source.FormatExtra);

@@ -54,8 +54,10 @@ void WalkWaveChunks(TStream& stream, TWaveParts& parts)
         if (std::memcmp(header, "fmt ", 4) == 0) {
             auto scratch = std::make_unique<uint8_t[]>(static_cast<size_t>(present) + 1);
             stream.ReadBuffer(scratch.get(), present);
-            std::memcpy(&parts.Format, scratch.get(), static_cast<size_t>(std::min<int64_t>(present, sizeof(WAVEFORMATEX))));
-            const int64_t extra = std::clamp<int64_t>(present - int64_t(sizeof(WAVEFORMATEX)), 0, int64_t(MaxFormatExtra));
+            std::memcpy(&parts.Format, scratch.get(),
+                        static_cast<size_t>(std::min<int64_t>(present, sizeof(WAVEFORMATEX))));
+            const int64_t extra =
+                std::clamp<int64_t>(present - int64_t(sizeof(WAVEFORMATEX)), 0, int64_t(MaxFormatExtra));
             parts.FormatExtra.clear();
             if (extra > 0)
                 parts.FormatExtra.assign(scratch.get() + sizeof(WAVEFORMATEX),

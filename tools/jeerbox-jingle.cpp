@@ -21,10 +21,9 @@
 
 namespace {
 
-const char Usage[] =
-    "Usage: jeerbox-jingle FILE\n"
-    "Writes the about box's jingle to FILE: a RIFF WAVE file of 72630 bytes in the taunt\n"
-    "format (PCM, mono, 22050 Hz, 8-bit unsigned) with a 44-byte header.\n";
+const char Usage[] = "Usage: jeerbox-jingle FILE\n"
+                     "Writes the about box's jingle to FILE: a RIFF WAVE file of 72630 bytes in the taunt\n"
+                     "format (PCM, mono, 22050 Hz, 8-bit unsigned) with a 44-byte header.\n";
 
 constexpr int Rate = int(TauntFormat.nSamplesPerSec);
 // 72630 bytes in all: the 44-byte header and this many samples.
@@ -77,15 +76,15 @@ double KeyFrequency(int key)
 }
 
 struct Note {
-    double Start;     // seconds from the first note
-    int Key;          // MIDI key number
+    double Start;  // seconds from the first note
+    int Key;  // MIDI key number
     double Strength;  // relative loudness
 };
 
 // A rising G-C-E-G, then the C major chord that rings to the end.
 const Note Score[] = {
-    {0.00, 67, 0.80}, {0.20, 72, 0.85}, {0.40, 76, 0.90}, {0.60, 79, 1.00},
-    {0.95, 48, 0.55}, {0.95, 60, 0.55}, {0.96, 72, 0.60}, {0.97, 76, 0.55}, {0.98, 79, 0.55}, {0.99, 84, 0.50},
+    {0.00, 67, 0.80}, {0.20, 72, 0.85}, {0.40, 76, 0.90}, {0.60, 79, 1.00}, {0.95, 48, 0.55},
+    {0.95, 60, 0.55}, {0.96, 72, 0.60}, {0.97, 76, 0.55}, {0.98, 79, 0.55}, {0.99, 84, 0.50},
 };
 
 constexpr int Partials = 8;

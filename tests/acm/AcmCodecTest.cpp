@@ -12,17 +12,19 @@
 
 namespace {
 
-
 struct Codec {
     const char* Name;
     int Format;
     int Rate;
     int Channels;
-    double MinSinadDb; // what the codec itself leaves of a 440 Hz sine, with the 8-bit target
-    bool KeepsPhase;   // whether the codec adds no delay of its own
+    double MinSinadDb;  // what the codec itself leaves of a 440 Hz sine, with the 8-bit target
+    bool KeepsPhase;  // whether the codec adds no delay of its own
 };
 
-std::ostream& operator<<(std::ostream& os, const Codec& c) { return os << c.Name; }
+std::ostream& operator<<(std::ostream& os, const Codec& c)
+{
+    return os << c.Name;
+}
 
 class AcmCodecTest : public ::testing::TestWithParam<Codec> {
 protected:
@@ -103,8 +105,8 @@ TEST(AcmCodecFormatTest, FloatSourcesWithValuesNoSoundHasStaySafe)
 {
     const float samples[] = {0.0f, NAN, INFINITY, -INFINITY, 2.5f, -7.0f, 0.5f};
     WAVEFORMATEX f{3, 1, 22050, 22050 * 4, 4, 32, 0};
-    const AcmRun run = ConvertBlock(Record(f), TauntFormat,
-                                    std::string(reinterpret_cast<const char*>(samples), int(sizeof samples)));
+    const AcmRun run =
+        ConvertBlock(Record(f), TauntFormat, std::string(reinterpret_cast<const char*>(samples), int(sizeof samples)));
     ASSERT_EQ(run.Result, MMSYSERR_NOERROR);
     EXPECT_EQ(run.Output, (std::vector<uint8_t>{128, 128, 255, 0, 255, 0, 192}));
 }

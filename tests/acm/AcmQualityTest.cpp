@@ -10,18 +10,22 @@ namespace {
 
 // Sines at -1 dBFS in 44.1 kHz 16-bit stereo, as a CD rip would give them, made taunts.
 const double Peak = std::pow(10.0, -1.0 / 20.0);
-const double ExpectedAmplitude = Peak * 32767.0 / 32768.0 * 128.0; // in 8-bit steps
-constexpr size_t Edge = 22050 / 50;                                   // 20 ms at either end
+const double ExpectedAmplitude = Peak * 32767.0 / 32768.0 * 128.0;  // in 8-bit steps
+constexpr size_t Edge = 22050 / 50;  // 20 ms at either end
 
 std::vector<uint8_t> TauntOf(double hz, double peak = Peak)
 {
-    const AcmRun run = ConvertBlock(Record(Pcm(2, 44100, 16)), Pcm(1, 22050, 8), Bytes(Sine16(hz, peak, 44100, 2.0, 2)));
+    const AcmRun run =
+        ConvertBlock(Record(Pcm(2, 44100, 16)), Pcm(1, 22050, 8), Bytes(Sine16(hz, peak, 44100, 2.0, 2)));
     EXPECT_EQ(run.Result, MMSYSERR_NOERROR);
     EXPECT_EQ(run.Output.size(), 44100u);
     return run.Output;
 }
 
-double Db(double ratio) { return 20.0 * std::log10(ratio); }
+double Db(double ratio)
+{
+    return 20.0 * std::log10(ratio);
+}
 
 TEST(AcmQualityTest, OneKilohertzIsAsCleanAsEightBitRoundingAllows)
 {
@@ -61,8 +65,8 @@ TEST(AcmQualityTest, LongSoundsComeOutWholeAndSeamless)
     // show as a phase jump in the sine.
     for (const auto& [rate, channels] : {std::pair{44100, 2}, std::pair{48000, 1}}) {
         const auto source = Sine16(1000, Peak, rate, 30.0, channels);
-        const AcmRun run = ConvertBlock(Record(Pcm(uint16_t(channels), uint32_t(rate), 16)), Pcm(1, 22050, 8),
-                                        Bytes(source));
+        const AcmRun run =
+            ConvertBlock(Record(Pcm(uint16_t(channels), uint32_t(rate), 16)), Pcm(1, 22050, 8), Bytes(source));
         ASSERT_EQ(run.Result, MMSYSERR_NOERROR);
         EXPECT_NEAR(double(run.Output.size()), 30.0 * 22050, 1.0) << rate;
         const SineFit fit = FitSine(run.Output.data(), run.Output.size(), 1000, 22050, Edge);
@@ -71,7 +75,8 @@ TEST(AcmQualityTest, LongSoundsComeOutWholeAndSeamless)
         // Every sample, the seam included, lies within rounding of the ideal sine.
         int off = 0;
         for (size_t i = Edge; i + Edge < run.Output.size(); ++i)
-            off += std::abs(double(run.Output[i]) - 128.0 - ExpectedAmplitude * std::sin(2 * M_PI * 1000.0 * double(i) / 22050)) > 1.0;
+            off += std::abs(double(run.Output[i]) - 128.0 -
+                            ExpectedAmplitude * std::sin(2 * M_PI * 1000.0 * double(i) / 22050)) > 1.0;
         EXPECT_EQ(off, 0) << rate;
     }
 }

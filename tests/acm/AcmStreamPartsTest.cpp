@@ -38,8 +38,8 @@ Sound MakeSound(int kind, int rate, int channels, double seconds)
 std::vector<uint8_t> ConvertInParts(const Sound& sound, uint32_t part, uint32_t room)
 {
     HACMSTREAM stream = nullptr;
-    EXPECT_EQ(acmStreamOpen(&stream, nullptr, reinterpret_cast<const WAVEFORMATEX*>(sound.Format.data()),
-                            &TauntFormat, nullptr, 0, 0, 0),
+    EXPECT_EQ(acmStreamOpen(&stream, nullptr, reinterpret_cast<const WAVEFORMATEX*>(sound.Format.data()), &TauntFormat,
+                            nullptr, 0, 0, 0),
               MMSYSERR_NOERROR);
     std::vector<uint8_t> out;
     std::vector<uint8_t> dst(room);
@@ -74,8 +74,7 @@ std::vector<uint8_t> ConvertInParts(const Sound& sound, uint32_t part, uint32_t 
         if (last)
             break;
     }
-    while (convert(nullptr, 0, ACM_STREAMCONVERTF_END).cbDstLengthUsed > 0) {
-    }
+    while (convert(nullptr, 0, ACM_STREAMCONVERTF_END).cbDstLengthUsed > 0) {}
     acmStreamClose(stream, 0);
     return out;
 }
@@ -89,10 +88,8 @@ TEST(AcmStreamPartsTest, ASoundInPartsComesOutAsTheBytesOfTheSoundAsOneBlock)
         int Channels;
         double Seconds;
     } cases[] = {
-        {"16-bit", SF_FORMAT_PCM_16, 44100, 2, 1.0},
-        {"float", SF_FORMAT_FLOAT, 32000, 1, 1.0},
-        {"IMA ADPCM", SF_FORMAT_IMA_ADPCM, 48000, 2, 1.0},
-        {"MS ADPCM", SF_FORMAT_MS_ADPCM, 22050, 1, 2.0},
+        {"16-bit", SF_FORMAT_PCM_16, 44100, 2, 1.0},       {"float", SF_FORMAT_FLOAT, 32000, 1, 1.0},
+        {"IMA ADPCM", SF_FORMAT_IMA_ADPCM, 48000, 2, 1.0}, {"MS ADPCM", SF_FORMAT_MS_ADPCM, 22050, 1, 2.0},
         {"GSM 6.10", SF_FORMAT_GSM610, 8000, 1, 8.0},
     };
     for (const auto& c : cases) {
@@ -102,7 +99,8 @@ TEST(AcmStreamPartsTest, ASoundInPartsComesOutAsTheBytesOfTheSoundAsOneBlock)
         // Parts that split blocks and frames, and results that must wait for room.
         const uint32_t half = uint32_t(sound.Samples.size()) / 2 + 1;
         for (const auto& [part, room] : {std::pair{4096u, 65536u}, std::pair{1001u, 97u}, std::pair{half, 5000u}})
-            EXPECT_TRUE(ConvertInParts(sound, part, room) == whole.Output) << c.Name << ", parts of " << part << ", room " << room;
+            EXPECT_TRUE(ConvertInParts(sound, part, room) == whole.Output)
+                << c.Name << ", parts of " << part << ", room " << room;
     }
 }
 

@@ -12,7 +12,6 @@
 
 namespace {
 
-
 // An open stream with one prepared header over buffers of its own.
 struct OpenStream {
     explicit OpenStream(const WAVEFORMATEX& from, const WAVEFORMATEX& to = TauntFormat, uint32_t srcBytes = 64)
@@ -70,8 +69,8 @@ TEST(AcmStreamTest, NonsenseAndUndecodableFormatsAreRefusedWithACode)
     unknownTag.wFormatTag = 0x1234;
     WAVEFORMATEX gsmStereo{0x31, 2, 8000, 1625, 65, 0, 0};
 
-    for (const WAVEFORMATEX& bad : {noChannels, noRate, noAlign, wrongAlign, oddBits, absurdRate, tooManyChannels,
-                                    unknownTag, gsmStereo})
+    for (const WAVEFORMATEX& bad :
+         {noChannels, noRate, noAlign, wrongAlign, oddBits, absurdRate, tooManyChannels, unknownTag, gsmStereo})
         EXPECT_EQ(OpenResult(bad), ACMERR_NOTPOSSIBLE);
     EXPECT_EQ(OpenResult(Pcm(2, 44100, 16), noRate), ACMERR_NOTPOSSIBLE) << "the target is checked too";
     WAVEFORMATEX floatTarget = Pcm(1, 22050, 32);
@@ -88,8 +87,10 @@ TEST(AcmStreamTest, OpenChecksItsArgumentsAndFlags)
     EXPECT_EQ(acmStreamOpen(&handle, nullptr, &src, &TauntFormat, nullptr, 0, 0, 0x100), MMSYSERR_INVALFLAG);
     EXPECT_EQ(acmStreamOpen(&handle, reinterpret_cast<HACMDRIVER>(uintptr_t(8)), &src, &TauntFormat, nullptr, 0, 0, 0),
               MMSYSERR_INVALHANDLE);
-    EXPECT_EQ(acmStreamOpen(&handle, nullptr, &src, &TauntFormat, nullptr, 0, 0, ACM_STREAMOPENF_ASYNC), ACMERR_NOTPOSSIBLE);
-    EXPECT_EQ(acmStreamOpen(nullptr, nullptr, &src, &TauntFormat, nullptr, 0, 0, ACM_STREAMOPENF_QUERY), MMSYSERR_NOERROR)
+    EXPECT_EQ(acmStreamOpen(&handle, nullptr, &src, &TauntFormat, nullptr, 0, 0, ACM_STREAMOPENF_ASYNC),
+              ACMERR_NOTPOSSIBLE);
+    EXPECT_EQ(acmStreamOpen(nullptr, nullptr, &src, &TauntFormat, nullptr, 0, 0, ACM_STREAMOPENF_QUERY),
+              MMSYSERR_NOERROR)
         << "a query needs no handle";
     EXPECT_EQ(OpenResult(src, TauntFormat, ACM_STREAMOPENF_NONREALTIME), MMSYSERR_NOERROR);
 }
@@ -174,7 +175,8 @@ TEST(AcmStreamTest, IdenticalFormatsCopyTheBytesUnchanged)
 
     const WAVEFORMATEX stereo16 = Pcm(2, 44100, 16);
     const AcmRun wide = ConvertBlock(Record(stereo16), stereo16, bytes.substr(0, 40000));
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(wide.Output.data()), int(wide.Output.size())), bytes.substr(0, 40000));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(wide.Output.data()), int(wide.Output.size())),
+              bytes.substr(0, 40000));
 }
 
 TEST(AcmStreamTest, ZeroBytesGiveZeroBytesAndPartialFramesAreLeftOver)
@@ -192,8 +194,8 @@ TEST(AcmStreamTest, ZeroBytesGiveZeroBytesAndPartialFramesAreLeftOver)
 TEST(AcmStreamTest, WidthAndChannelChangesRoundAverageAndClamp)
 {
     // Same rate: 16-bit stereo frames to one unsigned byte each, the average rounded to nearest (ties to even).
-    const std::vector<int16_t> frames = {0, 0, 256, 256, 128, 128, 384, 384, -256, 0, 32767, 32767, -32768, -32768,
-                                         32767, -32768, 100, 200};
+    const std::vector<int16_t> frames = {0, 0,     256,   256,    128,    128,   384,    384, -256,
+                                         0, 32767, 32767, -32768, -32768, 32767, -32768, 100, 200};
     const AcmRun run = ConvertBlock(Record(Pcm(2, 22050, 16)), TauntFormat, Bytes(frames));
     ASSERT_EQ(run.Result, MMSYSERR_NOERROR);
     EXPECT_EQ(run.Output, (std::vector<uint8_t>{128, 129, 128, 130, 128, 255, 0, 128, 129}));
@@ -240,8 +242,8 @@ TEST(AcmStreamTest, EverySampleOfALongBlockIsRoundedAndClamped)
     for (int i = 0; i < 1003; ++i)
         floats.push_back(loud[i % std::size(loud)]);
     const WAVEFORMATEX f{3, 1, 22050, 22050 * 4, 4, 32, 0};
-    const AcmRun clamped = ConvertBlock(Record(f), TauntFormat,
-                                        std::string(reinterpret_cast<const char*>(floats.data()), int(floats.size() * 4)));
+    const AcmRun clamped = ConvertBlock(
+        Record(f), TauntFormat, std::string(reinterpret_cast<const char*>(floats.data()), int(floats.size() * 4)));
     ASSERT_EQ(clamped.Result, MMSYSERR_NOERROR);
     ASSERT_EQ(clamped.Output.size(), floats.size());
     wrong = 0;

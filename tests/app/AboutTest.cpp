@@ -78,15 +78,17 @@ TEST_F(AboutTest, TheJinglePlaysInTheTauntFormatOnceTheBoxIsUpAndStopsWithIt)
         modal = about.isModal();
         written = driver.Written();
         format = driver.NewestOpen(TWaveDirection::Output)->Format;
-        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(Form().Workbench.ClipWave->Memory()), Form().Workbench.ClipWave->Size()), jingle);
+        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(Form().Workbench.ClipWave->Memory()),
+                             Form().Workbench.ClipWave->Size()),
+                  jingle);
     });
     EXPECT_EQ(callsBeforeShow, 0) << "nothing plays before the box is up";
     EXPECT_TRUE(modal);
     EXPECT_EQ(written, jingle);
     const WAVEFORMATEX taunt = TauntFormat;
     EXPECT_EQ(std::memcmp(&format, &taunt, 16), 0);
-    EXPECT_EQ(driver.CallNames(), (QStringList{"waveOutOpen", "waveOutPrepareHeader", "waveOutWrite",
-                                               "waveOutReset", "waveOutClose"}))
+    EXPECT_EQ(driver.CallNames(),
+              (QStringList{"waveOutOpen", "waveOutPrepareHeader", "waveOutWrite", "waveOutReset", "waveOutClose"}))
         << "OK closed the player";
     EXPECT_EQ(Form().Workbench.ClipWave->Format.wFormatTag, 0) << "the clip's format record is left alone";
 }
@@ -152,7 +154,8 @@ TEST_F(AboutTest, AMissingJingleShowsTheResourceErrorAndLeavesThePlayerAlone)
     EXPECT_EQ(dialogs.boxes[0].caption, "Orvalis Jeerbox");
     EXPECT_EQ(dialogs.boxes[0].text, "Resource piano not found.");
     EXPECT_EQ(dialogs.boxes[0].type, TMsgDlgType::Error);
-    EXPECT_EQ(CallsSince(callsBefore), (QStringList{"waveOutReset", "waveOutClose"})) << "hiding the box closes the player";
+    EXPECT_EQ(CallsSince(callsBefore), (QStringList{"waveOutReset", "waveOutClose"}))
+        << "hiding the box closes the player";
 
     dialogs.boxes.clear();
     About();
@@ -176,7 +179,8 @@ TEST_F(AboutTest, StartUpWiresTheAboutCommandToTheBoxAndTheBoxToThePlayer)
     QTest::mouseClick(windows.Form1->findChild<QToolButton*>("ToolButton11"), Qt::LeftButton);
     EXPECT_TRUE(up);
     EXPECT_EQ(written, JingleSound());
-    EXPECT_EQ(CallsSince(callsBefore).mid(CallsSince(callsBefore).size() - 2), (QStringList{"waveOutReset", "waveOutClose"}));
+    EXPECT_EQ(CallsSince(callsBefore).mid(CallsSince(callsBefore).size() - 2),
+              (QStringList{"waveOutReset", "waveOutClose"}));
 }
 
 }  // namespace

@@ -84,7 +84,8 @@ bool ClipTest::MoveCursor()
 
 QByteArray ClipTest::Converted()
 {
-    return QByteArray(reinterpret_cast<const char*>(Form().Workbench.Convertor->OutputBuffer), Form().Workbench.ConvertedSize);
+    return QByteArray(reinterpret_cast<const char*>(Form().Workbench.Convertor->OutputBuffer),
+                      Form().Workbench.ConvertedSize);
 }
 
 int ClipTest::Plays() const

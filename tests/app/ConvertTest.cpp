@@ -64,9 +64,8 @@ TEST_F(ConvertTest, StereoSourceIsReadAfreshAndConvertedFromItsOwnFormat)
     EXPECT_EQ(SizeLabel(), QStringLiteral("(%1 Bytes)").arg(Form().Workbench.ConvertedSize));
     // A tone that reaches half of full scale: the bytes swing well around silence.
     const QByteArray sound = Converted();
-    const auto [low, high] = std::minmax_element(sound.begin(), sound.end(), [](char a, char b) {
-        return uint8_t(a) < uint8_t(b);
-    });
+    const auto [low, high] =
+        std::minmax_element(sound.begin(), sound.end(), [](char a, char b) { return uint8_t(a) < uint8_t(b); });
     EXPECT_LT(uint8_t(*low), 80);
     EXPECT_GT(uint8_t(*high), 176);
 }
@@ -82,8 +81,8 @@ TEST_F(ConvertTest, ExtensibleFilesOfWideSamplesConvert)
         ASSERT_EQ(dialogs.boxes.size(), 0u) << "no \"Error converting\" box";
         EXPECT_NEAR(double(Form().Workbench.ConvertedSize), 11025.0, 2.0);
         const QByteArray sound = Converted();
-        const SineFit fit = FitSine(reinterpret_cast<const uint8_t*>(sound.constData()), size_t(sound.size()), 440,
-                                    22050, 300);
+        const SineFit fit =
+            FitSine(reinterpret_cast<const uint8_t*>(sound.constData()), size_t(sound.size()), 440, 22050, 300);
         EXPECT_NEAR(fit.Amplitude, 64.0, 3.0);
     }
 }
@@ -162,7 +161,9 @@ TEST_F(FailedConvertTest, UnreadableFileIsReportedWithItsPathAndTheOldSoundIsGon
 TEST_F(FailedConvertTest, FormatWithoutConversionGivesTheConvertorsMessage)
 {
     const QString path = dir.filePath("mp3.wav");
-    WriteFile(path, ToQt(RiffWave(Chunk("fmt ", FmtPayload(0x55, 1, 22050, 2000, 1, 0)) + Chunk("data", std::string(100, 1)))));
+    WriteFile(
+        path,
+        ToQt(RiffWave(Chunk("fmt ", FmtPayload(0x55, 1, 22050, 2000, 1, 0)) + Chunk("data", std::string(100, 1)))));
     ConvertThenFail(path);
 
     ASSERT_EQ(dialogs.boxes.size(), 1u);

@@ -48,9 +48,11 @@ TEST_F(LayoutTest, TheRightColumnKeepsItsWidthAndTheListTakesTheRest)
 
 TEST_F(LayoutTest, ToolBarHasTwelveEntriesWithHintsAndImages)
 {
-    const QList<QWidget*> entries = Control<QToolBar>("ToolBar1")->findChildren<QWidget*>(QRegularExpression("^ToolButton"));
-    const QStringList expected = {"Open files", "Clear list", "", "Play converted sound", "Record", "",
-                                  "Normalize", "", "Export to GAM file", "", "About...", "Exit"};
+    const QList<QWidget*> entries =
+        Control<QToolBar>("ToolBar1")->findChildren<QWidget*>(QRegularExpression("^ToolButton"));
+    const QStringList expected = {"Open files", "Clear list", "", "Play converted sound", "Record",
+                                  "",           "Normalize",  "", "Export to GAM file",   "",
+                                  "About...",   "Exit"};
     ASSERT_EQ(entries.size(), 12);
     int lastX = -1;
     for (int i = 0; i < 12; ++i) {

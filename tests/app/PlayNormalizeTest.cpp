@@ -23,8 +23,8 @@ TEST_F(PlayTest, EveryPlayClosesThePlayerAndCutsTheClipAfreshFromTheConvertedSou
 
     const qsizetype first = driver.CallNames().size();
     PressKey(Qt::Key_F2);
-    EXPECT_EQ(driver.CallNames().mid(first), (QStringList{"waveOutReset", "waveOutClose", "waveOutOpen",
-                                                      "waveOutPrepareHeader", "waveOutWrite"}));
+    EXPECT_EQ(driver.CallNames().mid(first),
+              (QStringList{"waveOutReset", "waveOutClose", "waveOutOpen", "waveOutPrepareHeader", "waveOutWrite"}));
     QByteArray clip = sound.mid(1000, 100);
     clip[0] = 'x';
     EXPECT_EQ(LastPlayed(), clip);

@@ -102,8 +102,8 @@ TEST_F(RecordingTest, TheLayoutKeepsItsPlacesAndShowsEveryTextWhole)
 
     const QLabel* prompt = dlg.ui->Label1;
     EXPECT_LE(prompt->fontMetrics().horizontalAdvance(prompt->text()), prompt->width());
-    for (const QAbstractButton* button : {static_cast<QAbstractButton*>(dlg.ui->PassOut),
-                                          static_cast<QAbstractButton*>(dlg.ui->BtnRecord)})
+    for (const QAbstractButton* button :
+         {static_cast<QAbstractButton*>(dlg.ui->PassOut), static_cast<QAbstractButton*>(dlg.ui->BtnRecord)})
         EXPECT_LE(button->sizeHint().width(), button->width()) << button->objectName().toStdString();
 }
 
@@ -198,7 +198,8 @@ TEST_F(RecordingTest, PassThroughHoldsBackTwoBuffersThenFollowsTheMicrophoneAndS
     EXPECT_EQ(Converted(), Pattern(3000, 4));
     EXPECT_EQ(Form().Workbench.SelStartX, selStart);
     EXPECT_EQ(Form().Workbench.SelStartOffset, offset);
-    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(Form().Workbench.ClipWave->Memory()), qsizetype(Form().Workbench.ClipWave->Size())),
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(Form().Workbench.ClipWave->Memory()),
+                         qsizetype(Form().Workbench.ClipWave->Size())),
               clip);
     ExpectDevicesClosed();
 

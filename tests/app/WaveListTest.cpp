@@ -24,7 +24,8 @@ TEST_F(WaveListTest, FirstStartReadsNothingAndTheFirstOpenCreatesTheKey)
     const auto& run = dialogs.fileRuns[0];
     EXPECT_EQ(run.kind, TFileDialogKind::Open);
     EXPECT_EQ(run.title, "Open Wave File");
-    EXPECT_EQ(run.filter, "Wave Files|*.wav|All Sound Files|*.wav;*.flac;*.ogg;*.oga;*.opus;*.mp3;*.aif;*.aiff;*.caf;*.w64");
+    EXPECT_EQ(run.filter,
+              "Wave Files|*.wav|All Sound Files|*.wav;*.flac;*.ogg;*.oga;*.opus;*.mp3;*.aif;*.aiff;*.caf;*.w64");
     EXPECT_EQ(run.options, ofAllowMultiSelect | ofPathMustExist | ofFileMustExist | ofEnableSizing);
     EXPECT_EQ(run.initialDir, "");
     EXPECT_EQ(Form().SaveWave.InitialDir, "");
@@ -89,8 +90,9 @@ TEST_F(WaveListTest, ClickLoadsTheFileAndDescribesItsFormat)
     ClickItem(0);
 
     // The rates are shown as stored, even where they disagree, and read as unsigned.
-    EXPECT_EQ(InfoLines(), (QStringList{stereo, "Channels: 2", "Samples per sec: 44100",
-                                        "Average Bytes/sec: 3000000000", "Bits per sample: 16"}));
+    EXPECT_EQ(InfoLines(),
+              (QStringList{stereo, "Channels: 2", "Samples per sec: 44100", "Average Bytes/sec: 3000000000",
+                           "Bits per sample: 16"}));
     EXPECT_EQ(Form().Workbench.SourceWave->Size(), 400);
     EXPECT_EQ(Form().Workbench.SourceWave->Format.nBlockAlign, 4);
     EXPECT_TRUE(Control<QPushButton>("BtnConvert")->isEnabled());

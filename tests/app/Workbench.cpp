@@ -26,13 +26,14 @@ TForm1& WorkbenchTest::Form()
     return *form;
 }
 
-QString WorkbenchTest::MakeWave(const QString& name, uint16_t channels, uint32_t rate, uint32_t avgBytes,
-                                uint16_t bits, const QByteArray& samples)
+QString WorkbenchTest::MakeWave(const QString& name, uint16_t channels, uint32_t rate, uint32_t avgBytes, uint16_t bits,
+                                const QByteArray& samples)
 {
     const QString path = dir.filePath(name);
     const uint16_t blockAlign = uint16_t(channels * ((bits + 7) / 8));
-    WriteFile(path, ToQt(RiffWave(Chunk("fmt ", FmtPayload(1, channels, rate, avgBytes, blockAlign, bits)) +
-                                  Chunk("data", ToStd(samples)))));
+    WriteFile(path,
+              ToQt(RiffWave(Chunk("fmt ", FmtPayload(1, channels, rate, avgBytes, blockAlign, bits)) +
+                            Chunk("data", ToStd(samples)))));
     return path;
 }
 

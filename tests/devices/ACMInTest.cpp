@@ -129,7 +129,7 @@ TEST_F(ACMInTest, NothingIsReportedAfterCloseNorFromADeviceClosedSince)
 {
     in.Open(taunt);
     driver.Feed(Pattern(16, 6));  // a full buffer whose notice waits
-    in.Close();                   // and the reset returns the other
+    in.Close();  // and the reset returns the other
     EXPECT_TRUE(in.Headers().empty());
     EXPECT_EQ(in.DeviceHandle(), nullptr);
     Deliver();
@@ -205,4 +205,3 @@ TEST_F(ACMInTest, ABufferWhoseHandlerFailsLeavesTheRingUntilClose)
 }
 
 }  // namespace
-

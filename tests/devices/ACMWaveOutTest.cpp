@@ -38,7 +38,7 @@ protected:
     ScriptedWaveDriver driver;
     ScriptedDialogs dialogs;
     std::vector<WAVEHDR*> released;  // notices that freed a player buffer
-    std::vector<WAVEHDR*> ignored;   // notices for headers the player no longer knows
+    std::vector<WAVEHDR*> ignored;  // notices for headers the player no longer knows
     TMessageWindow owner{[this](const TMessage& message) {
         if (message.Msg == MM_WOM_DONE)
             (player && player->PlayerBufferDone(message.LParam) ? released : ignored)
@@ -193,8 +193,8 @@ TEST_F(PlayerTest, AFailedWriteIsShownAndTheBufferFreedAtOnce)
     driver.Plan("waveOutWrite", MMSYSERR_INVALPARAM);
     player->Play("abc", 3);
     EXPECT_EQ(dialogs.Texts(), QStringList({"WaveOutWrite error"}));
-    EXPECT_EQ(driver.CallNames(), QStringList({"waveOutOpen", "waveOutPrepareHeader", "waveOutWrite",
-                                               "waveOutUnprepareHeader"}));
+    EXPECT_EQ(driver.CallNames(),
+              QStringList({"waveOutOpen", "waveOutPrepareHeader", "waveOutWrite", "waveOutUnprepareHeader"}));
     player->Play("de", 2);
     EXPECT_EQ(driver.Written(), QByteArray("de")) << "the player goes on";
     driver.CompleteOutput();
@@ -242,9 +242,8 @@ TEST_F(PlayerTest, ANoticeSentToThePlayerItselfReleasesTheBufferAndFiresOnCallBa
 {
     // An owner that passes the device's notices on to the player.
     TACMWaveOut* own = nullptr;
-    TMessageWindow relay([&own](const TMessage& message) {
-        PostMessage(own, message.Msg, message.WParam, message.LParam);
-    });
+    TMessageWindow relay(
+        [&own](const TMessage& message) { PostMessage(own, message.Msg, message.WParam, message.LParam); });
     own = new TACMWaveOut(&relay);
     std::vector<QObject*> senders;
     own->OnCallBack = [&](QObject* sender) { senders.push_back(sender); };

@@ -44,7 +44,8 @@ TEST_F(SoundServerLossTest, ThePlayerGivesBackWhatTheServerCutOffAndPlaysWholeWh
     ScriptedDialogs dialogs;
     int released = 0;
     TACMWaveOut* player = nullptr;
-    TMessageWindow owner([&](const TMessage& m) { released += m.Msg == MM_WOM_DONE && player->PlayerBufferDone(m.LParam); });
+    TMessageWindow owner(
+        [&](const TMessage& m) { released += m.Msg == MM_WOM_DONE && player->PlayerBufferDone(m.LParam); });
     player = new TACMWaveOut(&owner);
     const WAVEFORMATEX taunt = TauntFormat;
     // What reaches the sink until the first `heard` bytes of the sound and 2205 more have.

@@ -60,7 +60,8 @@ protected:
     }
     QByteArray Recorded() const
     {
-        return QByteArray(reinterpret_cast<const char*>(dlg->RecordBuffer->Memory()), qsizetype(dlg->RecordBuffer->Size()));
+        return QByteArray(reinterpret_cast<const char*>(dlg->RecordBuffer->Memory()),
+                          qsizetype(dlg->RecordBuffer->Size()));
     }
 
     ScriptedDialogs dialogs;

@@ -31,9 +31,9 @@ TEST(ErrorDisplayTest, ErrorFromAClickHandlerIsShownAndTheProgramRunsOn)
     QPushButton button;
     int clicks = 0;
     QObject::connect(&button, &QPushButton::clicked, Guarded([&] {
-                         ++clicks;
-                         throw Exception("Something broke");
-                     }));
+        ++clicks;
+        throw Exception("Something broke");
+    }));
     QTest::mouseClick(&button, Qt::LeftButton);
     QTest::mouseClick(&button, Qt::LeftButton);
     EXPECT_EQ(clicks, 2);

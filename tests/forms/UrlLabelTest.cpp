@@ -16,7 +16,10 @@ protected:
     {
         QTest::mouseClick(label, button, Qt::NoModifier, QPoint(2, 2));
     }
-    static QColor TextColour(const QLabel& label) { return label.palette().color(QPalette::Active, QPalette::WindowText); }
+    static QColor TextColour(const QLabel& label)
+    {
+        return label.palette().color(QPalette::Active, QPalette::WindowText);
+    }
     static QColor SystemTextColour() { return QApplication::palette().color(QPalette::Active, QPalette::WindowText); }
 
     ScriptedShell shell;

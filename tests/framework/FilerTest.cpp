@@ -53,8 +53,9 @@ TEST(FilerTest, WritesEachPropertyThatHasDataAndReadsItBack)
     for (int i = 0; i < 32; ++i)
         line += "7F";
     const std::string text = WriteComponentProperties(s);
-    EXPECT_EQ(text, "object Sample: TSample\n  Number = -42\n  Flag = True\n  Blob = {\n    " + line + "\n    " +
-                        line.substr(0, 16) + "}\nend\n");
+    EXPECT_EQ(text,
+              "object Sample: TSample\n  Number = -42\n  Flag = True\n  Blob = {\n    " + line + "\n    " +
+                  line.substr(0, 16) + "}\nend\n");
 
     TSample read;
     ReadComponentProperties(read, text);
@@ -72,8 +73,10 @@ TEST(FilerTest, RefusesTextItCannotTrustBeforeChangingAnything)
         EXPECT_EQ(ErrorOf("object Sample: TSample\n  Number = " + std::string(number) + "\nend\n"),
                   "Error reading Sample.Number: Invalid integer value")
             << number;
-    EXPECT_EQ(ErrorOf("object Sample: TSample\n  Flag = yes\nend\n"), "Error reading Sample.Flag: Invalid boolean value");
-    EXPECT_EQ(ErrorOf("object Sample: TSample\n  Blob = {ABC}\nend\n"), "Error reading Sample.Blob: Invalid binary value");
+    EXPECT_EQ(ErrorOf("object Sample: TSample\n  Flag = yes\nend\n"),
+              "Error reading Sample.Flag: Invalid boolean value");
+    EXPECT_EQ(ErrorOf("object Sample: TSample\n  Blob = {ABC}\nend\n"),
+              "Error reading Sample.Blob: Invalid binary value");
     EXPECT_EQ(ErrorOf("object Sample: TOther\nend\n"), "Invalid stored properties (line 1)");
     EXPECT_EQ(ErrorOf("object Sample: TSample\n  Number = 5\n"), "Invalid stored properties (line 3)")
         << "a text without its end";

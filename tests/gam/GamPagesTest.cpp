@@ -41,9 +41,16 @@ TEST(SoundPageTest, WorkedExampleOfSixtyThreeBytes)
     const QByteArray bytes = Written(page);
     ASSERT_EQ(bytes.size(), 63);
     EXPECT_EQ(bytes.left(17).toHex(), (QByteArray::fromHex("073e0000000100") + "New Sound" + QByteArray(1, 0)).toHex());
-    const QByteArray rest = QByteArray("taunt.wav") + QByteArray(1, 0)
-        + QByteArray::fromHex("80000000" "00000000" "21560000" "0000803f" "68010000" "68010000"
-                              "00008043" "00002041" "0000803f");
+    const QByteArray rest = QByteArray("taunt.wav") + QByteArray(1, 0) +
+        QByteArray::fromHex("80000000"
+                            "00000000"
+                            "21560000"
+                            "0000803f"
+                            "68010000"
+                            "68010000"
+                            "00008043"
+                            "00002041"
+                            "0000803f");
     EXPECT_EQ(bytes.mid(17).toHex(), rest.toHex());
 }
 
@@ -85,7 +92,10 @@ TEST(SoundPageTest, NamesHoldOneByteForEachCharacter)
     // A character outside the basic plane counts once toward the 34; so does a stray byte.
     const std::string wide = std::string(33, 'x') + "\xf0\x9f\x98\x80" + "yz";
     EXPECT_EQ(TShortString(wide).Bytes(), std::string(33, 'x') + "?");
-    EXPECT_EQ(TShortString("a\xff\xc3" "b").Bytes(), "a??b");
+    EXPECT_EQ(TShortString("a\xff\xc3"
+                           "b")
+                  .Bytes(),
+              "a??b");
 }
 
 TEST(SoundPageTest, VersionRules)

@@ -58,10 +58,7 @@ protected:
             ClickOk();
         });
     }
-    TSoundParams RoarParams() const
-    {
-        return {128, 0, 4410, 1.0f, 360, 360, 100.5f, 10.0f, 1.0f};
-    }
+    TSoundParams RoarParams() const { return {128, 0, 4410, 1.0f, 360, 360, 100.5f, 10.0f, 1.0f}; }
     QStringList Entries() const { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System); }
     std::vector<ScriptedDialogs::Box> Errors() const
     {
@@ -198,7 +195,8 @@ TEST_F(GamExportTest, ReadOnlyFileIsNotReplacedAndAWritableOneInAReadOnlyFolderI
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     ASSERT_EQ(Errors().size(), 1u) << "only the new file in the read-only folder fails";
     EXPECT_TRUE(Errors()[0].text.startsWith("Cannot create file \"" + dir.filePath("new.gam") + "\". "));
-    EXPECT_EQ(ReadFile(path), SoundPageBytes("Roar", "roar.wav", RoarParams())) << "written in place, cut to its length";
+    EXPECT_EQ(ReadFile(path), SoundPageBytes("Roar", "roar.wav", RoarParams()))
+        << "written in place, cut to its length";
     EXPECT_EQ(Entries(), QStringList{"locked.gam"});
 }
 

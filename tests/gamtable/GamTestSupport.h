@@ -12,10 +12,10 @@
 inline QByteArray SoundPageBytes(const QByteArray& name, const QByteArray& fileName, const TSoundParams& p)
 {
     auto f = [](float v) { return Le32(std::bit_cast<uint32_t>(v)); };
-    const std::string body = Le16(1) + ToStd(name) + std::string(1, 0) + ToStd(fileName) + std::string(1, 0)
-        + Le32(p.Flags) + Le32(uint32_t(p.LoopStart)) + Le32(uint32_t(p.LoopEnd)) + f(p.OuterConeVolume)
-        + Le32(uint32_t(p.InnerConeAngle)) + Le32(uint32_t(p.OuterConeAngle)) + f(p.MaxDistance)
-        + f(p.MinDistance) + f(p.ImportAdjust);
+    const std::string body = Le16(1) + ToStd(name) + std::string(1, 0) + ToStd(fileName) + std::string(1, 0) +
+        Le32(p.Flags) + Le32(uint32_t(p.LoopStart)) + Le32(uint32_t(p.LoopEnd)) + f(p.OuterConeVolume) +
+        Le32(uint32_t(p.InnerConeAngle)) + Le32(uint32_t(p.OuterConeAngle)) + f(p.MaxDistance) + f(p.MinDistance) +
+        f(p.ImportAdjust);
     return ToQt(std::string(1, 7) + Le32(uint32_t(body.size() + 4)) + body);
 }
 

@@ -70,8 +70,8 @@ TEST(ParamTextTest, RealsMustFitAFloat)
     EXPECT_EQ(TextToFloat32("3.4028235e38"), FLT_MAX) << "rounds to the largest float";
     EXPECT_EQ(TextToFloat32("-3.4028235e38"), -FLT_MAX);
     EXPECT_EQ(TextToFloat32("1e-50"), 0.0f) << "too small to hold is zero";
-    for (const char* bad : {"", "3.4028236e38", "1e39", "-1e39", "1e400", "nan", "NaN", "inf", "-inf", "Infinity",
-                            "1.5x", "1,5", "x"})
+    for (const char* bad :
+         {"", "3.4028236e38", "1e39", "-1e39", "1e400", "nan", "NaN", "inf", "-inf", "Infinity", "1.5x", "1,5", "x"})
         EXPECT_FALSE(TextToFloat32(bad)) << bad;
 }
 

@@ -124,10 +124,10 @@ TEST_F(SaveGamDialogTest, LayoutCaptionsAndLimits)
     EXPECT_EQ(form->size(), QSize(392, 293));
     EXPECT_EQ(form->pos(), QPoint(531, 355));
     const std::pair<const char*, QRect> places[] = {
-        {"FrmSnd", {8, 32, 377, 229}},     {"edGamFile", {60, 0, 301, 21}},  {"Button1", {360, 0, 21, 21}},
-        {"BitBtn1", {72, 268, 75, 25}},    {"BitBtn2", {212, 268, 105, 25}}, {"Bevel1", {4, 28, 385, 237}},
-        {"gbFlags", {4, 52, 365, 77}},     {"CheckBox1", {8, 16, 105, 17}},  {"CheckBox5", {120, 36, 117, 17}},
-        {"CheckBox9", {244, 56, 113, 17}}, {"edLoopStart", {108, 132, 73, 21}}, {"edInnerCone", {108, 204, 73, 21}},
+        {"FrmSnd", {8, 32, 377, 229}},       {"edGamFile", {60, 0, 301, 21}},     {"Button1", {360, 0, 21, 21}},
+        {"BitBtn1", {72, 268, 75, 25}},      {"BitBtn2", {212, 268, 105, 25}},    {"Bevel1", {4, 28, 385, 237}},
+        {"gbFlags", {4, 52, 365, 77}},       {"CheckBox1", {8, 16, 105, 17}},     {"CheckBox5", {120, 36, 117, 17}},
+        {"CheckBox9", {244, 56, 113, 17}},   {"edLoopStart", {108, 132, 73, 21}}, {"edInnerCone", {108, 204, 73, 21}},
         {"edOuterCone", {296, 132, 73, 21}}, {"edImportAdj", {296, 204, 73, 21}},
     };
     for (const auto& [name, rect] : places)
@@ -136,7 +136,8 @@ TEST_F(SaveGamDialogTest, LayoutCaptionsAndLimits)
     EXPECT_EQ(Control("edFileName")->geometry(), QRect(72, 24, 296, 21)) << "widened in this dialog";
     const TFrmGamSound designed;
     EXPECT_EQ(designed.size(), QSize(372, 227));
-    EXPECT_EQ(Control("edSoundName")->width() - designed.findChild<QLineEdit*>("edSoundName")->width(), 5) << "stretches with the frame";
+    EXPECT_EQ(Control("edSoundName")->width() - designed.findChild<QLineEdit*>("edSoundName")->width(), 5)
+        << "stretches with the frame";
 
     EXPECT_EQ(Control<QLabel>("Label1")->text(), "GAM-File:");
     EXPECT_EQ(Control<QPushButton>("Button1")->text(), "...");
@@ -144,16 +145,17 @@ TEST_F(SaveGamDialogTest, LayoutCaptionsAndLimits)
     EXPECT_TRUE(Control<QPushButton>("BitBtn1")->isDefault());
     EXPECT_EQ(Control<QPushButton>("BitBtn2")->text(), "Cancel");
     EXPECT_EQ(Control<QGroupBox>("gbFlags")->title(), "Flags");
-    const char* flags[] = {"Looped",         "Fixed frequency", "Object update",   "Forever",        "Plays exclusively",
-                           "Plays once",     "Use cone",        "Listener update", "Once per object"};
+    const char* flags[] = {"Looped",     "Fixed frequency", "Object update",   "Forever",        "Plays exclusively",
+                           "Plays once", "Use cone",        "Listener update", "Once per object"};
     for (int i = 0; i < 9; ++i)
         EXPECT_EQ(Control<TFrmGamSound>("FrmSnd")->FlagBox(i)->text(), flags[i]);
     QStringList labels;
     for (const QLabel* label : Control<TFrmGamSound>("FrmSnd")->findChildren<QLabel*>())
         labels << label->text();
-    EXPECT_EQ(labels, QStringList({"Sound name:", "Filename:", "Loop start:", "Loop end:", "Outer cone volume:",
-                                   "Inner cone angle:", "Outer cone angle:", "Maximum distance:", "Minimum distance:",
-                                   "Import adjust:"}));
+    EXPECT_EQ(
+        labels,
+        QStringList({"Sound name:", "Filename:", "Loop start:", "Loop end:", "Outer cone volume:", "Inner cone angle:",
+                     "Outer cone angle:", "Maximum distance:", "Minimum distance:", "Import adjust:"}));
 
     EXPECT_EQ(Control("edSoundName")->maxLength(), 34);
     EXPECT_EQ(Control("edFileName")->maxLength(), 34);

@@ -170,11 +170,11 @@ TEST_F(SdlDiskTest, ResetReturnsTheCaptureBuffersWithWhatTheyCaught)
 TEST_F(SdlDiskTest, RefusesFormatsItCannotPlay)
 {
     const WAVEFORMATEX refused[] = {
-        {2, 1, 22050, 11155, 512, 4, 32},                // MS ADPCM
-        {WAVE_FORMAT_PCM, 1, 22050, 66150, 3, 24, 0},    // 24-bit
-        {WAVE_FORMAT_PCM, 9, 22050, 198450, 9, 8, 0},    // nine channels
-        {WAVE_FORMAT_PCM, 2, 22050, 22050, 1, 8, 0},     // block of one byte for two channels
-        {WAVE_FORMAT_PCM, 1, 0, 0, 1, 8, 0},             // no rate
+        {2, 1, 22050, 11155, 512, 4, 32},  // MS ADPCM
+        {WAVE_FORMAT_PCM, 1, 22050, 66150, 3, 24, 0},  // 24-bit
+        {WAVE_FORMAT_PCM, 9, 22050, 198450, 9, 8, 0},  // nine channels
+        {WAVE_FORMAT_PCM, 2, 22050, 22050, 1, 8, 0},  // block of one byte for two channels
+        {WAVE_FORMAT_PCM, 1, 0, 0, 1, 8, 0},  // no rate
         {WAVE_FORMAT_IEEE_FLOAT, 1, 22050, 44100, 2, 16, 0},
     };
     for (const WAVEFORMATEX& format : refused) {

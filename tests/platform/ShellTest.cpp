@@ -12,7 +12,8 @@ namespace {
 // a program.
 class DesktopShellTest : public ::testing::Test {
 protected:
-    intptr_t Open(const QString& file, const QString& directory = QString(), const QString& verb = QStringLiteral("open"))
+    intptr_t Open(const QString& file, const QString& directory = QString(),
+                  const QString& verb = QStringLiteral("open"))
     {
         return shell.Execute(nullptr, verb, file, QString(), directory, SW_SHOWNORMAL);
     }
@@ -75,7 +76,8 @@ TEST_F(DesktopShellTest, SaysWhyItCouldNotOpenAndStartsNothingForTargetsThatName
     EXPECT_EQ(Open(QUrl::fromLocalFile(dir.filePath(QStringLiteral("missing.txt"))).toString()), SE_ERR_FNF);
     EXPECT_EQ(Open(QStringLiteral("http://exa mple.org/")), SE_ERR_FNF) << "not a valid URL";
     EXPECT_EQ(Open(QStringLiteral("a.txt"), dir.filePath(QStringLiteral("no such folder"))), SE_ERR_PNF);
-    EXPECT_EQ(Open(QStringLiteral("mailto:jeerbox@orvalis.example"), QString(), QStringLiteral("print")), SE_ERR_NOASSOC);
+    EXPECT_EQ(Open(QStringLiteral("mailto:jeerbox@orvalis.example"), QString(), QStringLiteral("print")),
+              SE_ERR_NOASSOC);
     EXPECT_TRUE(handed.empty());
 
     handlerTakes = false;

@@ -22,7 +22,8 @@ void FailIfADeviceIsOpen()
         std::_Exit(3);
     }
 }
-const bool CheckedAtExit = qEnvironmentVariableIsSet("JEERBOX_EXIT_WITH_KEPT_DEVICE") && std::atexit(FailIfADeviceIsOpen) == 0;
+const bool CheckedAtExit =
+    qEnvironmentVariableIsSet("JEERBOX_EXIT_WITH_KEPT_DEVICE") && std::atexit(FailIfADeviceIsOpen) == 0;
 
 class SoundServerKeptDeviceTest : public SoundServerTest {
 protected:
@@ -65,7 +66,8 @@ TEST_F(SoundServerKeptDeviceTest, AClosedDeviceServesTheNextOpenAndClosesWhenIdl
     EXPECT_NE(replaced, kept);
 
     EXPECT_TRUE(QTest::qWaitFor([] { return SdlOpenDevices() == 0; }, 5000)) << "idle for longer than kept";
-    EXPECT_TRUE(QTest::qWaitFor([] { return ServerPlayers().isEmpty(); }, 3000)) << ServerPlayers().join(' ').toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([] { return ServerPlayers().isEmpty(); }, 3000))
+        << ServerPlayers().join(' ').toStdString();
 
     // The end of the driver, as at program exit, closes what is kept at once.
     SetSdlKeepTime(std::chrono::minutes(1));

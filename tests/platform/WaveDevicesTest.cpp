@@ -110,8 +110,8 @@ TEST_F(WaveDevicesTest, HeadersMustBePreparedAndQueuedOnlyOnce)
     EXPECT_EQ(buffer.Header.dwFlags, WHDR_PREPARED | WHDR_DONE);
     EXPECT_EQ(waveOutUnprepareHeader(handle, &buffer.Header, HeaderSize), MMSYSERR_NOERROR);
     EXPECT_EQ(buffer.Header.dwFlags, WHDR_DONE);
-    EXPECT_EQ(driver.CallNames(), QStringList({"waveOutOpen", "waveOutPrepareHeader", "waveOutWrite",
-                                               "waveOutUnprepareHeader"}));
+    EXPECT_EQ(driver.CallNames(),
+              QStringList({"waveOutOpen", "waveOutPrepareHeader", "waveOutWrite", "waveOutUnprepareHeader"}));
     window.Deliver();
 }
 
@@ -252,9 +252,9 @@ TEST_F(WaveDevicesTest, CloseReturnsCaptureBuffersWithWhatTheyHold)
     EXPECT_EQ(window.Headers(), std::vector<WAVEHDR*>({&first.Header, &second.Header}));
     EXPECT_EQ(first.Recorded(), QByteArray("xyz"));
     EXPECT_EQ(second.Header.dwBytesRecorded, 0u);
-    EXPECT_EQ(driver.CallNames(), QStringList({"waveInOpen", "waveInPrepareHeader", "waveInAddBuffer",
-                                               "waveInPrepareHeader", "waveInAddBuffer", "waveInStart",
-                                               "waveInClose"}));
+    EXPECT_EQ(driver.CallNames(),
+              QStringList({"waveInOpen", "waveInPrepareHeader", "waveInAddBuffer", "waveInPrepareHeader",
+                           "waveInAddBuffer", "waveInStart", "waveInClose"}));
 }
 
 TEST(ScriptedWaveDriverTest, RefusesToPlanACallThatDoesNotExist)

@@ -26,8 +26,8 @@ protected:
     HWAVEOUT OpenMapped(const std::string& format)
     {
         HWAVEOUT handle = nullptr;
-        EXPECT_EQ(waveOutOpen(&handle, WAVE_MAPPER, reinterpret_cast<const WAVEFORMATEX*>(format.data()), &window,
-                              0, CALLBACK_WINDOW),
+        EXPECT_EQ(waveOutOpen(&handle, WAVE_MAPPER, reinterpret_cast<const WAVEFORMATEX*>(format.data()), &window, 0,
+                              CALLBACK_WINDOW),
                   MMSYSERR_NOERROR);
         return handle;
     }
@@ -70,7 +70,8 @@ TEST_F(WaveMapperTest, PlaysARefusedFormatConvertedWholeAndReturnsOnlyTheCallers
     WriteInPieces(handle, ToQt(sound), {4001, 1, 0, 5, 7000});
     const AcmRun whole = ConvertBlock(Record(Stereo24), played, sound);
     ASSERT_EQ(whole.Result, MMSYSERR_NOERROR);
-    EXPECT_EQ(driver.Written(), QByteArray(reinterpret_cast<const char*>(whole.Output.data()), qsizetype(whole.Output.size())));
+    EXPECT_EQ(driver.Written(),
+              QByteArray(reinterpret_cast<const char*>(whole.Output.data()), qsizetype(whole.Output.size())));
 
     EXPECT_TRUE(window.Messages.empty()) << "nothing is done before the device says so";
     driver.CompleteOutput(2);
@@ -106,7 +107,8 @@ TEST_F(WaveMapperTest, AdpcmBlocksSplitAcrossWritesPlayAsOne)
     const AcmRun whole = ConvertBlock(parts.Fmt, driver.Devices[0]->Format, sound);
     ASSERT_EQ(whole.Result, MMSYSERR_NOERROR);
     ASSERT_GT(whole.Output.size(), 1000u);
-    EXPECT_EQ(driver.Written(), QByteArray(reinterpret_cast<const char*>(whole.Output.data()), qsizetype(whole.Output.size())));
+    EXPECT_EQ(driver.Written(),
+              QByteArray(reinterpret_cast<const char*>(whole.Output.data()), qsizetype(whole.Output.size())));
     EXPECT_EQ(waveOutClose(handle), MMSYSERR_NOERROR);
     window.Deliver();
     EXPECT_EQ(window.Headers(), Callers());
@@ -131,7 +133,8 @@ TEST_F(WaveMapperTest, ABlockTheDeviceRefusesLeavesEverythingAsItWas)
     PrepareAndWrite(handle, buffers.emplace_back(sound.mid(2000)));
 
     const AcmRun whole = ConvertBlock(Record(Stereo24), driver.Devices[0]->Format, ToStd(sound));
-    EXPECT_EQ(driver.Written(), QByteArray(reinterpret_cast<const char*>(whole.Output.data()), qsizetype(whole.Output.size())));
+    EXPECT_EQ(driver.Written(),
+              QByteArray(reinterpret_cast<const char*>(whole.Output.data()), qsizetype(whole.Output.size())));
     EXPECT_EQ(waveOutReset(handle), MMSYSERR_NOERROR);
     window.Deliver();
     EXPECT_EQ(window.Headers(), Callers()) << "the refused write sent no notice of its own";

@@ -185,14 +185,14 @@ TEST(ACMConvertorResultTest, CodesBecomeTheirTextsAfterTheLabel)
 TEST_F(ACMConvertorTest, FailedOpeningOrSizingLeavesNothingOpenOrAllocated)
 {
     Plan::Open = 1;
-    EXPECT_EQ(ErrorOf([](TACMConvertor& c) { c.SetActive(true); }),
-              "acmStreamOpen: raised an unknown error (code #1)");
+    EXPECT_EQ(ErrorOf([](TACMConvertor& c) { c.SetActive(true); }), "acmStreamOpen: raised an unknown error (code #1)");
     EXPECT_FALSE(c.Active());
     EXPECT_EQ(Plan::Count("close"), 0) << "nothing was opened";
 
     Plan::Clear();
     Plan::Size = MMSYSERR_INVALPARAM;
-    EXPECT_EQ(ErrorOf([](TACMConvertor& c) { c.SetActive(true); }), "acmStreamSize: At least one parameter is invalid.");
+    EXPECT_EQ(ErrorOf([](TACMConvertor& c) { c.SetActive(true); }),
+              "acmStreamSize: At least one parameter is invalid.");
     EXPECT_FALSE(c.Active());
     EXPECT_EQ(c.InputBuffer, nullptr);
     EXPECT_EQ(c.OutputBuffer, nullptr);

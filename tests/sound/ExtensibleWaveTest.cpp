@@ -19,7 +19,7 @@ struct Flavour {
 };
 
 const Flavour Flavours[] = {
-    {"int16", SF_FORMAT_PCM_16, 16}, {"int24", SF_FORMAT_PCM_24, 24},   {"int32", SF_FORMAT_PCM_32, 32},
+    {"int16", SF_FORMAT_PCM_16, 16},  {"int24", SF_FORMAT_PCM_24, 24},   {"int32", SF_FORMAT_PCM_32, 32},
     {"float32", SF_FORMAT_FLOAT, 32}, {"float64", SF_FORMAT_DOUBLE, 64},
 };
 

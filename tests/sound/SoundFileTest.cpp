@@ -221,8 +221,7 @@ TEST_F(SoundFileTest, ADamagedFileSaysSoAndACutOneLoadsWhatItHolds)
     SNDFILE* file = sf_open(Path("damaged.flac").c_str(), SFM_READ, &info);
     ASSERT_NE(file, nullptr);
     std::vector<short> frames(2 * 4096);
-    while (sf_readf_short(file, frames.data(), 4096) > 0) {
-    }
+    while (sf_readf_short(file, frames.data(), 4096) > 0) {}
     const std::string decoderSays = sf_strerror(file);
     ASSERT_NE(sf_error(file), SF_ERR_NO_ERROR);
     sf_close(file);

@@ -21,7 +21,10 @@ protected:
         wav.Format.cbSize = 0x7777;
         wav.LoadFromFile(Path("in.wav"));
     }
-    std::string Contents() const { return std::string(reinterpret_cast<const char*>(wav.Memory()), size_t(wav.Size())); }
+    std::string Contents() const
+    {
+        return std::string(reinterpret_cast<const char*>(wav.Memory()), size_t(wav.Size()));
+    }
 
     TWavStream wav;
     const std::string fmt16 = FmtPayload(1, 2, 44100, 176400, 4, 16);
@@ -60,7 +63,8 @@ TEST_F(WavStreamTest, FmtChunkLengthDecidesHowMuchOfTheRecordIsSet)
 
     TWavStream other;
     other.Format.cbSize = 5;
-    WriteFile(Path("ext.wav"), RiffWave(Chunk("fmt ", fmt16 + Le16(22) + std::string(22, 'x')) + Chunk("data", samples)));
+    WriteFile(Path("ext.wav"),
+              RiffWave(Chunk("fmt ", fmt16 + Le16(22) + std::string(22, 'x')) + Chunk("data", samples)));
     other.LoadFromFile(Path("ext.wav"));
     EXPECT_EQ(other.Format.cbSize, 22) << "a 40-byte chunk sets 18 bytes and drops the rest";
     EXPECT_EQ(other.Size(), samples.size());
@@ -86,7 +90,8 @@ TEST_F(WavStreamTest, OddDataChunkWithPadByteAtTheEnd)
 
 TEST_F(WavStreamTest, PadByteAfterAnOddChunkIsSkippedOnlyWhereAChunkIdFollowsIt)
 {
-    const std::string padded = Chunk("fmt ", fmt16) + Chunk("note", "abc") + std::string(1, '\0') + Chunk("data", samples);
+    const std::string padded =
+        Chunk("fmt ", fmt16) + Chunk("note", "abc") + std::string(1, '\0') + Chunk("data", samples);
     Load(RiffWave(padded));
     EXPECT_EQ(Contents(), samples) << "a padded 3-byte chunk before the data";
 
@@ -94,8 +99,11 @@ TEST_F(WavStreamTest, PadByteAfterAnOddChunkIsSkippedOnlyWhereAChunkIdFollowsIt)
     EXPECT_EQ(Contents(), samples) << "written without the pad byte, it walks as before";
 
     // A zero that is not followed by a printable id is the next chunk's start, not a pad.
-    Load(RiffWave(Chunk("fmt ", fmt16) + Chunk("note", "abc") + std::string("\0\x01" "ab", 4) + Le32(0) +
-                  Chunk("data", samples)));
+    Load(RiffWave(Chunk("fmt ", fmt16) + Chunk("note", "abc") +
+                  std::string("\0\x01"
+                              "ab",
+                              4) +
+                  Le32(0) + Chunk("data", samples)));
     EXPECT_EQ(Contents(), samples) << "the zero starts an (empty) chunk of its own";
 
     Load(RiffWave(Chunk("fmt ", fmt16) + Chunk("data", "abc") + std::string(1, '\0') + Chunk("LIST", "xyzw")));
@@ -177,7 +185,8 @@ TEST_F(WavStreamTest, ChunksLongerThanTheFileTakeTheBytesPresentAndEndTheWalk)
     Load(RiffWave(Chunk("fmt ", fmt16) + Chunk("data", samples, 0xFFFFFFFFu)));
     EXPECT_EQ(Contents(), samples);
 
-    Load(RiffWave(Chunk("fmt ", fmt16) + Chunk("data", samples) + Chunk("LIST", "abcd", 0x80000000u) + Chunk("data", "x")));
+    Load(RiffWave(Chunk("fmt ", fmt16) + Chunk("data", samples) + Chunk("LIST", "abcd", 0x80000000u) +
+                  Chunk("data", "x")));
     EXPECT_EQ(Contents(), samples) << "a chunk of 2^31 bytes or more never seeks backwards";
 
     Load(RiffWave(Chunk("data", samples) + Chunk("fmt ", fmt16.substr(0, 6), 0x90000000u)));
@@ -196,7 +205,8 @@ TEST_F(WavStreamTest, TrailingFragmentsShorterThanAChunkHeaderAreIgnored)
 
 TEST_F(WavStreamTest, ChunkOfSizeZeroDoesNotStopTheWalk)
 {
-    Load(RiffWave(Chunk("JUNK", std::string()) + Chunk("fmt ", fmt16) + Chunk("data", std::string()) + Chunk("data", samples)));
+    Load(RiffWave(Chunk("JUNK", std::string()) + Chunk("fmt ", fmt16) + Chunk("data", std::string()) +
+                  Chunk("data", samples)));
     EXPECT_EQ(Contents(), samples);
 }
 
@@ -213,14 +223,15 @@ TEST_F(WavStreamTest, SavesA44ByteHeaderWithNoPadByte)
 
     const std::string file = ReadFile(Path("out.wav"));
     ASSERT_EQ(file.size(), 1045);
-    EXPECT_EQ(file.substr(0, 44), std::string("RIFF") + Le32(1037) + "WAVE" + "fmt " + Le32(16) +
-                                 FmtPayload(1, 1, 22050, 22050, 1, 8) + "data" + Le32(1001));
+    EXPECT_EQ(file.substr(0, 44),
+              std::string("RIFF") + Le32(1037) + "WAVE" + "fmt " + Le32(16) + FmtPayload(1, 1, 22050, 22050, 1, 8) +
+                  "data" + Le32(1001));
     EXPECT_EQ(file.substr(44), std::string(reinterpret_cast<const char*>(wav.Memory()), 1001));
 
     TWavStream empty;
     empty.SaveToFile(Path("empty.wav"));
-    EXPECT_EQ(ReadFile(Path("empty.wav")), std::string("RIFF") + Le32(36) + "WAVE" + "fmt " + Le32(16) +
-                                                 std::string(16, '\0') + "data" + Le32(0));
+    EXPECT_EQ(ReadFile(Path("empty.wav")),
+              std::string("RIFF") + Le32(36) + "WAVE" + "fmt " + Le32(16) + std::string(16, '\0') + "data" + Le32(0));
 }
 
 TEST_F(WavStreamTest, SavedFileReadsBackTheSameInAnIndependentReader)

@@ -7,11 +7,11 @@
 
 // One whole block through a conversion stream, the way the convertor drives it.
 struct AcmRun {
-    MMRESULT Result = MMSYSERR_NOERROR; // the first call that failed, or success
-    uint32_t DestinationSize = 0;       // what acmStreamSize promised
+    MMRESULT Result = MMSYSERR_NOERROR;  // the first call that failed, or success
+    uint32_t DestinationSize = 0;  // what acmStreamSize promised
     uint32_t SourceUsed = 0;
-    std::vector<uint8_t> Output;        // the bytes the stream reported as written
-    bool WroteBeyond = false;           // whether anything past the promised size changed
+    std::vector<uint8_t> Output;  // the bytes the stream reported as written
+    bool WroteBeyond = false;  // whether anything past the promised size changed
 };
 
 // format: the 18-byte record and any extra bytes after it.

@@ -17,5 +17,11 @@ void WriteFile(const QString& path, const QByteArray& bytes);
 void WriteWithSndfile(const QString& path, int format, int rate, int channels, const std::vector<int16_t>& samples,
                       double compressionLevel = -1);
 
-inline QByteArray ToQt(const std::string& bytes) { return QByteArray::fromStdString(bytes); }
-inline std::string ToStd(const QByteArray& bytes) { return bytes.toStdString(); }
+inline QByteArray ToQt(const std::string& bytes)
+{
+    return QByteArray::fromStdString(bytes);
+}
+inline std::string ToStd(const QByteArray& bytes)
+{
+    return bytes.toStdString();
+}

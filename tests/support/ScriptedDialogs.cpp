@@ -10,8 +10,7 @@ ScriptedDialogs::~ScriptedDialogs()
     SetDialogs(nullptr);
 }
 
-int ScriptedDialogs::MessageBox(const QString& caption, const QString& text, TMsgDlgType type,
-                                TMsgDlgButtons buttons)
+int ScriptedDialogs::MessageBox(const QString& caption, const QString& text, TMsgDlgType type, TMsgDlgButtons buttons)
 {
     boxes.push_back({caption, text, type, buttons});
     if (!answers.empty()) {
@@ -24,8 +23,8 @@ int ScriptedDialogs::MessageBox(const QString& caption, const QString& text, TMs
 
 bool ScriptedDialogs::ExecuteFileDialog(TFileDialog& dialog)
 {
-    fileRuns.push_back({dialog.Kind, dialog.Title, dialog.Filter, dialog.DefaultExt, dialog.InitialDir,
-                        dialog.FileName, dialog.Options});
+    fileRuns.push_back({dialog.Kind, dialog.Title, dialog.Filter, dialog.DefaultExt, dialog.InitialDir, dialog.FileName,
+                        dialog.Options});
     if (fileAnswers.empty())
         return false;
     std::optional<QStringList> files = fileAnswers.front();

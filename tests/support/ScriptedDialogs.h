@@ -36,8 +36,7 @@ public:
     // Plans the next file dialog: the chosen files, or std::nullopt for Cancel.
     void PlanFiles(std::optional<QStringList> files) { fileAnswers.push_back(std::move(files)); }
 
-    int MessageBox(const QString& caption, const QString& text, TMsgDlgType type,
-                   TMsgDlgButtons buttons) override;
+    int MessageBox(const QString& caption, const QString& text, TMsgDlgType type, TMsgDlgButtons buttons) override;
     bool ExecuteFileDialog(TFileDialog& dialog) override;
 
     QStringList Texts() const;

@@ -7,9 +7,9 @@
 namespace {
 
 const QStringList KnownCalls = {
-    "waveOutOpen", "waveOutPrepareHeader", "waveOutWrite", "waveOutUnprepareHeader", "waveOutReset",
-    "waveOutClose", "waveInOpen", "waveInPrepareHeader", "waveInAddBuffer", "waveInStart",
-    "waveInUnprepareHeader", "waveInReset", "waveInClose"};
+    "waveOutOpen",           "waveOutPrepareHeader", "waveOutWrite",        "waveOutUnprepareHeader", "waveOutReset",
+    "waveOutClose",          "waveInOpen",           "waveInPrepareHeader", "waveInAddBuffer",        "waveInStart",
+    "waveInUnprepareHeader", "waveInReset",          "waveInClose"};
 
 QString CallName(TWaveDirection direction, const char* output, const char* input)
 {
@@ -42,10 +42,7 @@ class ScriptedWaveDriver::TDevice final : public IWaveDevice {
 public:
     TDevice(ScriptedWaveDriver& driver, Device& state) : FDriver(driver), FState(state) {}
 
-    MMRESULT Prepare(WAVEHDR* header) override
-    {
-        return Enter("waveOutPrepareHeader", "waveInPrepareHeader", header);
-    }
+    MMRESULT Prepare(WAVEHDR* header) override { return Enter("waveOutPrepareHeader", "waveInPrepareHeader", header); }
 
     MMRESULT Unprepare(WAVEHDR* header) override
     {
@@ -192,7 +189,6 @@ ScriptedWaveDriver::Device* ScriptedWaveDriver::NewestOpen(TWaveDirection direct
             return it->get();
     return nullptr;
 }
-
 
 size_t ScriptedWaveDriver::CompleteOutput(size_t count)
 {

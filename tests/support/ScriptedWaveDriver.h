@@ -27,15 +27,15 @@ public:
         bool Open = true;
         bool Started = false;
         bool Lost = false;
-        QByteArray Written;           // output: every byte handed over by waveOutWrite, in order
-        std::deque<WAVEHDR*> Queue;   // buffers the device holds, oldest first
-        size_t Filled = 0;            // input: bytes already in the oldest buffer
-        IWaveDone* Done = nullptr;    // where it reports finished buffers; nullptr once closed
+        QByteArray Written;  // output: every byte handed over by waveOutWrite, in order
+        std::deque<WAVEHDR*> Queue;  // buffers the device holds, oldest first
+        size_t Filled = 0;  // input: bytes already in the oldest buffer
+        IWaveDone* Done = nullptr;  // where it reports finished buffers; nullptr once closed
     };
     struct Call {
-        QString Name;    // "waveOutOpen", "waveInAddBuffer", ...
-        int Device;      // index in Devices; -1 for an open that failed
-        WAVEHDR* Header; // nullptr for calls without one
+        QString Name;  // "waveOutOpen", "waveInAddBuffer", ...
+        int Device;  // index in Devices; -1 for an open that failed
+        WAVEHDR* Header;  // nullptr for calls without one
         MMRESULT Result;
     };
 
@@ -78,8 +78,8 @@ public:
     QByteArray Heard;  // fed bytes not yet captured
 
     UINT DeviceCount(TWaveDirection direction) override;
-    MMRESULT Open(TWaveDirection direction, UINT deviceId, const WAVEFORMATEX& format, DWORD flags,
-                  IWaveDone& done, std::unique_ptr<IWaveDevice>& device) override;
+    MMRESULT Open(TWaveDirection direction, UINT deviceId, const WAVEFORMATEX& format, DWORD flags, IWaveDone& done,
+                  std::unique_ptr<IWaveDevice>& device) override;
 
 private:
     class TDevice;

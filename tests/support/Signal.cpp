@@ -82,8 +82,8 @@ WavParts SplitWav(const std::string& file)
     return parts;
 }
 
-void WriteWithSndfile(const std::string& path, int format, int rate, int channels,
-                      const std::vector<int16_t>& samples, double compressionLevel)
+void WriteWithSndfile(const std::string& path, int format, int rate, int channels, const std::vector<int16_t>& samples,
+                      double compressionLevel)
 {
     SF_INFO info{};
     info.samplerate = rate;

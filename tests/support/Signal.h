@@ -14,10 +14,10 @@ std::string Bytes(const std::vector<int16_t>& samples);
 // The least-squares fit of a sine of known frequency plus a constant to unsigned 8-bit
 // samples (centre 128), over [skip, size - skip).
 struct SineFit {
-    double Amplitude; // in LSB
-    double Offset;    // the constant, in LSB from 128
-    double SinadDb;   // fitted sine over everything else
-    double Phase;     // of the fitted sine, in radians; 0 for a sine that starts at 0
+    double Amplitude;  // in LSB
+    double Offset;  // the constant, in LSB from 128
+    double SinadDb;  // fitted sine over everything else
+    double Phase;  // of the fitted sine, in radians; 0 for a sine that starts at 0
 };
 SineFit FitSine(const uint8_t* samples, size_t count, double hz, int rate, size_t skip);
 

@@ -21,8 +21,7 @@ bool StartPlaying(QProcess& pacat, const QString& sink, const QByteArray& bytes)
 
 bool PlayedWhole(const QProcess& pacat)
 {
-    return pacat.state() == QProcess::NotRunning && pacat.exitStatus() == QProcess::NormalExit &&
-           pacat.exitCode() == 0;
+    return pacat.state() == QProcess::NotRunning && pacat.exitStatus() == QProcess::NormalExit && pacat.exitCode() == 0;
 }
 
 }  // namespace
@@ -73,8 +72,8 @@ bool SoundServerLossTest::Server(const char* command)
 {
     QProcess script;
     script.start("bash", {JEERBOX_SOURCE_DIR "/scripts/sound-server.sh", command});
-    const bool done = script.waitForFinished(15000) && script.exitStatus() == QProcess::NormalExit &&
-                      script.exitCode() == 0;
+    const bool done =
+        script.waitForFinished(15000) && script.exitStatus() == QProcess::NormalExit && script.exitCode() == 0;
     FGone = qstrcmp(command, "kill") == 0 ? FGone || done : FGone && !done;
     return done;
 }
@@ -100,8 +99,7 @@ QByteArray ServerRecorder::ReadUntil(const std::function<bool(const QByteArray&)
     return FBytes;
 }
 
-QByteArray ServerRecorder::ReadWhileLoopRuns(const std::function<bool(const QByteArray&)>& enough,
-                                             int milliseconds)
+QByteArray ServerRecorder::ReadWhileLoopRuns(const std::function<bool(const QByteArray&)>& enough, int milliseconds)
 {
     (void)QTest::qWaitFor(
         [&] {

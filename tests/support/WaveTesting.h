@@ -30,7 +30,6 @@ public:
     static void Deliver();
 };
 
-
 // A header with a block of its own.
 struct TestBuffer {
     explicit TestBuffer(const QByteArray& contents);
@@ -49,7 +48,6 @@ void PrepareAndAdd(HWAVEIN handle, TestBuffer& buffer);
 
 // Noise that is never silence (0x80), so that it stands out exactly in a captured stream.
 QByteArray Pattern(size_t size, uint32_t seed = 1);
-
 
 // The bytes played or captured hold silence, the sound whole, and silence again.
 void ExpectSoundAmidSilence(const QByteArray& stream, const QByteArray& sound);

@@ -46,7 +46,10 @@ protected:
         return Path(QLatin1String(name));
     }
     // The samples of a taunt the tool wrote.
-    QByteArray Taunt(const char* name) { return SampleBytes(ReadFile(Path(QStringLiteral("out/") + QLatin1String(name)))); }
+    QByteArray Taunt(const char* name)
+    {
+        return SampleBytes(ReadFile(Path(QStringLiteral("out/") + QLatin1String(name))));
+    }
     QTemporaryDir dir;
 };
 
@@ -139,7 +142,8 @@ TEST_F(JeerboxBatchTest, BlockByBlockGivesTheBytesOfTheWholeSoundConversion)
     };
     QStringList args{QStringLiteral("-o"), Path(QStringLiteral("out"))};
     for (const Case& c : cases) {
-        WriteWithSndfile(Path(QLatin1String(c.Name)), c.Format, c.Rate, c.Channels, Busy(c.Rate, c.Channels, c.Seconds));
+        WriteWithSndfile(Path(QLatin1String(c.Name)), c.Format, c.Rate, c.Channels,
+                         Busy(c.Rate, c.Channels, c.Seconds));
         args << Path(QLatin1String(c.Name));
     }
     QString errors;
@@ -151,11 +155,12 @@ TEST_F(JeerboxBatchTest, BlockByBlockGivesTheBytesOfTheWholeSoundConversion)
         TACMConvertor convertor;
         const uint32_t size = ConvertWave(convertor, source);
         const QByteArray whole(reinterpret_cast<const char*>(convertor.OutputBuffer), int(size));
-        const QByteArray streamed =
-            SampleBytes(ReadFile(Path(QStringLiteral("out/") + QFileInfo(QLatin1String(c.Name)).completeBaseName() + ".wav")));
+        const QByteArray streamed = SampleBytes(
+            ReadFile(Path(QStringLiteral("out/") + QFileInfo(QLatin1String(c.Name)).completeBaseName() + ".wav")));
         ASSERT_EQ(streamed.size(), whole.size()) << c.Name;
         EXPECT_TRUE(streamed == whole) << c.Name << ": the first difference at "
-                                       << std::mismatch(whole.begin(), whole.end(), streamed.begin()).first - whole.begin();
+                                       << std::mismatch(whole.begin(), whole.end(), streamed.begin()).first -
+                whole.begin();
     }
 }
 
@@ -180,8 +185,8 @@ TEST_F(JeerboxBatchTest, LoudnessLandsWithinOneLuOfTheTargetWithoutClipping)
     const QString peaky = Wav("peaky.wav", bursts);
     for (const double target : {-16.0, -23.0}) {
         QString out;
-        ASSERT_EQ(Run({QStringLiteral("-o"), Path(QStringLiteral("out")), QStringLiteral("--loudness=%1").arg(target), tone,
-                       loud, peaky},
+        ASSERT_EQ(Run({QStringLiteral("-o"), Path(QStringLiteral("out")), QStringLiteral("--loudness=%1").arg(target),
+                       tone, loud, peaky},
                       nullptr, &out),
                   0);
         for (const char* name : {"tone.wav", "loud.wav", "peaky.wav"}) {
@@ -190,7 +195,8 @@ TEST_F(JeerboxBatchTest, LoudnessLandsWithinOneLuOfTheTargetWithoutClipping)
             // Rounding reaches 0 only from below -127.5 steps: only a clipped sample gets there.
             EXPECT_FALSE(made.contains(char(0))) << name;
         }
-        EXPECT_TRUE(out.contains(QStringLiteral("tone.wav: ")) && out.contains(QStringLiteral(" LUFS"))) << out.toStdString();
+        EXPECT_TRUE(out.contains(QStringLiteral("tone.wav: ")) && out.contains(QStringLiteral(" LUFS")))
+            << out.toStdString();
     }
 }
 
@@ -198,8 +204,9 @@ TEST_F(JeerboxBatchTest, TrimCutsTheSilenceAtBothEndsAndLeavesAFewMilliseconds)
 {
     // Half a second of near silence (-60 dBFS), a second of tone, then a second of quieter
     // sound at -40 dBFS and one of silence.
-    const QString sound = Wav("spoken.wav", Joined({Sine16(200, 0.001, 44100, 0.5, 1), Sine16(440, 0.5, 44100, 1.0, 1),
-                                                    Sine16(440, 0.01, 44100, 1.0, 1), std::vector<int16_t>(44100, 0)}));
+    const QString sound = Wav("spoken.wav",
+                              Joined({Sine16(200, 0.001, 44100, 0.5, 1), Sine16(440, 0.5, 44100, 1.0, 1),
+                                      Sine16(440, 0.01, 44100, 1.0, 1), std::vector<int16_t>(44100, 0)}));
     const struct {
         QString Option;
         double Seconds;
@@ -272,7 +279,9 @@ TEST_F(JeerboxBatchTest, BadValuesAndAnExistingTableStopTheRunBeforeAnythingIsWr
     };
     for (const QStringList& options : refused) {
         QString errors;
-        EXPECT_EQ(Run(QStringList{QStringLiteral("-o"), Path(QStringLiteral("out"))} + options + QStringList{sound}, &errors), 2)
+        EXPECT_EQ(
+            Run(QStringList{QStringLiteral("-o"), Path(QStringLiteral("out"))} + options + QStringList{sound}, &errors),
+            2)
             << options.join(' ').toStdString();
         EXPECT_TRUE(errors.startsWith(QStringLiteral("jeerbox-convert: "))) << errors.toStdString();
         EXPECT_FALSE(QFileInfo::exists(Path(QStringLiteral("out/sound.wav")))) << options.join(' ').toStdString();
@@ -303,7 +312,9 @@ TEST_F(JeerboxBatchTest, ParallelJobsKeepTheirMessagesInTheOrderOfTheFilesAndSho
         expected << file + QStringLiteral(": Not a valid WAV file.");
     EXPECT_EQ(errors, expected.join('\n') + '\n');
     for (int i : {0, 2, 3, 5, 6})
-        EXPECT_EQ(Taunt(QStringLiteral("f%1.wav").arg(i).toLatin1().constData()).size(), int(0.2 * (8 - i) * 22050 + 0.5)) << i;
+        EXPECT_EQ(Taunt(QStringLiteral("f%1.wav").arg(i).toLatin1().constData()).size(),
+                  int(0.2 * (8 - i) * 22050 + 0.5))
+            << i;
 }
 
 TEST_F(JeerboxBatchTest, HelpHasTheShapeOfAManualPage)
@@ -323,8 +334,10 @@ TEST_F(JeerboxBatchTest, AWavFileIsReadWhereverItsChunksLie)
     // the samples start at no page boundary and end before the file does.
     const std::string samples = Bytes(Busy(44100, 2, 1.0));
     const QString odd = Path(QStringLiteral("odd.wav"));
-    WriteFile(odd, ToQt(RiffWave(Chunk("LIST", std::string(4093, 'x')) + Chunk("fmt ", FmtPayload(1, 2, 44100, 176400, 4, 16)) +
-                                 Chunk("data", samples) + Chunk("junk", "after"))));
+    WriteFile(
+        odd,
+        ToQt(RiffWave(Chunk("LIST", std::string(4093, 'x')) + Chunk("fmt ", FmtPayload(1, 2, 44100, 176400, 4, 16)) +
+                      Chunk("data", samples) + Chunk("junk", "after"))));
     ASSERT_EQ(Run({QStringLiteral("-o"), Path(QStringLiteral("out")), odd}), 0);
     EXPECT_TRUE(Taunt("odd.wav") == ConvertedWhole(odd));
 }
@@ -334,14 +347,15 @@ TEST_F(JeerboxBatchTest, OnATerminalAProgressLineSaysWhichFileAndHowFar)
     const QString first = Wav("first.wav", Busy(44100, 2, 2.0), 44100, 2);
     const QString second = Wav("second.wav", Busy(44100, 2, 2.0), 44100, 2);
     auto quoted = [](const QString& path) { return QLatin1Char('\'') + path + QLatin1Char('\''); };
-    const QString command = QStringLiteral(JEERBOX_BUILD_DIR "/jeerbox-convert -j 1 -o ") + quoted(Path(QStringLiteral("out"))) +
-                            QLatin1Char(' ') + quoted(first) + QLatin1Char(' ') + quoted(second);
+    const QString command = QStringLiteral(JEERBOX_BUILD_DIR "/jeerbox-convert -j 1 -o ") +
+        quoted(Path(QStringLiteral("out"))) + QLatin1Char(' ') + quoted(first) + QLatin1Char(' ') + quoted(second);
     QProcess script;
     script.start(QStringLiteral("script"), {QStringLiteral("-qec"), command, QStringLiteral("/dev/null")});
     ASSERT_TRUE(script.waitForFinished(60000));
     const QString seen = QString::fromLocal8Bit(script.readAllStandardOutput());
     EXPECT_EQ(script.exitCode(), 0);
-    EXPECT_TRUE(seen.contains(QStringLiteral("1 of 2: first.wav ")) && seen.contains(QStringLiteral("2 of 2: second.wav ")))
+    EXPECT_TRUE(seen.contains(QStringLiteral("1 of 2: first.wav ")) &&
+                seen.contains(QStringLiteral("2 of 2: second.wav ")))
         << seen.toStdString();
     EXPECT_TRUE(seen.contains(QStringLiteral("%"))) << seen.toStdString();
     EXPECT_TRUE(seen.endsWith(QStringLiteral("\r\033[K"))) << "the line is cleared at the end";

@@ -47,7 +47,8 @@ TEST(JeerboxJingleTest, TheJingleIsATauntWithItsFirstHundredBytesSilent)
     EXPECT_EQ(file, RiffWave(Chunk("fmt ", FmtPayload(1, 1, 22050, 22050, 1, 8)) + Chunk("data", file.substr(44))));
     EXPECT_EQ(file.substr(44, JingleStart - 44), std::string(JingleStart - 44, '\x80'));
     const std::string sound = file.substr(JingleStart);
-    const auto [low, high] = std::minmax_element(sound.begin(), sound.end(), [](char a, char b) { return uint8_t(a) < uint8_t(b); });
+    const auto [low, high] =
+        std::minmax_element(sound.begin(), sound.end(), [](char a, char b) { return uint8_t(a) < uint8_t(b); });
     EXPECT_LT(uint8_t(*low), 64);
     EXPECT_GT(uint8_t(*high), 192);
     EXPECT_EQ(uint8_t(sound.back()), 0x80) << "it fades out to silence";

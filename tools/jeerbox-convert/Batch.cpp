@@ -51,7 +51,7 @@ void AssignTargets(std::vector<std::unique_ptr<TJob>>& jobs, const fs::path& out
             job->Error = "the converted file would replace the source; choose another output folder";
         else if (!taken.insert(SameFileName(job->Target)).second)
             job->Error = "the converted file would replace " + job->Target.string() +
-                         ", which this run already wrote from another source; convert it in a run of its own";
+                ", which this run already wrote from another source; convert it in a run of its own";
     }
 }
 

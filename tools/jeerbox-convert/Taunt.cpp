@@ -38,7 +38,8 @@ public:
     {
         auto& stream = static_cast<TFileStream&>(FFile.Stream());
         for (uint64_t done = 0; done < count;) {
-            const ssize_t n = ::pwrite(stream.Handle(), bytes + done, size_t(count - done), off_t(HeaderSize + at + done));
+            const ssize_t n =
+                ::pwrite(stream.Handle(), bytes + done, size_t(count - done), off_t(HeaderSize + at + done));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
@@ -105,7 +106,9 @@ public:
         std::optional<std::array<uint8_t, 256>> levels;
         if (FRecipe.Normalize) {
             int peak = 0;
-            Produce([&](uint64_t, const uint8_t* bytes, uint64_t count) { peak = NormalizePeak(bytes, uint32_t(count), peak); });
+            Produce([&](uint64_t, const uint8_t* bytes, uint64_t count) {
+                peak = NormalizePeak(bytes, uint32_t(count), peak);
+            });
             if (peak > 0)
                 levels = NormalizeLevels(peak);
             else
@@ -155,14 +158,15 @@ private:
         TTrimFinder trim(FRecipe.TrimDb.value_or(-200.0), TrimMargin);
         TLoudnessMeter meter;
         std::mutex lock;
-        const uint64_t bytes = Convert(WideTauntFormat, !FRecipe.Loudness, [&](uint64_t at, const uint8_t* wide, uint32_t count) {
-            std::vector<float> mine;
-            ToFloats(wide, count / 4, mine);
-            std::lock_guard<std::mutex> guard(lock);
-            trim.Put(at / 4, mine.data(), mine.size());
-            if (FRecipe.Loudness)
-                meter.Add(mine.data(), mine.size());
-        });
+        const uint64_t bytes =
+            Convert(WideTauntFormat, !FRecipe.Loudness, [&](uint64_t at, const uint8_t* wide, uint32_t count) {
+                std::vector<float> mine;
+                ToFloats(wide, count / 4, mine);
+                std::lock_guard<std::mutex> guard(lock);
+                trim.Put(at / 4, mine.data(), mine.size());
+                if (FRecipe.Loudness)
+                    meter.Add(mine.data(), mine.size());
+            });
         if (FRecipe.TrimDb) {
             FSpan = {trim.First(bytes / 4), trim.End(bytes / 4)};
             if (FSpan.First == FSpan.End)

@@ -10,7 +10,7 @@
 struct TTauntRecipe {
     bool Normalize = false;
     std::optional<double> Loudness;  // LUFS
-    std::optional<double> TrimDb;    // dBFS
+    std::optional<double> TrimDb;  // dBFS
     bool Dither = false;
     // Whether a long sound's two halves may be converted on two threads at once.
     bool Parallel = true;
