@@ -98,16 +98,25 @@ WAVEFORMATEX DecodedFormat(const SF_INFO& info)
                         0};
 }
 
+// Whether an opened file holds a sound the program takes; if so, its decoder is set up to
+// hand samples out. Lossy decoders overshoot full scale now and then; those samples are
+// clipped, not wrapped.
+bool Decodable(SNDFILE* file, const SF_INFO& info)
+{
+    if (!file || info.channels <= 0 || info.channels > 1024 || info.samplerate <= 0)
+        return false;
+    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    return true;
+}
+
 // Opens a file that libsndfile decodes, by its name, for reading it block by block; null when
 // libsndfile cannot read the file.
 TSndfile OpenDecoded(const std::string& fileName, SF_INFO& info, WAVEFORMATEX& format)
 {
     info = SF_INFO{};
     TSndfile file(sf_open(fileName.c_str(), SFM_READ, &info));
-    if (!file || info.channels <= 0 || info.channels > 1024 || info.samplerate <= 0)
+    if (!Decodable(file.get(), info))
         return nullptr;
-    // Lossy decoders overshoot full scale now and then; those samples are clipped, not wrapped.
-    sf_command(file.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
     format = DecodedFormat(info);
     return file;
 }
@@ -127,14 +136,11 @@ bool DecodeSoundFile(TWavStream& wave, const std::string& fileName)
         info = SF_INFO{};
         file.reset(sf_open(fileName.c_str(), SFM_READ, &info));
     }
-    if (!file || info.channels <= 0 || info.channels > 1024 || info.samplerate <= 0)
+    if (!Decodable(file.get(), info))
         return false;
-    // Lossy decoders overshoot full scale now and then; those samples are clipped, not wrapped.
-    sf_command(file.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
 
     const bool floats = HoldsFloats(info);
-    const uint16_t bits = floats ? 32 : 16;
-    const int64_t frameBytes = int64_t(info.channels) * (bits / 8);
+    const int64_t frameBytes = DecodedFormat(info).nBlockAlign;
     // A WAV stream holds what a "data" chunk can: less than 4 GiB.
     const sf_count_t maxFrames = sf_count_t(UINT32_MAX / uint64_t(frameBytes));
     if (info.frames > maxFrames && info.frames != SF_COUNT_MAX)
