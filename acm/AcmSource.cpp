@@ -2,9 +2,10 @@
 
 #include "acm/Riff.h"
 
-#include <sndfile.h>
+#include "acm/Sndfile.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -212,6 +213,32 @@ uint64_t AcmSourceFormat::MaxFrames(uint64_t bytes) const
     }
 }
 
+// On a machine that computes in the byte order of WAV files only; an extensible record's
+// subformat says what its samples are.
+AcmPlainSamples AcmSourceFormat::PlainSamples() const
+{
+    const uint8_t* fmt = FmtChunk.data();
+    const uint16_t bits = GetLe16(fmt + 14);
+    uint16_t tag = GetLe16(fmt);
+    if (std::endian::native != std::endian::little || uint32_t(BlockAlign) != uint32_t(Channels) * bits / 8)
+        return AcmPlainSamples::None;
+    if (tag == TagExtensible) {
+        const uint8_t* guid = fmt + RecordSize + 6;
+        if (FmtChunk.size() < RecordSize + 22 || std::memcmp(guid + 1, SubtypeTail, sizeof SubtypeTail) != 0)
+            return AcmPlainSamples::None;
+        tag = guid[0];
+    }
+    switch (tag << 8 | bits) {
+    case TagPcm << 8 | 8: return AcmPlainSamples::U8;
+    case TagPcm << 8 | 16: return AcmPlainSamples::S16;
+    case TagPcm << 8 | 24: return AcmPlainSamples::S24;
+    case TagPcm << 8 | 32: return AcmPlainSamples::S32;
+    case TagIeeeFloat << 8 | 32: return AcmPlainSamples::F32;
+    case TagIeeeFloat << 8 | 64: return AcmPlainSamples::F64;
+    default: return AcmPlainSamples::None;
+    }
+}
+
 std::optional<AcmSourceFormat> AcmSourceFormat::Describe(const WAVEFORMATEX* pwfx)
 {
     if (!pwfx || !ShapeIsSane(*pwfx))
@@ -232,23 +259,30 @@ std::optional<AcmSourceFormat> AcmSourceFormat::Describe(const WAVEFORMATEX* pwf
     PutLe16(format.FmtChunk.data() + 16, uint16_t(extra));
     CompleteExtras(*pwfx, format.FmtChunk.data() + RecordSize);
 
-    // What libsndfile cannot read as one block of silence it will not read as sound either.
-    // Nor is a record whose frame libsndfile reads as another count of frames (an extensible
-    // mu-law record that claims 64-bit samples): each frame would be taken from other bytes.
+    // Plain samples are decoded without libsndfile. For every other format: what libsndfile
+    // cannot read as one block of silence it will not read as sound either. Nor is a record
+    // whose frame libsndfile reads as another count of frames (an extensible mu-law record
+    // that claims 64-bit samples): each frame would be taken from other bytes.
+    if (format.PlainSamples() != AcmPlainSamples::None)
+        return format;
     AcmSourceReader probe(format, nullptr, format.BlockAlign);
     if (!probe.Open() || (format.HasFixedFrames() && probe.Frames() != 1))
         return std::nullopt;
     return format;
 }
 
-AcmSourceReader::AcmSourceReader(const AcmSourceFormat& format, const uint8_t* data, uint32_t size) : FFormat(format)
+AcmSourceReader::AcmSourceReader(const AcmSourceFormat& format, const uint8_t* data, uint32_t size,
+                                 AcmDecoding decoding)
+    : FFormat(format), FPlain(data && decoding == AcmDecoding::Direct ? format.PlainSamples() : AcmPlainSamples::None)
 {
-    const std::vector<uint8_t>& fmt = format.FmtChunk;
-    FImage.Header.assign(WaveHeaderSize(fmt.size()), 0);
-    PutWaveHeader(FImage.Header.data(), fmt.data(), uint32_t(fmt.size()), size);
     FImage.Data = data;
     FImage.DataSize = size;
     FImage.Declared = size;
+    if (FPlain != AcmPlainSamples::None)
+        return;
+    const std::vector<uint8_t>& fmt = format.FmtChunk;
+    FImage.Header.assign(WaveHeaderSize(fmt.size()), 0);
+    PutWaveHeader(FImage.Header.data(), fmt.data(), uint32_t(fmt.size()), size);
 }
 
 AcmSourceReader::AcmSourceReader(const AcmSourceFormat& format) : FFormat(format)
@@ -271,13 +305,20 @@ void AcmSourceReader::Feed(const uint8_t* data, uint32_t size)
 AcmSourceReader::~AcmSourceReader()
 {
     if (FFile)
-        sf_close(FFile);
+        Sndfile()->Close(FFile);
 }
 
 bool AcmSourceReader::Open()
 {
+    if (FPlain != AcmPlainSamples::None) {
+        FFrames = FImage.DataSize / FFormat.BlockAlign;
+        return true;
+    }
+    const TSndfileCalls* sf = Sndfile();
+    if (!sf)
+        return false;
     SF_INFO info{};
-    FFile = sf_open_virtual(&ImageIO, SFM_READ, &info, &FImage);
+    FFile = sf->OpenVirtual(&ImageIO, SFM_READ, &info, &FImage);
     if (!FFile)
         return false;
     FFrames = info.frames;
@@ -286,22 +327,85 @@ bool AcmSourceReader::Open()
 
 bool AcmSourceReader::Seek(int64_t frame)
 {
-    return sf_seek(FFile, frame, SEEK_SET) == frame;
+    if (FPlain == AcmPlainSamples::None)
+        return Sndfile()->Seek(FFile, frame, SEEK_SET) == frame;
+    if (frame < 0 || frame > FFrames)
+        return false;
+    FPosition = frame;
+    return true;
+}
+
+int64_t AcmSourceReader::TakeFrames(int64_t count, const uint8_t*& bytes)
+{
+    const int64_t n = std::max<int64_t>(0, std::min(count, FFrames - FPosition));
+    bytes = FImage.Data + FPosition * FFormat.BlockAlign;
+    FPosition += n;
+    return n;
 }
 
 int64_t AcmSourceReader::ReadNarrow(int16_t* frames, int64_t count)
 {
-    const sf_count_t n = sf_readf_short(FFile, frames, count);
-    return n > 0 ? n : 0;
+    if (FPlain == AcmPlainSamples::None) {
+        const sf_count_t n = Sndfile()->ReadShorts(FFile, frames, count);
+        return n > 0 ? n : 0;
+    }
+    if (FPlain != AcmPlainSamples::U8 && FPlain != AcmPlainSamples::S16)
+        return 0;  // wider samples are read as floats
+    const uint8_t* in = nullptr;
+    const int64_t n = TakeFrames(count, in);
+    const int64_t samples = n * FFormat.Channels;
+    if (FPlain == AcmPlainSamples::S16)
+        std::memcpy(frames, in, size_t(samples) * 2);
+    else
+        for (int64_t i = 0; i < samples; ++i)
+            frames[i] = int16_t((int(in[i]) - 128) * 256);
+    return n;
 }
 
 int64_t AcmSourceReader::Read(float* frames, int64_t count)
 {
-    const sf_count_t n = sf_readf_float(FFile, frames, count);
-    if (n <= 0)
-        return 0;
+    int64_t n;
+    if (FPlain == AcmPlainSamples::None) {
+        n = std::max<sf_count_t>(0, Sndfile()->ReadFloats(FFile, frames, count));
+    } else {
+        const uint8_t* in = nullptr;
+        n = TakeFrames(count, in);
+        const int64_t samples = n * FFormat.Channels;
+        // libsndfile's scales: integers of w bits are divided by 2^(w-1), 24-bit ones after
+        // being moved to the top of 32 bits; doubles are rounded to floats.
+        constexpr float Unit32 = 1.0f / 2147483648.0f;
+        switch (FPlain) {
+        case AcmPlainSamples::U8:
+            for (int64_t i = 0; i < samples; ++i)
+                frames[i] = float(int(in[i]) - 128) * (1.0f / 128.0f);
+            break;
+        case AcmPlainSamples::S16:
+            for (int64_t i = 0; i < samples; ++i)
+                frames[i] = float(int16_t(GetLe16(in + 2 * i))) * (1.0f / 32768.0f);
+            break;
+        case AcmPlainSamples::S24:
+            for (int64_t i = 0; i < samples; ++i) {
+                const uint8_t* p = in + 3 * i;
+                frames[i] = float(int32_t(uint32_t(p[0]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 24)) * Unit32;
+            }
+            break;
+        case AcmPlainSamples::S32:
+            for (int64_t i = 0; i < samples; ++i)
+                frames[i] = float(int32_t(GetLe32(in + 4 * i))) * Unit32;
+            break;
+        case AcmPlainSamples::F32: std::memcpy(frames, in, size_t(samples) * 4); break;
+        case AcmPlainSamples::F64:
+            for (int64_t i = 0; i < samples; ++i) {
+                double v;
+                std::memcpy(&v, in + 8 * i, 8);
+                frames[i] = float(v);
+            }
+            break;
+        case AcmPlainSamples::None: break;
+        }
+    }
     // A float source may hold values no sound has; they must not reach the arithmetic after.
-    if (FFormat.IsFloat()) {
+    if (n > 0 && FFormat.IsFloat()) {
         for (float* p = frames; p != frames + n * FFormat.Channels; ++p)
             if (!std::isfinite(*p))
                 *p = std::isnan(*p) ? 0.0f : std::copysign(1.0f, *p);

@@ -12,6 +12,9 @@ struct sf_private_tag;
 // Whether a channel count and a rate describe a sound rather than nonsense.
 bool AcmShapeIsSane(uint32_t channels, uint32_t samplesPerSec);
 
+// Samples that are plain little-endian integers or IEEE floats, as a WAV file holds them.
+enum class AcmPlainSamples : uint8_t { None, U8, S16, S24, S32, F32, F64 };
+
 // A source format the conversion streams can decode: the complete "fmt " payload that
 // libsndfile is shown, and the shape of the sound it describes.
 struct AcmSourceFormat {
@@ -32,6 +35,9 @@ struct AcmSourceFormat {
     // Whether every sample decodes to at most 16 bits (8- and 16-bit PCM, the companding and
     // ADPCM codecs, GSM), so that libsndfile hands them out as 16-bit integers unchanged.
     bool HasNarrowSamples() const;
+    // The kind of samples a reader decodes without libsndfile, when the format holds plain
+    // PCM or float samples.
+    AcmPlainSamples PlainSamples() const;
     // Whether every frame is a fixed number of bytes, so that any frame can be read first.
     bool HasFixedFrames() const;
     // Whether the decoder carries state from one block to the next (GSM 6.10), so that a block
@@ -39,13 +45,20 @@ struct AcmSourceFormat {
     bool DecodesAcrossBlocks() const;
 };
 
+// How a reader of one block decodes plain PCM and float samples: straight from the bytes, to
+// the very values libsndfile gives for them, or through libsndfile as every other format is.
+enum class AcmDecoding { Direct, Libsndfile };
+
 // Decodes one block of source bytes as float frames (full scale ±1), by letting libsndfile
-// read an in-memory RIFF image of the format and the bytes. The bytes are read in place.
+// read an in-memory RIFF image of the format and the bytes; plain PCM and float samples are
+// decoded here, without libsndfile. The bytes are read in place.
 class AcmSourceReader {
 public:
     // data may be null: the image then holds `size` zero bytes (used to ask libsndfile how
-    // many frames a block of that size decodes to without needing the bytes).
-    AcmSourceReader(const AcmSourceFormat& format, const uint8_t* data, uint32_t size);
+    // many frames a block of that size decodes to without needing the bytes); libsndfile
+    // then decodes whatever the format.
+    AcmSourceReader(const AcmSourceFormat& format, const uint8_t* data, uint32_t size,
+                    AcmDecoding decoding = AcmDecoding::Direct);
     // A reader of a sound that arrives in blocks (Feed): its file declares as many bytes as a
     // RIFF file can hold, so that the decoder runs on from block to block with its state.
     explicit AcmSourceReader(const AcmSourceFormat& format);
@@ -81,8 +94,13 @@ public:
     };
 
 private:
+    // Takes up to count frames from the bytes, for a reader that decodes them itself.
+    int64_t TakeFrames(int64_t count, const uint8_t*& bytes);
+
     const AcmSourceFormat& FFormat;
     Image FImage;
     sf_private_tag* FFile = nullptr;
     int64_t FFrames = 0;
+    AcmPlainSamples FPlain = AcmPlainSamples::None;
+    int64_t FPosition = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "framework/Filer.h"
 #include "acm/AcmBlock.h"
+#include "acm/AcmSource.h"
 #include "sound/ACMConvertor.h"
 #include "sound/SoundFile.h"
 #include "sound/Wavs_ex.h"
@@ -10,7 +11,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
+#include <type_traits>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <vector>
@@ -129,6 +132,42 @@ void FuzzSoundConvert(const uint8_t* data, size_t size)
     Convert(wave);
 }
 
+namespace {
+
+// Plain samples are decoded without libsndfile, to the very values libsndfile gives for them.
+template <typename Sample>
+std::vector<Sample> ReadAll(AcmSourceReader& reader, int64_t frames, uint16_t channels)
+{
+    std::vector<Sample> samples(size_t(frames) * channels);
+    int64_t n;
+    if constexpr (std::is_same_v<Sample, int16_t>)
+        n = reader.ReadNarrow(samples.data(), frames);
+    else
+        n = reader.Read(samples.data(), frames);
+    Require(n == frames);
+    return samples;
+}
+
+void RequirePlainSamplesAsLibsndfile(const WAVEFORMATEX& record, const std::vector<uint8_t>& bytes)
+{
+    const std::optional<AcmSourceFormat> format = AcmSourceFormat::Describe(&record);
+    if (!format || format->PlainSamples() == AcmPlainSamples::None)
+        return;
+    const uint32_t size = uint32_t(bytes.size());
+    AcmSourceReader direct(*format, bytes.data(), size);
+    AcmSourceReader library(*format, bytes.data(), size, AcmDecoding::Libsndfile);
+    Require(direct.Open() && library.Open() && direct.Frames() == library.Frames());
+    const int64_t frames = direct.Frames();
+    if (format->HasNarrowSamples())
+        Require(ReadAll<int16_t>(direct, frames, format->Channels) ==
+                ReadAll<int16_t>(library, frames, format->Channels));
+    Require(direct.Seek(0) && library.Seek(0));
+    const std::vector<float> a = ReadAll<float>(direct, frames, format->Channels);
+    const std::vector<float> b = ReadAll<float>(library, frames, format->Channels);
+    Require(a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0);
+}
+}
+
 void FuzzAcmStream(const uint8_t* data, size_t size)
 {
     if (size < sizeof(WAVEFORMATEX) + 1)
@@ -159,6 +198,7 @@ void FuzzAcmStream(const uint8_t* data, size_t size)
     // Buffers of exactly the sizes handed over, so that any access past them is seen: the
     // output starts empty and grows by exactly the room the stream asks for.
     const std::vector<uint8_t> input(data + at, data + size);
+    RequirePlainSamplesAsLibsndfile(source.Format, input);
     std::vector<uint8_t> output;
     const TAcmBlock block = stream.Convert(input.data(), uint32_t(input.size()), output, convertFlags, 64u << 20);
     // Whatever the bytes, the stream takes a header over them, and lets go of it again.

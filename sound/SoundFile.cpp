@@ -1,8 +1,8 @@
 #include "sound/SoundFile.h"
 
 #include "acm/Riff.h"
+#include "acm/Sndfile.h"
 
-#include <sndfile.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -19,8 +19,16 @@ const char SoundFilePatterns[] = "*.wav;*.flac;*.ogg;*.oga;*.opus;*.mp3;*.aif;*.
 
 namespace {
 
+// libsndfile, which every sound file but a RIFF WAVE one needs.
+const TSndfileCalls& Library()
+{
+    if (const TSndfileCalls* calls = Sndfile())
+        return *calls;
+    throw EWavStreamError(SndfileLoadError());
+}
+
 struct SndfileCloser {
-    void operator()(SNDFILE* file) const { sf_close(file); }
+    void operator()(SNDFILE* file) const { Library().Close(file); }
 };
 using TSndfile = std::unique_ptr<SNDFILE, SndfileCloser>;
 
@@ -44,8 +52,8 @@ bool HoldsFloats(const SF_INFO& info)
 // Decodes up to `frames` frames into `into`; returns how many came.
 sf_count_t ReadFrames(SNDFILE* file, bool floats, uint8_t* into, sf_count_t frames)
 {
-    return floats ? sf_readf_float(file, reinterpret_cast<float*>(into), frames)
-                  : sf_readf_short(file, reinterpret_cast<short*>(into), frames);
+    return floats ? Library().ReadFloats(file, reinterpret_cast<float*>(into), frames)
+                  : Library().ReadShorts(file, reinterpret_cast<short*>(into), frames);
 }
 
 // The room decoding starts with and the least it grows by: a few MB, whatever the channel
@@ -60,7 +68,7 @@ class TSoundSource {
 public:
     explicit TSoundSource(const std::string& fileName) : FFile(fileName, TFileMode::OpenRead) {}
 
-    SNDFILE* Open(SF_INFO& info) { return sf_open_virtual(&Io, SFM_READ, &info, this); }
+    SNDFILE* Open(SF_INFO& info) { return Library().OpenVirtual(&Io, SFM_READ, &info, this); }
     bool ReadToTheEnd() { return FFile.Position() >= FFile.Size(); }
 
 private:
@@ -105,42 +113,62 @@ bool Decodable(SNDFILE* file, const SF_INFO& info)
 {
     if (!file || info.channels <= 0 || info.channels > 1024 || info.samplerate <= 0)
         return false;
-    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    Library().Command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     return true;
 }
 
-// Opens a file that libsndfile decodes, by its name, for reading it block by block; null when
-// libsndfile cannot read the file.
-TSndfile OpenDecoded(const std::string& fileName, SF_INFO& info, WAVEFORMATEX& format)
-{
-    info = SF_INFO{};
-    TSndfile file(sf_open(fileName.c_str(), SFM_READ, &info));
-    if (!Decodable(file.get(), info))
-        return nullptr;
-    format = DecodedFormat(info);
-    return file;
-}
+// A file that libsndfile decodes, read frame by frame. The decoder reads the file through a
+// source of ours, so that where it stops tells a damaged file from one merely cut short.
+class TDecodedFile {
+public:
+    explicit TDecodedFile(const std::string& fileName) : FSource(fileName)
+    {
+        FFile.reset(FSource.Open(FInfo));
+        // A few kinds are told by the file's name alone (headerless streams, an MP3 behind a
+        // stretch of junk): libsndfile guesses those when it opens the file by name.
+        FByName = !FFile && Library().Error(nullptr) == SF_ERR_UNRECOGNISED_FORMAT;
+        if (FByName) {
+            FInfo = SF_INFO{};
+            FFile.reset(Library().Open(fileName.c_str(), SFM_READ, &FInfo));
+        }
+        if (!Decodable(FFile.get(), FInfo))
+            FFile.reset();
+    }
+
+    // Whether libsndfile reads the file as a sound the program takes.
+    bool Opened() const { return FFile != nullptr; }
+    const SF_INFO& Info() const { return FInfo; }
+    WAVEFORMATEX Format() const { return DecodedFormat(FInfo); }
+
+    // Decodes up to `frames` frames into `into`; fewer only at the end of the sound. A decoder
+    // that stops on an error has not reached that end, unless it read the file to its end: then
+    // the file was merely cut short, and ends with what was decoded. Otherwise the file is
+    // damaged, and this raises the decoder's own words.
+    sf_count_t Read(uint8_t* into, sf_count_t frames)
+    {
+        const sf_count_t n = ReadFrames(FFile.get(), HoldsFloats(FInfo), into, frames);
+        if (n < frames && Library().Error(FFile.get()) != SF_ERR_NO_ERROR && (FByName || !FSource.ReadToTheEnd()))
+            throw EWavStreamError(Library().ErrorText(FFile.get()));
+        return n;
+    }
+
+private:
+    TSoundSource FSource;
+    SF_INFO FInfo{};
+    TSndfile FFile;
+    bool FByName = false;
+};
 
 // Decodes the whole file into the stream, which grows by halves as the sound comes. Returns
 // false, leaving the stream as it was, when libsndfile cannot read the file; raises the
 // decoder's own error, with the stream emptied, when the file is damaged.
 bool DecodeSoundFile(TWavStream& wave, const std::string& fileName)
 {
-    TSoundSource source(fileName);
-    SF_INFO info{};
-    TSndfile file(source.Open(info));
-    // A few kinds are told by the file's name alone (headerless streams, an MP3 behind a
-    // stretch of junk): libsndfile guesses those when it opens the file by name.
-    const bool byName = !file && sf_error(nullptr) == SF_ERR_UNRECOGNISED_FORMAT;
-    if (byName) {
-        info = SF_INFO{};
-        file.reset(sf_open(fileName.c_str(), SFM_READ, &info));
-    }
-    if (!Decodable(file.get(), info))
+    TDecodedFile file(fileName);
+    if (!file.Opened())
         return false;
-
-    const bool floats = HoldsFloats(info);
-    const int64_t frameBytes = DecodedFormat(info).nBlockAlign;
+    const SF_INFO& info = file.Info();
+    const int64_t frameBytes = file.Format().nBlockAlign;
     // A WAV stream holds what a "data" chunk can: less than 4 GiB.
     const sf_count_t maxFrames = sf_count_t(UINT32_MAX / uint64_t(frameBytes));
     if (info.frames > maxFrames && info.frames != SF_COUNT_MAX)
@@ -151,33 +179,30 @@ bool DecodeSoundFile(TWavStream& wave, const std::string& fileName)
     sf_count_t room = std::clamp<sf_count_t>(std::min(info.frames, step), 0, maxFrames);
     sf_count_t done = 0;
     std::vector<uint8_t> next(size_t(frameBytes), 0);
-    for (;;) {
-        wave.SetSize(room * frameBytes);
-        done += ReadFrames(file.get(), floats, wave.Memory() + done * frameBytes, room - done);
-        if (done < room)
-            break;
-        // The room is full: one more frame says whether the sound goes on.
-        if (ReadFrames(file.get(), floats, next.data(), 1) == 0)
-            break;
-        if (room == maxFrames) {
-            wave.Clear();
-            throw EWavStreamError("The sound is too long to load.");
+    try {
+        for (;;) {
+            wave.SetSize(room * frameBytes);
+            done += file.Read(wave.Memory() + done * frameBytes, room - done);
+            if (done < room)
+                break;
+            // The room is full: one more frame says whether the sound goes on.
+            if (file.Read(next.data(), 1) == 0)
+                break;
+            if (room == maxFrames)
+                throw EWavStreamError("The sound is too long to load.");
+            room = std::min(maxFrames, room + std::max(room / 2, step));
+            wave.SetSize(room * frameBytes);
+            std::memcpy(wave.Memory() + done * frameBytes, next.data(), next.size());
+            ++done;
         }
-        room = std::min(maxFrames, room + std::max(room / 2, step));
-        wave.SetSize(room * frameBytes);
-        std::memcpy(wave.Memory() + done * frameBytes, next.data(), next.size());
-        ++done;
-    }
-    // A decoder that stops on an error has not reached the end of the sound, unless it read
-    // the file to its end: then the file was merely cut short, and holds what was decoded.
-    if (sf_error(file.get()) != SF_ERR_NO_ERROR && (byName || !source.ReadToTheEnd())) {
+    } catch (...) {
         wave.Clear();
-        throw EWavStreamError(sf_strerror(file.get()));
+        throw;
     }
     wave.SetSize(done * frameBytes);
     wave.Seek(0, TSeekOrigin::Beginning);
 
-    wave.Format = DecodedFormat(info);
+    wave.Format = file.Format();
     wave.FileName = fileName;
     return true;
 }
@@ -192,15 +217,14 @@ void LoadSoundFile(TWavStream& wave, const std::string& fileName)
 }
 
 struct TSoundFileStream::Decoder {
-    TSndfile File;
-    bool Floats;
+    std::unique_ptr<TDecodedFile> File;
     uint16_t FrameBytes;
     std::vector<uint8_t> Buffer;
 
     uint32_t Read(uint32_t count)
     {
         Buffer.resize(std::max<size_t>(Buffer.size(), count));
-        return uint32_t(ReadFrames(File.get(), Floats, Buffer.data(), count / FrameBytes)) * FrameBytes;
+        return uint32_t(File->Read(Buffer.data(), count / FrameBytes)) * FrameBytes;
     }
 };
 
@@ -222,9 +246,10 @@ struct TSoundFileStream::Window {
 TSoundFileStream::TSoundFileStream(const std::string& fileName) : FFileName(fileName)
 {
     if (!IsRiffWaveFile(fileName)) {
-        SF_INFO info;
-        if (TSndfile file = OpenDecoded(fileName, info, Format)) {
-            FDecoder.reset(new Decoder{std::move(file), HoldsFloats(info), Format.nBlockAlign, {}});
+        auto file = std::make_unique<TDecodedFile>(fileName);
+        if (file->Opened()) {
+            Format = file->Format();
+            FDecoder.reset(new Decoder{std::move(file), Format.nBlockAlign, {}});
             return;
         }
     }
@@ -245,16 +270,15 @@ TSoundFileStream::~TSoundFileStream() = default;
 uint64_t TSoundFileStream::Size()
 {
     if (FSize < 0) {
-        SF_INFO info;
-        WAVEFORMATEX format;
-        TSndfile counter = OpenDecoded(FFileName, info, format);
-        if (!counter)
+        // Counting decodes the whole file: a damaged one fails here, before any of it is used.
+        TDecodedFile counter(FFileName);
+        if (!counter.Opened())
             throw EWavStreamError("Cannot decode " + FFileName + " again");
-        std::vector<uint8_t> scratch(size_t(format.nBlockAlign) << 14);
+        std::vector<uint8_t> scratch(size_t(Format.nBlockAlign) << 14);
         int64_t frames = 0;
-        while (const sf_count_t n = ReadFrames(counter.get(), FDecoder->Floats, scratch.data(), 1 << 14))
+        while (const sf_count_t n = counter.Read(scratch.data(), 1 << 14))
             frames += n;
-        FSize = frames * format.nBlockAlign;
+        FSize = frames * Format.nBlockAlign;
     }
     return uint64_t(FSize);
 }

@@ -238,6 +238,20 @@ TEST_F(SoundFileTest, ADamagedFileSaysSoAndACutOneLoadsWhatItHolds)
     EXPECT_GT(wave.Size(), int64_t(tones.size()));
     EXPECT_LT(wave.Size(), int64_t(tones.size() * 2));
     EXPECT_EQ(Contents(wave), Bytes(tones).substr(0, size_t(wave.Size())));
+
+    // Read block by block, the files say the same.
+    TSoundFileStream damagedStream(Path("damaged.flac"));
+    EXPECT_THROW(
+        try { damagedStream.Size(); } catch (const EWavStreamError& e) {
+            EXPECT_EQ(e.what(), decoderSays);
+            throw;
+        },
+        EWavStreamError);
+    TSoundFileStream cutStream(Path("cut.flac"));
+    ASSERT_EQ(cutStream.Size(), uint64_t(wave.Size()));
+    uint32_t got = 0;
+    const uint8_t* read = cutStream.Next(uint32_t(wave.Size()), got);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(read), got), Contents(wave));
 }
 
 // 1024 channels at 3 MHz are more bytes a second than the format record counts: it shows the

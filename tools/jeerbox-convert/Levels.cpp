@@ -1,5 +1,7 @@
 #include "Levels.h"
 
+#include "framework/SharedLibrary.h"
+
 #include <ebur128.h>
 
 #include <algorithm>
@@ -43,11 +45,39 @@ uint64_t TTrimFinder::End(uint64_t length) const
     return std::min(length, FLast + 1 + FMargin);
 }
 
+namespace {
+
+// libebur128, loaded by the first run that measures loudness.
+struct TEbur128 {
+    TSharedLibrary Library{"libebur128.so.1"};
+    decltype(&ebur128_init) Init;
+    decltype(&ebur128_destroy) Destroy;
+    decltype(&ebur128_add_frames_float) AddFrames;
+    decltype(&ebur128_loudness_global) Loudness;
+
+    TEbur128()
+    {
+        Library.Bind(Init, "ebur128_init");
+        Library.Bind(Destroy, "ebur128_destroy");
+        Library.Bind(AddFrames, "ebur128_add_frames_float");
+        Library.Bind(Loudness, "ebur128_loudness_global");
+    }
+};
+
+const TEbur128& Ebur128()
+{
+    static const TEbur128 loaded;
+    if (!loaded.Library.Ok())
+        throw std::runtime_error(loaded.Library.Error());
+    return loaded;
+}
+}
+
 struct TLoudnessMeter::State {
     ebur128_state* Meter;
 };
 
-TLoudnessMeter::TLoudnessMeter() : FState(new State{ebur128_init(1, TauntRate, EBUR128_MODE_I)})
+TLoudnessMeter::TLoudnessMeter() : FState(new State{Ebur128().Init(1, TauntRate, EBUR128_MODE_I)})
 {
     if (!FState->Meter)
         throw std::bad_alloc();
@@ -55,19 +85,19 @@ TLoudnessMeter::TLoudnessMeter() : FState(new State{ebur128_init(1, TauntRate, E
 
 TLoudnessMeter::~TLoudnessMeter()
 {
-    ebur128_destroy(&FState->Meter);
+    Ebur128().Destroy(&FState->Meter);
 }
 
 void TLoudnessMeter::Add(const float* samples, uint64_t count)
 {
-    if (count > 0 && ebur128_add_frames_float(FState->Meter, samples, size_t(count)) != EBUR128_SUCCESS)
+    if (count > 0 && Ebur128().AddFrames(FState->Meter, samples, size_t(count)) != EBUR128_SUCCESS)
         throw std::runtime_error("cannot measure the loudness");
 }
 
 double TLoudnessMeter::Lufs() const
 {
     double lufs = -std::numeric_limits<double>::infinity();
-    if (ebur128_loudness_global(FState->Meter, &lufs) != EBUR128_SUCCESS)
+    if (Ebur128().Loudness(FState->Meter, &lufs) != EBUR128_SUCCESS)
         return -std::numeric_limits<double>::infinity();
     return lufs;
 }
