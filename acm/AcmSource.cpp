@@ -354,6 +354,8 @@ int64_t AcmSourceReader::ReadNarrow(int16_t* frames, int64_t count)
     const uint8_t* in = nullptr;
     const int64_t n = TakeFrames(count, in);
     const int64_t samples = n * FFormat.Channels;
+    if (n == 0)
+        return 0;
     if (FPlain == AcmPlainSamples::S16)
         std::memcpy(frames, in, size_t(samples) * 2);
     else
@@ -393,7 +395,10 @@ int64_t AcmSourceReader::Read(float* frames, int64_t count)
             for (int64_t i = 0; i < samples; ++i)
                 frames[i] = float(int32_t(GetLe32(in + 4 * i))) * Unit32;
             break;
-        case AcmPlainSamples::F32: std::memcpy(frames, in, size_t(samples) * 4); break;
+        case AcmPlainSamples::F32:
+            if (samples > 0)
+                std::memcpy(frames, in, size_t(samples) * 4);
+            break;
         case AcmPlainSamples::F64:
             for (int64_t i = 0; i < samples; ++i) {
                 double v;
