@@ -31,7 +31,8 @@ struct AcmHalves {
 // varying size, or a machine of one core.
 std::optional<AcmHalves> AcmSplitInHalves(uint32_t from, uint32_t to, bool fixedFrames, int64_t frames);
 
-// The converter behind every conversion stream: decodes the source with libsndfile, averages
+// The converter behind every conversion stream: decodes the source (plain PCM and float
+// samples itself, every other format with libsndfile), averages
 // the channels, changes the rate with libsoxr and rounds to the destination's PCM width.
 // Identical source and destination formats are copied byte for byte.
 class AcmEngine {

@@ -66,12 +66,14 @@ public:
     AcmSourceReader(const AcmSourceReader&) = delete;
     AcmSourceReader& operator=(const AcmSourceReader&) = delete;
 
-    // False when libsndfile cannot read the image, or reads another shape than the format's.
+    // False when libsndfile cannot read the image (or cannot be loaded), or reads another shape
+    // than the format's.
     bool Open();
     int64_t Frames() const { return FFrames; }
     // Reads up to count frames of Channels floats each; returns the count read (0 at the end).
     int64_t Read(float* frames, int64_t count);
-    // The same as 16-bit integers (full scale ±32768), for a format with narrow samples:
+    // The same as 16-bit integers (full scale ±32768), for a format with narrow samples only
+    // (a reader of wider plain samples reads none this way):
     // cheaper than floats, which libsndfile makes from the integers one by one.
     int64_t ReadNarrow(int16_t* frames, int64_t count);
     // Makes `frame` the next frame to read.

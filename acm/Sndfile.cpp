@@ -23,9 +23,10 @@ struct TLoaded {
     }
 };
 
+// Kept to the very end of the run, past the static objects that may still close a file.
 const TLoaded& Loaded()
 {
-    static const TLoaded loaded;
+    static const TLoaded& loaded = *new TLoaded;
     return loaded;
 }
 }

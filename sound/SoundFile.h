@@ -15,7 +15,8 @@
 // 32-bit float when the file holds floating-point samples, 16-bit otherwise, so that
 // everything that takes a loaded WAV (the info panel, playing, the convertor) takes it too.
 // A file that neither reads nor decodes fails as the WAV stream fails on it ("Not a valid
-// WAV file.", or the file's own open error), with the stream left as that failure leaves it.
+// WAV file.", or the file's own open error), with the stream left as that failure leaves it;
+// where libsndfile cannot be loaded, any file but a RIFF WAVE one fails with that news.
 // A file the decoder gives up on before its end raises the decoder's own words, with the
 // stream empty; one merely cut short loads the sound it holds.
 void LoadSoundFile(TWavStream& wave, const std::string& fileName);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -187,6 +188,24 @@ TEST_F(JeerboxConvertTest, FlacOggAndMp3BecomeTheTauntOfTheSameSignalAsWav)
         const TauntAlignment aligned = AlignTaunts(reference.Data, made.Data, 2000, 220);
         EXPECT_LE(aligned.MaxStep, 1) << kind.Extension << " shifted by " << aligned.Shift;
     }
+}
+
+// Converting a WAV file of plain samples loads neither the sound decoder library nor the
+// loudness meter's: a FLAC file loads the one, measuring loudness the other.
+TEST_F(JeerboxConvertTest, OnlyTheRunsThatNeedThemLoadTheDecoderAndTheLoudnessMeter)
+{
+    const std::string wav = Sine("cd.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 0.2);
+    const std::string flac = Sine("disc.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, 0.2);
+    auto loads = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"LD_DEBUG=files", JEERBOX_BUILD_DIR "/jeerbox-convert", "-o", Path("out")});
+        const ProgramRun run = RunProgram("/usr/bin/env", args);
+        EXPECT_EQ(run.Status, 0) << run.Err;
+        return std::pair{run.Err.find("libsndfile.so") != std::string::npos,
+                         run.Err.find("libebur128.so") != std::string::npos};
+    };
+    EXPECT_EQ(loads({wav}), std::pair(false, false));
+    EXPECT_EQ(loads({"--loudness=-16", wav}), std::pair(false, true));
+    EXPECT_EQ(loads({flac}), std::pair(true, false));
 }
 
 }

@@ -66,7 +66,7 @@ struct TEbur128 {
 
 const TEbur128& Ebur128()
 {
-    static const TEbur128 loaded;
+    static const TEbur128& loaded = *new TEbur128;
     if (!loaded.Library.Ok())
         throw std::runtime_error(loaded.Library.Error());
     return loaded;

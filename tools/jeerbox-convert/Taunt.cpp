@@ -116,7 +116,10 @@ public:
         }
         TTauntFile file(target);
         for (int attempt = 1;; ++attempt) {
-            TLoudnessMeter meter;
+            // Only a run that sets the loudness measures it (and loads the meter's library).
+            std::optional<TLoudnessMeter> meter;
+            if (FRecipe.Loudness)
+                meter.emplace();
             std::vector<float> floats;
             std::vector<uint8_t> mapped;
             made.Length = Produce([&](uint64_t at, const uint8_t* bytes, uint64_t count) {
@@ -127,16 +130,16 @@ public:
                     bytes = mapped.data();
                 }
                 file.Write(at, bytes, count);
-                if (FRecipe.Loudness) {
+                if (meter) {
                     floats.resize(size_t(count));
                     for (uint64_t i = 0; i < count; ++i)
                         floats[i] = float(int(bytes[i]) - 128) / 128.0f;
-                    meter.Add(floats.data(), count);
+                    meter->Add(floats.data(), count);
                 }
             });
             if (!FRecipe.Loudness || !std::isfinite(FMeasured))
                 break;
-            const double reached = meter.Lufs();
+            const double reached = meter->Lufs();
             const double miss = *FRecipe.Loudness - reached;
             if (std::fabs(miss) <= LoudnessTolerance || !std::isfinite(reached) || attempt == LoudnessAttempts) {
                 char note[80];
@@ -156,7 +159,9 @@ private:
     void Measure(TTauntMade& made)
     {
         TTrimFinder trim(FRecipe.TrimDb.value_or(-200.0), TrimMargin);
-        TLoudnessMeter meter;
+        std::optional<TLoudnessMeter> meter;
+        if (FRecipe.Loudness)
+            meter.emplace();
         std::mutex lock;
         const uint64_t bytes =
             Convert(WideTauntFormat, !FRecipe.Loudness, [&](uint64_t at, const uint8_t* wide, uint32_t count) {
@@ -164,8 +169,8 @@ private:
                 ToFloats(wide, count / 4, mine);
                 std::lock_guard<std::mutex> guard(lock);
                 trim.Put(at / 4, mine.data(), mine.size());
-                if (FRecipe.Loudness)
-                    meter.Add(mine.data(), mine.size());
+                if (meter)
+                    meter->Add(mine.data(), mine.size());
             });
         if (FRecipe.TrimDb) {
             FSpan = {trim.First(bytes / 4), trim.End(bytes / 4)};
@@ -173,7 +178,7 @@ private:
                 made.Notes.push_back("silent throughout: trimming leaves nothing");
         }
         if (FRecipe.Loudness) {
-            FMeasured = meter.Lufs();
+            FMeasured = meter->Lufs();
             if (std::isfinite(FMeasured))
                 FGain = std::pow(10.0, (*FRecipe.Loudness - FMeasured) / 20.0);
             else
