@@ -2,23 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 TEST(SharedLibraryTest, ALibraryOrAFunctionThatIsMissingSaysWhich)
 {
+    void (*call)() = nullptr;
     TSharedLibrary math("libm.so.6");
-    double (*cosine)(double) = nullptr;
-    math.Bind(cosine, "cos");
-    ASSERT_TRUE(math.Ok()) << math.Error();
-    EXPECT_EQ(cosine(0.0), 1.0);
-    void (*none)() = nullptr;
-    math.Bind(none, "no_such_function");
-    EXPECT_FALSE(math.Ok());
-    EXPECT_NE(math.Error().find("libm.so.6"), std::string::npos) << math.Error();
-
+    math.Bind(call, "no_such_function");
     TSharedLibrary missing("libjeerbox-missing.so.0");
-    missing.Bind(cosine, "cos");
-    EXPECT_FALSE(missing.Ok());
-    EXPECT_EQ(cosine, nullptr);
-    EXPECT_NE(missing.Error().find("libjeerbox-missing.so.0 cannot be loaded"), std::string::npos) << missing.Error();
+    missing.Bind(call, "cos");
+    for (const auto& [library, name] :
+         {std::pair{&math, "libm.so.6"}, std::pair{&missing, "libjeerbox-missing.so.0"}}) {
+        EXPECT_FALSE(library->Ok()) << name;
+        EXPECT_NE(library->Error().find(name), std::string::npos) << library->Error();
+    }
+    EXPECT_EQ(call, nullptr);
 }
