@@ -35,7 +35,8 @@ Sound MakeSound(int kind, int rate, int channels, double seconds)
 
 // The sound handed over in parts of `part` bytes, each result taken into `room` bytes: what is
 // left of a part (a partial block) goes again with the next, what does not fit comes later.
-std::vector<uint8_t> ConvertInParts(const Sound& sound, uint32_t part, uint32_t room)
+// `alignLast` false: the last part goes without the block-align flag.
+std::vector<uint8_t> ConvertInParts(const Sound& sound, uint32_t part, uint32_t room, bool alignLast = true)
 {
     HACMSTREAM stream = nullptr;
     EXPECT_EQ(acmStreamOpen(&stream, nullptr, reinterpret_cast<const WAVEFORMATEX*>(sound.Format.data()), &TauntFormat,
@@ -65,9 +66,10 @@ std::vector<uint8_t> ConvertInParts(const Sound& sound, uint32_t part, uint32_t 
         // A part shorter than a block carries over whole to the next.
         const uint32_t count = std::min(part + left, size - at);
         const bool last = at + count == size;
-        const uint32_t used = convert(sound.Samples.data() + at, count,
-                                      flags | ACM_STREAMCONVERTF_BLOCKALIGN | (last ? ACM_STREAMCONVERTF_END : 0))
-                                  .cbSrcLengthUsed;
+        const uint32_t align = last && !alignLast ? 0 : ACM_STREAMCONVERTF_BLOCKALIGN;
+        const uint32_t used =
+            convert(sound.Samples.data() + at, count, flags | align | (last ? ACM_STREAMCONVERTF_END : 0))
+                .cbSrcLengthUsed;
         at += used;
         left = count - used;
         flags = 0;
@@ -101,6 +103,17 @@ TEST(AcmStreamPartsTest, ASoundInPartsComesOutAsTheBytesOfTheSoundAsOneBlock)
         for (const auto& [part, room] : {std::pair{4096u, 65536u}, std::pair{1001u, 97u}, std::pair{half, 5000u}})
             EXPECT_TRUE(ConvertInParts(sound, part, room) == whole.Output)
                 << c.Name << ", parts of " << part << ", room " << room;
+
+        // Cut inside its last block, the end going without the block-align flag: that block is
+        // converted too, in parts as in one call (the MS ADPCM decoder reads whole blocks only).
+        const uint16_t align = reinterpret_cast<const WAVEFORMATEX*>(sound.Format.data())->nBlockAlign;
+        if (align < 16 || c.Kind == SF_FORMAT_MS_ADPCM)
+            continue;
+        Sound cut = sound;
+        cut.Samples.resize(cut.Samples.size() - align / 2);
+        const std::vector<uint8_t> once = ConvertInParts(cut, uint32_t(cut.Samples.size()), 1 << 22, false);
+        EXPECT_GT(once.size(), ConvertBlock(cut.Format, TauntFormat, cut.Samples).Output.size()) << c.Name;
+        EXPECT_TRUE(ConvertInParts(cut, 4096, 65536, false) == once) << c.Name << ", cut in its last block";
     }
 }
 

@@ -70,8 +70,17 @@ TEST_F(EndToEndTest, FromAStereoFileToASavedClipAndItsGamPage)
               normalized.mid(int(offset), int(clipSize)));
     EXPECT_EQ(ReadFile(clipPath).size(), 44 + int(clipSize));
 
-    const TSoundParams params{128, 0, int32_t(clipSize) - 1, 1.0f, 360, 360, 256.0f, 10.0f, 1.0f};
-    EXPECT_EQ(ReadFile(table), SoundPageBytes("New Sound", "laugh-taunt.wav", params));
+    // The dialog's values, and the loop end the last Play set: the clip's last byte.
+    const QByteArray params = QByteArray::fromHex("80000000"
+                                                  "00000000") +
+        ToQt(Le32(uint32_t(clipSize - 1))) +
+        QByteArray::fromHex("0000803f"
+                            "68010000"
+                            "68010000"
+                            "00008043"
+                            "00002041"
+                            "0000803f");
+    EXPECT_EQ(ReadFile(table), SoundPage("New Sound", "laugh-taunt.wav", params));
 }
 
 }  // namespace

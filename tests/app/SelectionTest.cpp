@@ -79,6 +79,8 @@ TEST_F(SelectionTest, DragsPastTheViewStopAtItsEdges)
     Press(Qt::RightButton, 100);
     Move(250, Qt::RightButton);
     EXPECT_EQ(Form().Workbench.SelEndX, 250);
+    Move(283, Qt::RightButton);
+    EXPECT_EQ(Form().Workbench.SelEndX, 282) << "the view's width is no column of it";
     Move(400, Qt::RightButton);
     Release(Qt::RightButton, 400);
     ExpectSelection(40, 282);
@@ -179,11 +181,13 @@ TEST_F(SelectionTest, MovingTheSpanKeepsItsWidthAndPlaysWhereItIs)
         Move(0, button, keys);
         ExpectSelection(1, 51);
         EXPECT_EQ(LastPlayed(), Clip(1, 51));
+        Move(303, button, keys);  // the end exactly on the view's width
+        ExpectSelection(232, 282);
         Move(400, button, keys);
         ExpectSelection(232, 282);
         EXPECT_EQ(LastPlayed(), Clip(232, 282));
         Release(button, 400, keys);
-        EXPECT_EQ(Plays(), plays + 4);
+        EXPECT_EQ(Plays(), plays + 5);
         EXPECT_EQ(LastPlayed(), Clip(232, 282));
     }
 }

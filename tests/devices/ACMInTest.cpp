@@ -190,6 +190,28 @@ TEST_F(ACMInTest, AFailedOpenClosesTheDeviceAndReleasesItsBuffers)
     EXPECT_EQ(reported.size(), 1u);
 }
 
+// The device goes away while the window has fallen behind: three full buffers wait to be
+// reported, a fourth holds a few bytes. Each arrives with its bytes and no others; the last
+// buffer back closes the capture, which says so once.
+TEST_F(ACMInTest, ALossBehindUnreportedBuffersReportsEachWithWhatItCaught)
+{
+    in.SetNumBuffers(5);
+    int lost = 0;
+    in.OnDeviceLost = [&](TComponent*) { ++lost; };
+    in.Open(taunt);
+    const QByteArray heard = Pattern(3 * 16 + 5, 11);
+    driver.Feed(heard);
+    driver.Lose(TWaveDirection::Input);
+    Deliver();
+    EXPECT_EQ(Reported(), heard);
+    ASSERT_EQ(reported.size(), 5u);
+    EXPECT_EQ(reported[3].size(), 5);
+    EXPECT_FALSE(in.Active());
+    EXPECT_EQ(lost, 1);
+    EXPECT_EQ(dialogs.Texts(),
+              QStringList{"WaveInAddBuffer A suitable driver is not available to provide valid format selections."});
+}
+
 // A buffer whose handling fails leaves the ring and stays owned until Close.
 TEST_F(ACMInTest, ABufferWhoseHandlerFailsLeavesTheRingUntilClose)
 {

@@ -52,6 +52,21 @@ TEST(SoundPageTest, WorkedExampleOfSixtyThreeBytes)
                             "00002041"
                             "0000803f");
     EXPECT_EQ(bytes.mid(17).toHex(), rest.toHex());
+
+    // Every parameter different, so that each shows in its own place.
+    page.Params = {0x1A5, 7, 22049, 0.25f, 45, 300, 512.0f, 3.5f, 0.75f};
+    EXPECT_EQ(Written(page).toHex(),
+              SoundPage("New Sound", "taunt.wav",
+                        QByteArray::fromHex("a5010000"  // flags
+                                            "07000000"  // loop start
+                                            "21560000"  // loop end
+                                            "0000803e"  // outer cone volume 0.25
+                                            "2d000000"  // inner cone angle 45
+                                            "2c010000"  // outer cone angle 300
+                                            "00000044"  // maximum distance 512.0
+                                            "00006040"  // minimum distance 3.5
+                                            "0000403f"))  // import adjust 0.75
+                  .toHex());
 }
 
 TEST(SoundPageTest, NamesAreCutToThirtyFourCharacters)
@@ -66,7 +81,7 @@ TEST(SoundPageTest, NamesAreCutToThirtyFourCharacters)
     const QByteArray bytes = Written(page);
     EXPECT_EQ(bytes.size(), 45 + 34 + 34);
     const QByteArray cut = QByteArray::fromStdString(forty.substr(0, 34));
-    EXPECT_EQ(bytes, SoundPageBytes(cut, cut, page.Params));
+    EXPECT_EQ(bytes, SoundPage(cut, cut, QByteArray(32, 0) + QByteArray::fromHex("0000803f")));
 
     const std::string exact = forty.substr(0, 34);
     EXPECT_EQ(TSound(nullptr, -1, exact).PageName.ToString(), exact) << "34 characters stay whole";

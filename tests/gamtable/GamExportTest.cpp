@@ -55,10 +55,25 @@ protected:
             Type("edFileName", "roar.wav");
             Type("edLoopEnd", "4410");
             Type("edMaxDist", "100.5");
+            Type("edInnerCone", "90");
+            Type("edOuterCone", "270");
             ClickOk();
         });
     }
-    TSoundParams RoarParams() const { return {128, 0, 4410, 1.0f, 360, 360, 100.5f, 10.0f, 1.0f}; }
+    // The page of what the user filled in, named "Roar".
+    static QByteArray RoarPage(const QByteArray& name = "Roar", const QByteArray& fileName = "roar.wav")
+    {
+        return SoundPage(name, fileName,
+                         QByteArray::fromHex("80000000"  // flags: Listener update
+                                             "00000000"  // loop start
+                                             "3a110000"  // loop end 4410
+                                             "0000803f"  // outer cone volume 1.0
+                                             "5a000000"  // inner cone angle 90
+                                             "0e010000"  // outer cone angle 270
+                                             "0000c942"  // maximum distance 100.5
+                                             "00002041"  // minimum distance 10.0
+                                             "0000803f"));  // import adjust 1.0
+    }
     QStringList Entries() const { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System); }
     std::vector<ScriptedDialogs::Box> Errors() const
     {
@@ -80,7 +95,7 @@ TEST_F(GamExportTest, WritesAFileHoldingExactlyOnePage)
     const QString path = dir.filePath("taunts.gam");
     ExportTo(path);
     EXPECT_TRUE(dialogs.boxes.empty()) << "no message confirms an export";
-    EXPECT_EQ(ReadFile(path).toHex(), SoundPageBytes("Roar", "roar.wav", RoarParams()).toHex());
+    EXPECT_EQ(ReadFile(path).toHex(), RoarPage().toHex());
     EXPECT_EQ(ReadFile(path).size(), 45 + 4 + 8);
     EXPECT_EQ(Entries(), QStringList{"taunts.gam"}) << "nothing left beside it";
 }
@@ -92,7 +107,7 @@ TEST_F(GamExportTest, OverwritingReplacesTheWholeOldFile)
     dialogs.PlanAnswer(mrYes);
     ExportTo(path);
     ASSERT_EQ(dialogs.Texts(), QStringList{"\"" + path + "\" exists. Overwrite?"});
-    EXPECT_EQ(ReadFile(path), SoundPageBytes("Roar", "roar.wav", RoarParams()));
+    EXPECT_EQ(ReadFile(path), RoarPage());
     EXPECT_EQ(Entries(), QStringList{"old.gam"});
 }
 
@@ -110,8 +125,16 @@ TEST_F(GamExportTest, ConfirmedEmptyNamesAndWorkbenchPresetsReachThePage)
         ClickOk();
     });
     EXPECT_EQ(dialogs.boxes.size(), 2u) << "both questions answered Yes";
-    TSoundParams expected{129, 0, -1, 1.0f, 360, 360, 256.0f, 10.0f, 1.0f};
-    EXPECT_EQ(ReadFile(path).toHex(), SoundPageBytes("New Sound", "", expected).toHex());
+    const QByteArray expected = QByteArray::fromHex("81000000"  // Looped and Listener update
+                                                    "00000000"
+                                                    "ffffffff"  // the preset loop end
+                                                    "0000803f"
+                                                    "68010000"  // both cone angles 360
+                                                    "68010000"
+                                                    "00008043"  // 256.0
+                                                    "00002041"  // 10.0
+                                                    "0000803f");
+    EXPECT_EQ(ReadFile(path).toHex(), SoundPage("New Sound", "", expected).toHex());
 }
 
 TEST_F(GamExportTest, CancelWritesNothing)
@@ -130,7 +153,7 @@ TEST_F(GamExportTest, CancelWritesNothing)
 TEST_F(GamExportTest, WriteFailingPartWayLeavesTheOldFileAndNoScraps)
 {
     const QString path = dir.filePath("precious.gam");
-    const QByteArray old = SoundPageBytes("Old", "old.wav", RoarParams());
+    const QByteArray old = RoarPage("Old", "old.wav");
     WriteFile(path, old);
     std::unique_ptr<ScopedFileSizeLimit> limit;
     RunExport([&] {
@@ -195,8 +218,7 @@ TEST_F(GamExportTest, ReadOnlyFileIsNotReplacedAndAWritableOneInAReadOnlyFolderI
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     ASSERT_EQ(Errors().size(), 1u) << "only the new file in the read-only folder fails";
     EXPECT_TRUE(Errors()[0].text.startsWith("Cannot create file \"" + dir.filePath("new.gam") + "\". "));
-    EXPECT_EQ(ReadFile(path), SoundPageBytes("Roar", "roar.wav", RoarParams()))
-        << "written in place, cut to its length";
+    EXPECT_EQ(ReadFile(path), RoarPage()) << "written in place, cut to its length";
     EXPECT_EQ(Entries(), QStringList{"locked.gam"});
 }
 
@@ -211,7 +233,7 @@ TEST_F(GamExportTest, ReplacedFileKeepsItsPermissionsAndLinksKeepPointingAtIt)
     ExportTo(link);
     EXPECT_TRUE(Errors().empty());
     EXPECT_TRUE(QFileInfo(link).isSymLink());
-    EXPECT_EQ(ReadFile(real), SoundPageBytes("Roar", "roar.wav", RoarParams()));
+    EXPECT_EQ(ReadFile(real), RoarPage());
     EXPECT_EQ(QFile::permissions(real), permissions);
 }
 

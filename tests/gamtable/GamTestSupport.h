@@ -6,17 +6,14 @@
 #include <QByteArray>
 #include <QLocale>
 #include <QTemporaryDir>
-#include <bit>
 
-// A sound page as the game reads it, put together field by field from the table layout.
-inline QByteArray SoundPageBytes(const QByteArray& name, const QByteArray& fileName, const TSoundParams& p)
+// A sound page around its nine parameters, whose 36 bytes the caller writes out by hand in
+// the order the game reads them: type 7, the length (the body and the length field), version
+// 1, the name and the file name each ended by a zero byte, then those bytes.
+inline QByteArray SoundPage(const QByteArray& name, const QByteArray& fileName, const QByteArray& params)
 {
-    auto f = [](float v) { return Le32(std::bit_cast<uint32_t>(v)); };
-    const std::string body = Le16(1) + ToStd(name) + std::string(1, 0) + ToStd(fileName) + std::string(1, 0) +
-        Le32(p.Flags) + Le32(uint32_t(p.LoopStart)) + Le32(uint32_t(p.LoopEnd)) + f(p.OuterConeVolume) +
-        Le32(uint32_t(p.InnerConeAngle)) + Le32(uint32_t(p.OuterConeAngle)) + f(p.MaxDistance) + f(p.MinDistance) +
-        f(p.ImportAdjust);
-    return ToQt(std::string(1, 7) + Le32(uint32_t(body.size() + 4)) + body);
+    return QByteArray(1, 7) + ToQt(Le32(uint32_t(44 + name.size() + fileName.size()))) + QByteArray("\1\0", 2) + name +
+        QByteArray(1, 0) + fileName + QByteArray(1, 0) + params;
 }
 
 // Keeps the settings store in a folder of its own for as long as it lives.

@@ -139,6 +139,8 @@ TEST_F(JeerboxBatchTest, BlockByBlockGivesTheBytesOfTheWholeSoundConversion)
         {"ms.wav", SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM, 22050, 1, 30.0},
         {"gsm.wav", SF_FORMAT_WAV | SF_FORMAT_GSM610, 8000, 1, 200.0},
         {"flac.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, 30.0},
+        // 262,144 frames: exactly two blocks, so that what the last one leaves comes after it.
+        {"blocks.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 1, 262144.0 / 44100},
     };
     QStringList args{QStringLiteral("-o"), Path(QStringLiteral("out"))};
     for (const Case& c : cases) {
@@ -202,21 +204,28 @@ TEST_F(JeerboxBatchTest, LoudnessLandsWithinOneLuOfTheTargetWithoutClipping)
 
 TEST_F(JeerboxBatchTest, TrimCutsTheSilenceAtBothEndsAndLeavesAFewMilliseconds)
 {
-    // Half a second of near silence (-60 dBFS), a second of tone, then a second of quieter
-    // sound at -40 dBFS and one of silence.
-    const QString sound = Wav("spoken.wav",
-                              Joined({Sine16(200, 0.001, 44100, 0.5, 1), Sine16(440, 0.5, 44100, 1.0, 1),
-                                      Sine16(440, 0.01, 44100, 1.0, 1), std::vector<int16_t>(44100, 0)}));
+    // Half a second of near silence (-60 dBFS), a second of loud sound, then a second of
+    // quieter sound at -40 dBFS and one of silence; at the taunt's own rate, so that every
+    // edge falls on a known sample.
+    auto level = [](int16_t peak, int count) {
+        std::vector<int16_t> samples(size_t(count), peak);
+        for (size_t i = 1; i < samples.size(); i += 2)
+            samples[i] = int16_t(-peak);
+        return samples;
+    };
+    const QString sound =
+        Wav("spoken.wav",
+            Joined({level(33, 11025), level(16384, 22050), level(328, 22050), std::vector<int16_t>(22050, 0)}), 22050);
     const struct {
         QString Option;
         double Seconds;
     } cases[] = {{QStringLiteral("--trim"), 2.0}, {QStringLiteral("--trim=-30"), 1.0}};
     for (const auto& c : cases) {
         ASSERT_EQ(Run({QStringLiteral("-o"), Path(QStringLiteral("out")), c.Option, sound}), 0);
+        // 5 ms, 110 samples, before and after what is kept.
         const QByteArray made = Taunt("spoken.wav");
-        EXPECT_NEAR(made.size(), c.Seconds * 22050 + 2 * 110, 30) << c.Option.toStdString();
-        const QByteArray whole = ConvertedWhole(sound);
-        EXPECT_TRUE(whole.contains(made)) << "trimming only cuts: " << c.Option.toStdString();
+        EXPECT_EQ(made.size(), int(c.Seconds * 22050) + 2 * 110) << c.Option.toStdString();
+        EXPECT_TRUE(made == ConvertedWhole(sound).mid(11025 - 110, made.size())) << c.Option.toStdString();
     }
 }
 
@@ -229,6 +238,14 @@ TEST_F(JeerboxBatchTest, DitherTurnsTheHarmonicsOfAQuietToneIntoNoise)
     const QByteArray dithered = Taunt("tone.wav");
     EXPECT_EQ(dithered.size(), 22050);
     EXPECT_LT(WorstHarmonic(dithered, 1000), -40);
+
+    // The noise it leaves is the dither's (a sixth of a step squared) and the rounding's (a
+    // twelfth): a quarter of a step squared, no more.
+    const std::vector<int16_t> source = Sine16(1000, std::pow(10.0, -34.0 / 20), 22050, 1.0, 1);
+    double power = 0;
+    for (int i = 0; i < dithered.size(); ++i)
+        power += std::pow(int(uint8_t(dithered[i])) - 128 - source[size_t(i)] / 256.0, 2);
+    EXPECT_NEAR(power / dithered.size(), 0.25, 0.03);
 }
 
 TEST_F(JeerboxBatchTest, GamWritesOnePagePerConvertedSoundInTheOrderOfTheFiles)
@@ -239,19 +256,30 @@ TEST_F(JeerboxBatchTest, GamWritesOnePagePerConvertedSoundInTheOrderOfTheFiles)
     const QString table = Path(QStringLiteral("taunts.gam"));
     QString errors;
     EXPECT_EQ(Run({QStringLiteral("-o"), Path(QStringLiteral("out")), QStringLiteral("--gam=") + table, first, missing,
-                   QStringLiteral("--gam-flags=5"), QStringLiteral("--gam-min-distance"), QStringLiteral("2.5"), second,
-                   QStringLiteral("-j"), QStringLiteral("3")},
+                   QStringLiteral("--gam-flags=5"), QStringLiteral("--gam-min-distance"), QStringLiteral("2.5"),
+                   QStringLiteral("--gam-inner-cone=90"), QStringLiteral("--gam-outer-cone=270"),
+                   QStringLiteral("--gam-outer-volume=0.5"), QStringLiteral("--gam-max-distance=300"),
+                   QStringLiteral("--gam-import-adjust=2"), second, QStringLiteral("-j"), QStringLiteral("3")},
                   &errors),
               1);
     EXPECT_TRUE(errors.startsWith(missing + QStringLiteral(": "))) << errors.toStdString();
 
-    TSoundParams params = DialogSoundParams();
-    params.Flags = 5;
-    params.MinDistance = 2.5f;
-    params.LoopEnd = 11025 - 1;
-    QByteArray expected = SoundPageBytes("Roar of the Beast", "Roar of the Beast.wav", params);
-    params.LoopEnd = 5513 - 1;
-    expected += SoundPageBytes("a_name_much_longer_than_thirty_fou", "a_name_much_longer_than_thirty_fou", params);
+    // Flags 5, loop start 0, the loop end, outer volume 0.5, cones 90 and 270, distances 300
+    // and 2.5, import adjust 2.
+    auto params = [](const char* loopEnd) {
+        return QByteArray::fromHex(QByteArray("05000000"
+                                              "00000000") +
+                                   loopEnd +
+                                   "0000003f"
+                                   "5a000000"
+                                   "0e010000"
+                                   "00009643"
+                                   "00002040"
+                                   "00000040");
+    };
+    QByteArray expected = SoundPage("Roar of the Beast", "Roar of the Beast.wav", params("102b0000"));  // 11024
+    expected += SoundPage("a_name_much_longer_than_thirty_fou", "a_name_much_longer_than_thirty_fou",
+                          params("88150000"));  // 5512
     EXPECT_EQ(ReadFile(table).toHex(), expected.toHex());
     EXPECT_EQ(Taunt("Roar of the Beast.wav").size(), 11025);
 }
@@ -289,6 +317,22 @@ TEST_F(JeerboxBatchTest, BadValuesAndAnExistingTableStopTheRunBeforeAnythingIsWr
     }
     EXPECT_EQ(Run({QStringLiteral("-o"), Path(QStringLiteral("out")), gam, QStringLiteral("--force"), sound}), 0);
     EXPECT_EQ(ReadFile(table).at(0), 7) << "--force replaces the table";
+
+    // Both ends of every range are taken (of an option given twice, the last counts).
+    const QStringList ends[] = {
+        {gam, QStringLiteral("--force"), QStringLiteral("--trim=0"), QStringLiteral("--trim=-120"),
+         QStringLiteral("--gam-flags=511"), QStringLiteral("--gam-flags=0"), QStringLiteral("-j1024"),
+         QStringLiteral("-j1"), QStringLiteral("--gam-inner-cone=-2147483648"),
+         QStringLiteral("--gam-outer-cone=2147483647")},
+        {QStringLiteral("--loudness=0"), QStringLiteral("--loudness=-70")},
+    };
+    for (const QStringList& options : ends) {
+        QString errors;
+        EXPECT_EQ(
+            Run(QStringList{QStringLiteral("-o"), Path(QStringLiteral("out"))} + options + QStringList{sound}, &errors),
+            0)
+            << options.join(' ').toStdString() << ": " << errors.toStdString();
+    }
 }
 
 TEST_F(JeerboxBatchTest, ParallelJobsKeepTheirMessagesInTheOrderOfTheFilesAndShowNoProgressOffATerminal)
