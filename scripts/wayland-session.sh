@@ -4,8 +4,9 @@
 # toolkit told to draw there, the compositor ended when the command ends. The command's status
 # is the script's; a compositor that does not start fails it, with the compositor's log.
 #   scripts/wayland-session.sh COMMAND [ARG...]
-# WAYLAND_SCREENSHOTS=DIR lets weston-screenshooter, run inside the session, save pictures of
-# the whole screen in DIR (weston allows it to a client only when started with --debug).
+# WAYLAND_SCREENSHOTS=1 lets weston-screenshooter, run inside the session, save a picture of
+# the whole screen in its working folder (weston allows it to a client only when started with
+# --debug), e.g. scripts/wayland-session.sh sh -c 'build/jeerbox & sleep 3; weston-screenshooter'.
 set -euo pipefail
 
 if ! command -v weston >/dev/null; then
@@ -31,8 +32,7 @@ options=(--backend=headless-backend.so --use-pixman --width=1024 --height=768 --
 if [ -n "${WAYLAND_SCREENSHOTS:-}" ]; then
   options+=(--debug)
 fi
-(cd "${WAYLAND_SCREENSHOTS:-$runtime}" && exec env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR="$runtime" \
-  weston "${options[@]}" </dev/null >/dev/null 2>&1) &
+env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR="$runtime" weston "${options[@]}" </dev/null >/dev/null 2>&1 &
 weston_pid=$!
 for _ in $(seq 400); do
   [ -S "$runtime/$socket" ] && break
