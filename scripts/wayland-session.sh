@@ -6,7 +6,7 @@
 #   scripts/wayland-session.sh COMMAND [ARG...]
 # WAYLAND_SCREENSHOTS=1 lets weston-screenshooter, run inside the session, save a picture of
 # the whole screen in its working folder (weston allows it to a client only when started with
-# --debug), e.g. scripts/wayland-session.sh sh -c 'build/jeerbox & sleep 3; weston-screenshooter'.
+# --debug), e.g. scripts/wayland-session.sh sh -c 'build/jeerbox & sleep 3; weston-screenshooter; kill $!'.
 set -euo pipefail
 
 if ! command -v weston >/dev/null; then
