@@ -37,6 +37,11 @@ foreach(package libc6 libqt6widgets6 libsdl2-2.0-0 libsndfile1 libebur128-1 libs
   endif()
 endforeach()
 
+check_run(recommends dpkg-deb --field "${deb}" Recommends)
+if(NOT recommends MATCHES "(^|, )qt6-wayland( |,|\n)")
+  message(FATAL_ERROR "the package does not recommend qt6-wayland: ${recommends}")
+endif()
+
 set(expected
   usr/bin/jeerbox
   usr/bin/jeerbox-convert
