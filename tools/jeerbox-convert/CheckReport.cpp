@@ -121,7 +121,7 @@ std::string WaveJson(const TWaveReport& r)
 std::string TableJson(const TTableReport& t)
 {
     std::string text = "{\"file\": " + Quoted(t.File) + Printf(", \"verdict\": \"%s\", \"failures\": ", t.Verdict()) +
-        List(t.Findings.Failures) + ", \"pages\": [";
+        List(t.Findings.Failures) + ", \"warnings\": " + List(t.Findings.Warnings) + ", \"pages\": [";
     for (size_t i = 0; i < t.Pages.size(); ++i) {
         const TPageReport& p = t.Pages[i];
         text += (i ? ",\n    " : "\n    ") +
@@ -154,7 +154,7 @@ void WriteCheckText(std::FILE* out, const std::vector<TCheckItem>& items)
         }
         const TTableReport& t = *item.Table;
         std::fprintf(out, "%s: %s", t.File.c_str(), verdict.c_str());
-        if (!t.Findings.Failures.empty())
+        if (!t.Findings.Failures.empty() || t.Pages.empty())
             std::fprintf(out, ": %s\n", Joined(t.Findings).c_str());
         else
             std::fputs(Printf(", %zu page%s\n", t.Pages.size(), t.Pages.size() == 1 ? "" : "s").c_str(), out);

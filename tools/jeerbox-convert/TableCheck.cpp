@@ -64,6 +64,8 @@ TTableReport CheckTable(const std::string& path, const std::function<const TWave
         table.Findings.Failures.push_back(e.what());
         return table;
     }
+    if (pages.empty())
+        table.Findings.Warnings.push_back("it holds no pages");
     const fs::path folder = fs::path(path).parent_path();
     std::map<std::string, size_t> named;
     for (const TGamPage& read : pages) {
