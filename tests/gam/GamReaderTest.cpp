@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 namespace {
 
 std::string Written(const TSound& page)
@@ -15,31 +13,16 @@ std::string Written(const TSound& page)
     return std::string(reinterpret_cast<const char*>(stream.Memory()), size_t(stream.Size()));
 }
 
-std::vector<TGamPage> Read(const std::string& table)
-{
-    return ReadGamPages(reinterpret_cast<const uint8_t*>(table.data()), table.size());
-}
-
-std::string Page(char type, const std::string& body, int32_t length)
-{
-    return std::string(1, type) + Le32(uint32_t(length)) + body;
-}
-
-std::string Page(char type, const std::string& body)
-{
-    return Page(type, body, int32_t(body.size() + 4));
-}
-
 TEST(GamReaderTest, EverySoundPageReadsBackAsWrittenAndOtherPagesArePassedOver)
 {
     TSound named(nullptr, -1, std::string(34, 'n'));
     named.FileName = "f\xC3\xA9te.wav";  // one 8-bit character in the table
     named.Params = {0x1FF, -5, 2147483647, -0.5f, 360, -1, 256.0f, 1e-30f, 3.5f};
     TSound plain(nullptr, 1, "");
-    const std::string other = Page(9, std::string("\0\x07\xFF", 3));
-    const std::string table = Written(named) + other + Written(plain) + Page(0, "");
+    const std::string table =
+        Written(named) + GamPage(9, std::string("\0\x07\xFF", 3)) + Written(plain) + GamPage(0, "");
 
-    const std::vector<TGamPage> pages = Read(table);
+    const std::vector<TGamPage> pages = ReadGamPages(reinterpret_cast<const uint8_t*>(table.data()), table.size());
     ASSERT_EQ(pages.size(), 4u);
     std::string again;
     for (const TGamPage& page : pages) {
@@ -47,14 +30,6 @@ TEST(GamReaderTest, EverySoundPageReadsBackAsWrittenAndOtherPagesArePassedOver)
         again += page.Sound ? Written(*page.Sound) : table.substr(size_t(page.Offset), size_t(page.Size));
     }
     EXPECT_EQ(ToHex(again), ToHex(table));
-    ASSERT_TRUE(pages[0].Sound && pages[2].Sound);
-    EXPECT_FALSE(pages[1].Sound || pages[3].Sound);
-    EXPECT_EQ(pages[1].PageType, 9);
-    const TSound& read = *pages[0].Sound;
-    EXPECT_EQ(read.PageName, named.PageName);
-    EXPECT_EQ(read.FileName, named.FileName);
-    EXPECT_EQ(std::memcmp(&read.Params, &named.Params, sizeof named.Params), 0);
-    EXPECT_EQ(pages[2].Sound->PageName.ToString(), "New Sound");
 }
 
 TEST(GamReaderTest, RefusesWhatNoWriterWritesWithoutReadingPastTheEnd)
@@ -66,17 +41,17 @@ TEST(GamReaderTest, RefusesWhatNoWriterWritesWithoutReadingPastTheEnd)
         std::string Table;
         std::string Message;
     } cases[] = {
-        {Page(7, v1 + names + params).substr(0, 3), "page 1 at byte 0: the table ends within its type and length"},
-        {Page(9, "abc", 8), "page 1 at byte 0: length 8 runs past the end of the table (8 bytes)"},
-        {Page(9, "") + Page(9, "abc", -1), "page 2 at byte 5: length -1 is too small"},
-        {Page(9, "", 3), "length 3 is too small"},
-        {Page(7, v1 + std::string(2, '\0') + params.substr(1)), "a sound page's length is at least 44, not 43"},
-        {Page(7, std::string("\x02\x00", 2) + names + params), "sound page version 2, not 1"},
-        {Page(7, v1 + std::string(40, 'x')), "its name has no terminator"},
-        {Page(7, v1 + "a" + std::string(1, '\0') + std::string(40, 'x')), "its file name has no terminator"},
-        {Page(7, v1 + std::string(35, 'n') + '\0' + '\0' + params), "its name is longer than 34 characters"},
-        {Page(7, v1 + '\0' + std::string(35, 'f') + '\0' + params), "its file name is longer than 34 characters"},
-        {Page(7, v1 + names + params + "x"), "its parameters take 36 bytes, but 37 follow its names"},
+        {GamPage(7, v1 + names + params).substr(0, 3), "page 1 at byte 0: the table ends within its type and length"},
+        {GamPage(9, "abc", 8), "page 1 at byte 0: length 8 runs past the end of the table (8 bytes)"},
+        {GamPage(9, "") + '\x09' + Le32(uint32_t(-5)), "page 2 at byte 5: length -5 is too small"},
+        {GamPage(9, "", 3), "length 3 is too small"},
+        {GamPage(7, v1 + std::string(2, '\0') + params.substr(1)), "a sound page's length is at least 44, not 43"},
+        {GamPage(7, std::string("\x02\x00", 2) + names + params), "sound page version 2, not 1"},
+        {GamPage(7, v1 + std::string(40, 'x')), "its name has no terminator"},
+        {GamPage(7, v1 + "a" + std::string(1, '\0') + std::string(40, 'x')), "its file name has no terminator"},
+        {GamPage(7, v1 + std::string(35, 'n') + '\0' + '\0' + params), "its name is longer than 34 characters"},
+        {GamPage(7, v1 + '\0' + std::string(35, 'f') + '\0' + params), "its file name is longer than 34 characters"},
+        {GamPage(7, v1 + names + params + "x"), "its parameters take 36 bytes, but 37 follow its names"},
     };
     for (const auto& c : cases) {
         // Bytes of their own, so that a sanitizer sees any read past them.
