@@ -30,3 +30,5 @@ void FuzzParamText(const uint8_t* data, size_t size);
 // receives exactly the whole sound converted in one go, and every piece comes back done once,
 // in order.
 void FuzzWaveMapper(const uint8_t* data, size_t size);
+// Bytes as a game table: a table that reads is its pages again, sound pages as written anew.
+void FuzzGamRead(const uint8_t* data, size_t size);

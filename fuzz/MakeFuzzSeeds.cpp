@@ -10,6 +10,7 @@
 //   mapper/      format record, extra bytes, the device's formats, the pieces, sample bytes
 //   properties/  stored-properties text
 //   paramtext/   locale choice byte, then a number's text
+//   gam/         game tables: sound pages and pages of other types
 
 #include "framework/ByteOrder.h"
 
@@ -115,6 +116,25 @@ bool MakeWithTool(const fs::path& source, const fs::path& made, const std::strin
     return true;
 }
 
+// A page of a game table: its type, its length (which counts itself) and its body.
+std::string Page(uint8_t type, const std::string& body)
+{
+    uint8_t length[4];
+    PutLe32(length, uint32_t(body.size() + 4));
+    return std::string(1, char(type)) + std::string(reinterpret_cast<char*>(length), 4) + body;
+}
+
+// A sound page of the current version with these names, looping to loopEnd, the rest zero.
+std::string SoundPage(const std::string& name, const std::string& file, int32_t loopEnd)
+{
+    uint8_t params[36] = {};
+    PutLe32(params + 8, uint32_t(loopEnd));
+    PutLe32(params + 32, 0x3F800000);  // import adjust 1.0
+    return Page(7,
+                std::string("\x01\x00", 2) + name + '\0' + file + '\0' +
+                    std::string(reinterpret_cast<char*>(params), sizeof params));
+}
+
 }
 
 int main(int argc, char** argv)
@@ -124,7 +144,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const fs::path root = argv[1];
-    for (const char* sub : {"wav", "sound", "acm", "mapper", "properties", "paramtext"})
+    for (const char* sub : {"wav", "sound", "acm", "mapper", "properties", "paramtext", "gam"})
         fs::create_directories(root / sub);
 
     struct Codec {
@@ -243,5 +263,10 @@ int main(int argc, char** argv)
     int n = 0;
     for (const char* number : numbers)
         Save(root / "paramtext" / ("number" + std::to_string(n++)), std::string(1, number[0]) + (number + 1));
+    const std::string sounds = SoundPage("hello", "hello.wav", 22049) + SoundPage("", "", 0) +
+        SoundPage(std::string(34, 'n'), std::string(34, 'f'), -1);
+    Save(root / "gam" / "sounds.gam", sounds);
+    Save(root / "gam" / "mixed.gam", Page(9, "other page") + SoundPage("laugh", "laugh.wav", 100) + Page(0, ""));
+    Save(root / "gam" / "cut.gam", sounds.substr(0, sounds.size() - 7));
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "gam/ShortString.h"
 
+#include <algorithm>
+
 namespace {
 // The next character of UTF-8 text at i, which moves past it; 0xFFFD for a byte that starts
 // no well-formed character.
@@ -31,6 +33,14 @@ TShortString::TShortString(const std::string& text)
         const char32_t c = NextCharacter(text, i);
         FBytes += c == 0 || c > 0xFF ? '?' : static_cast<char>(c);
     }
+}
+
+TShortString TShortString::FromBytes(const std::string& bytes)
+{
+    TShortString name;
+    name.FBytes = bytes.substr(0, MaxLength);
+    std::replace(name.FBytes.begin(), name.FBytes.end(), '\0', '?');
+    return name;
 }
 
 std::string TShortString::ToString() const

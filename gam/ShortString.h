@@ -16,6 +16,8 @@ public:
     // once; a byte that is no part of a character counts as one character, stored as '?').
     TShortString(const std::string& text);  // implicit: names are set from text
     TShortString(const char* text) : TShortString(std::string(text)) {}
+    // The name as a table stores it: 8-bit characters, cut to 34 (NUL stored as '?').
+    static TShortString FromBytes(const std::string& bytes);
 
     // The characters as UTF-8 text.
     std::string ToString() const;

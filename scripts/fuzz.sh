@@ -2,7 +2,7 @@
 # Builds the fuzz targets with clang in build-fuzz/ and runs each in turn for SECONDS seconds
 # (60 unless given) under AddressSanitizer and UBSan. Exits with 1 on any finding.
 #   scripts/fuzz.sh [SECONDS [TARGET...]]
-#   targets: WavLoad WavConvert SoundConvert AcmStream StoredProperties ParamText WaveMapper
+#   targets: WavLoad WavConvert SoundConvert AcmStream StoredProperties ParamText WaveMapper GamRead
 #   (all unless named)
 # The corpus grows in build-fuzz/corpus/ and is kept for the next run; a finding is written
 # to build-fuzz/findings/ and its log to build-fuzz/logs/. A longer run: scripts/fuzz.sh 3600.
@@ -19,7 +19,7 @@ seconds=${1:-60}
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(WavLoad WavConvert SoundConvert AcmStream StoredProperties ParamText WaveMapper)
+  targets=(WavLoad WavConvert SoundConvert AcmStream StoredProperties ParamText WaveMapper GamRead)
 fi
 
 dir=build-fuzz
@@ -44,6 +44,7 @@ for target in "${targets[@]}"; do
     WaveMapper) seeds=mapper ;;
     StoredProperties) seeds=properties ;;
     ParamText) seeds=paramtext ;;
+    GamRead) seeds=gam ;;
     *) echo "unknown target $target" >&2; exit 2 ;;
   esac
   options=(-max_total_time="$seconds" -timeout=30 -rss_limit_mb=2560 -print_final_stats=1

@@ -43,6 +43,7 @@ void WalkWaveChunks(TStream& stream, TWaveParts& parts)
     // a trailing fragment shorter than a chunk header ends it too.
     parts.DataStart = 0;
     parts.DataSize = 0;
+    parts.Chunks.clear();
     const int64_t size = stream.Size();
     while (stream.Position() < size - 1) {
         if (size - stream.Position() < ChunkHeaderSize)
@@ -51,6 +52,8 @@ void WalkWaveChunks(TStream& stream, TWaveParts& parts)
         stream.ReadBuffer(header, ChunkHeaderSize);
         const int64_t declared = GetLe32(header + 4);
         const int64_t present = std::min(declared, size - stream.Position());
+        parts.Chunks.push_back({std::string(reinterpret_cast<const char*>(header), 4),
+                                stream.Position() - ChunkHeaderSize, declared, present});
         if (std::memcmp(header, "fmt ", 4) == 0) {
             auto scratch = std::make_unique<uint8_t[]>(static_cast<size_t>(present) + 1);
             stream.ReadBuffer(scratch.get(), present);
@@ -71,8 +74,10 @@ void WalkWaveChunks(TStream& stream, TWaveParts& parts)
         }
         if (present < declared)
             break;
-        if ((declared & 1) && PadByteFollows(stream))
+        if ((declared & 1) && PadByteFollows(stream)) {
             stream.Seek(1, TSeekOrigin::Current);
+            parts.Chunks.back().Padded = true;
+        }
     }
 }
 
@@ -87,7 +92,7 @@ void TCustomWavStream::LoadFromFile(const std::string& fileName)
     if (!IsRiffWave(header))
         throw EWavStreamError("Not a valid WAV file.");
     LoadFromStream(file);
-    TWaveParts parts{Format, FormatExtra};
+    TWaveParts parts{Format, FormatExtra, 0, 0, {}};
     WalkWaveChunks(*this, parts);
     Format = parts.Format;
     FormatExtra = std::move(parts.FormatExtra);

@@ -33,12 +33,25 @@ public:
 
 class TWavStream : public TCustomWavStream {};
 
+// A chunk of a RIFF WAVE file as its walk met it.
+struct TWaveChunk {
+    std::string Id;
+    // Where its 8-byte header begins, the payload size it declares and the bytes of it present.
+    int64_t Start = 0;
+    int64_t Declared = 0;
+    int64_t Present = 0;
+    // Whether the walk stepped over a pad byte after it (odd-sized chunks only).
+    bool Padded = false;
+};
+
 // Where the parts of a RIFF WAVE file lie, as its chunk walk finds them.
 struct TWaveParts {
     WAVEFORMATEX Format{};
     std::vector<uint8_t> FormatExtra;
     int64_t DataStart = 0;
     int64_t DataSize = 0;
+    // Every chunk, in the file's order.
+    std::vector<TWaveChunk> Chunks;
 };
 
 // Walks the chunks of the RIFF WAVE file in stream, from its start. parts.Format and

@@ -35,5 +35,7 @@ int main(int argc, char** argv)
         std::puts("jeerbox-convert (Orvalis Jeerbox) " JEERBOX_VERSION);
         return 0;
     }
+    if (options.Check)
+        return RunCheck(options.Files, options.Checking);
     return RunBatch(options);
 }

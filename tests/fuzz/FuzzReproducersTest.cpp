@@ -16,7 +16,8 @@ const Target Targets[] = {{"WavLoad", FuzzWavLoad},
                           {"WavConvert", FuzzWavConvert},
                           {"SoundConvert", FuzzSoundConvert},
                           {"AcmStream", FuzzAcmStream},
-                          {"StoredProperties", FuzzStoredProperties}};
+                          {"StoredProperties", FuzzStoredProperties},
+                          {"GamRead", FuzzGamRead}};
 
 class FuzzReproducersTest : public ::testing::TestWithParam<Target> {};
 

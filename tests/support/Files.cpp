@@ -37,6 +37,11 @@ std::string RiffWave(const std::string& body)
     return "RIFF" + Le32(uint32_t(body.size() + 4)) + "WAVE" + body;
 }
 
+std::string GamPage(char type, const std::string& body, int64_t length)
+{
+    return std::string(1, type) + Le32(uint32_t(length < 0 ? int64_t(body.size()) + 4 : length)) + body;
+}
+
 std::string FromHex(const std::string& hex)
 {
     std::string bytes;

@@ -13,6 +13,8 @@ std::string FmtPayload(uint16_t tag, uint16_t channels, uint32_t rate, uint32_t 
                        uint16_t bits);
 // "RIFF" + size + "WAVE" + body.
 std::string RiffWave(const std::string& body);
+// A game table's page: type, length (the body's size + 4 unless given), body.
+std::string GamPage(char type, const std::string& body, int64_t length = -1);
 // The bytes that pairs of hex digits stand for; anything else between the pairs is skipped.
 std::string FromHex(const std::string& hex);
 // Two lower-case hex digits a byte.

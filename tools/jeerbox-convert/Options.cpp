@@ -9,6 +9,7 @@
 #include <thread>
 
 const char UsageText[] = "Usage: jeerbox-convert -o OUTDIR [OPTION]... FILE...\n"
+                         "  or:  jeerbox-convert --check [--json] [OPTION]... FILE...\n"
                          "Converts each sound FILE (WAV, FLAC, Ogg, Opus, MP3, AIFF, CAF, W64...) to a game taunt:\n"
                          "PCM, mono, 22050 Hz, 8-bit unsigned, written as OUTDIR/NAME.wav, NAME being FILE's name\n"
                          "without its extension. A FILE whose NAME an earlier FILE of the same run already took\n"
@@ -36,6 +37,20 @@ const char UsageText[] = "Usage: jeerbox-convert -o OUTDIR [OPTION]... FILE...\n
                          "      --gam-max-distance=D   maximum distance (default 256.0)\n"
                          "      --gam-min-distance=D   minimum distance (default 10.0)\n"
                          "      --gam-import-adjust=A  import adjust (default 1.0)\n"
+                         "      --check                convert nothing: check each WAV FILE and each game table\n"
+                         "                             FILE.gam, in any order, and report on standard output\n"
+                         "      --json                 write the check's report as one JSON document\n"
+                         "      --clip-run=N           N samples in a row at 0 or 255 are clipped (default 3)\n"
+                         "      --max-dc=LEVELS        warn of a mean further than LEVELS from silence, 128\n"
+                         "                             (default 2)\n"
+                         "      --click=LEVELS         warn of a step of more than LEVELS from silence at the\n"
+                         "                             first or the last sample (default 16)\n"
+                         "      --silence=DB           samples below DB dBFS are silence (default -40)\n"
+                         "      --max-silence=SECONDS  warn of more silence than this at either end (default 0.5)\n"
+                         "      --min-levels=N         warn of a sound that uses fewer than N of the 256 8-bit\n"
+                         "                             levels (default 16)\n"
+                         "      --loudness-spread=LU   warn of a loudness further than LU from the median of the\n"
+                         "                             WAV FILEs checked (default 6)\n"
                          "  -h, --help                 show this help and exit\n"
                          "      --version              show the version and exit\n"
                          "\n"
@@ -45,17 +60,29 @@ const char UsageText[] = "Usage: jeerbox-convert -o OUTDIR [OPTION]... FILE...\n
                          "to 34 characters. Numbers are read as the dialog reads them (integers of 32 bits, reals\n"
                          "that a 32-bit float holds), in the C locale.\n"
                          "\n"
+                         "--check gives each WAV FILE a line: its verdict (ok, warn or FAIL), what it stands on,\n"
+                         "and its figures: length, peak, integrated loudness (EBU R128), DC offset, 8-bit levels\n"
+                         "used, silence at the start and the end, the steps from silence at its first and last\n"
+                         "sample, clipped samples. A WAV file fails when it is not in the taunt format, holds\n"
+                         "chunks besides one fmt and one data chunk, has a chunk cut short or an odd-sized one\n"
+                         "without its pad byte before the next, has no samples or clipped ones. A table gets a\n"
+                         "line and one for each page; it fails when it cannot be read whole, or a sound page names\n"
+                         "a file that is missing (beside the table) or not in the taunt format, loops outside its\n"
+                         "sound, or has the name of an earlier page. Pages of other types are named and kept.\n"
+                         "Warnings do not fail.\n"
+                         "\n"
                          "On a terminal, a progress line on standard error shows the file being converted, n of\n"
                          "N, and how far it has come.\n"
                          "\n"
                          "Exit status:\n"
-                         " 0  if every FILE was converted (and the table written),\n"
-                         " 1  if some FILE failed (each is named on standard error),\n"
+                         " 0  if every FILE was converted (and the table written), or passed the check,\n"
+                         " 1  if some FILE failed (each is named on standard error), or failed the check,\n"
                          " 2  if the command line is wrong (nothing is written then).\n"
                          "\n"
                          "Examples:\n"
                          "  jeerbox-convert -o taunts voice/*.flac\n"
-                         "  jeerbox-convert -o taunts --trim --loudness=-16 --gam=taunts/voice.gam voice/*.wav\n";
+                         "  jeerbox-convert -o taunts --trim --loudness=-16 --gam=taunts/voice.gam voice/*.wav\n"
+                         "  jeerbox-convert --check taunts/*.wav taunts/voice.gam\n";
 
 namespace {
 
@@ -115,6 +142,26 @@ TConvertOptions ParseOptions(int argc, char** argv)
         {"--gam-min-distance", [&](auto& n, auto& v) { p.MinDistance = RealOf(n, v); }},
         {"--gam-import-adjust", [&](auto& n, auto& v) { p.ImportAdjust = RealOf(n, v); }},
     };
+    // The check's thresholds, given only with --check.
+    TCheckOptions& c = o.Checking;
+    const auto countOf = [](const std::string& n, const std::string& v, int32_t low, int32_t high) {
+        const int32_t count = IntegerOf(n, v);
+        if (count < low || count > high)
+            throw EUsage("option " + n + " takes a count from " + std::to_string(low) + " to " + std::to_string(high) +
+                         ", not '" + v + "'");
+        return count;
+    };
+    const std::map<std::string, Setter> checkValued = {
+        {"--clip-run", [&](auto& n, auto& v) { c.ClipRun = countOf(n, v, 1, 1000000); }},
+        {"--max-dc", [&](auto& n, auto& v) { c.MaxDc = WithinOf(n, v, 0.0, 128.0, "of levels from 0 to 128"); }},
+        {"--click", [&](auto& n, auto& v) { c.Click = countOf(n, v, 0, 128); }},
+        {"--silence", [&](auto& n, auto& v) { c.SilenceDb = WithinOf(n, v, -120.0, 0.0, "of dBFS from -120 to 0"); }},
+        {"--max-silence", [&](auto& n, auto& v) { c.MaxSilence = WithinOf(n, v, 0.0, 1e9, "of seconds, 0 or more"); }},
+        {"--min-levels", [&](auto& n, auto& v) { c.MinLevels = countOf(n, v, 0, 256); }},
+        {"--loudness-spread",
+         [&](auto& n, auto& v) { c.LoudnessSpread = WithinOf(n, v, 0.0, 1000.0, "of LU from 0 to 1000"); }},
+    };
+    std::vector<std::string> given;
     const std::map<std::string, std::string> shortNames = {{"-o", "--output"}, {"-j", "--jobs"}};
 
     bool filesOnly = false;
@@ -137,11 +184,15 @@ TConvertOptions ParseOptions(int argc, char** argv)
         const std::string name = arg.substr(0, equals);
         const bool hasValue = equals != std::string::npos;
         const std::string value = hasValue ? arg.substr(equals + 1) : std::string();
-        if (const auto setter = valued.find(name); setter != valued.end()) {
+        given.push_back(name);
+        const Setter* setter = valued.count(name) ? &valued.at(name)
+            : checkValued.count(name)             ? &checkValued.at(name)
+                                                  : nullptr;
+        if (setter) {
             if (hasValue)
-                setter->second(name, value);
+                (*setter)(name, value);
             else if (i + 1 < argc)
-                setter->second(name, argv[++i]);
+                (*setter)(name, argv[++i]);
             else
                 throw EUsage("option " + name + " needs a value");
             continue;
@@ -155,7 +206,9 @@ TConvertOptions ParseOptions(int argc, char** argv)
                                                        {"--version", &o.Version},
                                                        {"--normalize", &o.Recipe.Normalize},
                                                        {"--dither", &o.Recipe.Dither},
-                                                       {"--force", &o.Force}};
+                                                       {"--force", &o.Force},
+                                                       {"--check", &o.Check},
+                                                       {"--json", &o.Checking.Json}};
         const auto flag = switches.find(name);
         if (flag == switches.end())
             throw EUsage("unknown option " + name);
@@ -165,6 +218,18 @@ TConvertOptions ParseOptions(int argc, char** argv)
     }
     if (o.Help || o.Version)
         return o;
+    for (const std::string& name : given) {
+        const bool checking = name == "--check" || name == "--json" || checkValued.count(name);
+        if (o.Check && !checking)
+            throw EUsage("--check converts nothing: it takes no " + name);
+        if (!o.Check && checking)
+            throw EUsage(name + " is for --check");
+    }
+    if (o.Check) {
+        if (o.Files.empty())
+            throw EUsage("no file to check");
+        return o;
+    }
     if (o.OutDir.empty())
         throw EUsage("no output folder: give one with -o OUTDIR");
     if (o.Files.empty())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Check.h"
 #include "Taunt.h"
 
 #include "gam/GamPages.h"
@@ -25,6 +26,9 @@ struct TConvertOptions {
     std::string GamFile;
     bool Force = false;
     TSoundParams GamParams = DialogSoundParams();
+    // --check: judge the files rather than convert them.
+    bool Check = false;
+    TCheckOptions Checking;
 };
 
 // Reads the command line, checking every value before anything is done. Raises EUsage.
