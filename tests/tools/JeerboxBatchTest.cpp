@@ -1,7 +1,6 @@
 #include "acm/Riff.h"
 #include "gamtable/GamTestSupport.h"
 #include "sound/ACMConvertor.h"
-#include "sound/Normalize.h"
 #include "sound/SoundFile.h"
 #include "support/QtFiles.h"
 #include "support/Signal.h"
@@ -164,13 +163,31 @@ TEST_F(JeerboxBatchTest, BlockByBlockGivesTheBytesOfTheWholeSoundConversion)
     }
 }
 
-TEST_F(JeerboxBatchTest, NormalizeRaisesTheSoundAsTheWorkbenchDoes)
+TEST_F(JeerboxBatchTest, NormalizeRaisesTheLargestDeviationFrom128AndLeavesSilenceAlone)
 {
-    const QString quiet = Wav("quiet.wav", Busy(44100, 1, 1.0));
-    ASSERT_EQ(Run({QStringLiteral("-o"), Path(QStringLiteral("out")), QStringLiteral("--normalize"), quiet}), 0);
-    QByteArray expected = ConvertedWhole(quiet);
-    NormalizeSamples(reinterpret_cast<uint8_t*>(expected.data()), uint32_t(expected.size()));
-    EXPECT_TRUE(Taunt("quiet.wav") == expected);
+    // A busy sound, a tone one step either side of silence, and silence: the largest
+    // deviation becomes 0.8 of full scale on both sides of 128.
+    const struct {
+        const char* Name;
+        std::vector<int16_t> Samples;
+        int Low;
+        int High;
+    } cases[] = {
+        {"busy.wav", Busy(22050, 1, 1.0), 26, 230},
+        {"step.wav", Sine16(1000, 1.0 / 128, 22050, 1.0, 1), 26, 230},
+        {"silent.wav", std::vector<int16_t>(22050, 0), 128, 128},
+    };
+    for (const auto& c : cases) {
+        QString out;
+        ASSERT_EQ(Run({QStringLiteral("-o"), Path(QStringLiteral("out")), QStringLiteral("--normalize"),
+                       Wav(c.Name, c.Samples, 22050)},
+                      nullptr, &out),
+                  0);
+        const QByteArray made = Taunt(c.Name);
+        EXPECT_EQ(int(uint8_t(*std::min_element(made.begin(), made.end()))), c.Low) << c.Name;
+        EXPECT_EQ(int(uint8_t(*std::max_element(made.begin(), made.end()))), c.High) << c.Name;
+        EXPECT_EQ(out.contains(QStringLiteral("nothing to normalize: the sound is silent")), c.Low == 128) << c.Name;
+    }
 }
 
 TEST_F(JeerboxBatchTest, LoudnessLandsWithinOneLuOfTheTargetWithoutClipping)
@@ -212,11 +229,17 @@ TEST_F(JeerboxBatchTest, TrimCutsTheSilenceAtBothEndsAndLeavesAFewMilliseconds)
         double Seconds;
     } cases[] = {{QStringLiteral("--trim"), 2.0}, {QStringLiteral("--trim=-30"), 1.0}};
     for (const auto& c : cases) {
-        ASSERT_EQ(Run({QStringLiteral("-o"), Path(QStringLiteral("out")), c.Option, sound}), 0);
+        // Without its fades (--fade=0), trimming only cuts; with them the ends are silence.
+        ASSERT_EQ(Run({QStringLiteral("-o"), Path(QStringLiteral("out")), c.Option, QStringLiteral("--fade=0"), sound}),
+                  0);
         const QByteArray made = Taunt("spoken.wav");
         EXPECT_NEAR(made.size(), c.Seconds * 22050 + 2 * 110, 30) << c.Option.toStdString();
         const QByteArray whole = ConvertedWhole(sound);
         EXPECT_TRUE(whole.contains(made)) << "trimming only cuts: " << c.Option.toStdString();
+        ASSERT_EQ(Run({QStringLiteral("-o"), Path(QStringLiteral("out")), c.Option, sound}), 0);
+        const QByteArray faded = Taunt("spoken.wav");
+        EXPECT_EQ(faded.size(), made.size());
+        EXPECT_TRUE(faded.front() == char(128) && faded.back() == char(128)) << c.Option.toStdString();
     }
 }
 
@@ -276,6 +299,10 @@ TEST_F(JeerboxBatchTest, BadValuesAndAnExistingTableStopTheRunBeforeAnythingIsWr
         {QStringLiteral("-j"), QStringLiteral("0")},
         {QStringLiteral("--dither=shaped")},
         {QStringLiteral("--gam")},
+        {QStringLiteral("--highpass=0")},
+        {QStringLiteral("--fade=-5")},
+        {QStringLiteral("--fade=5000")},
+        {QStringLiteral("--compress=nan")},
     };
     for (const QStringList& options : refused) {
         QString errors;
@@ -322,7 +349,8 @@ TEST_F(JeerboxBatchTest, HelpHasTheShapeOfAManualPage)
     QString out;
     ASSERT_EQ(Run({QStringLiteral("--help")}, nullptr, &out), 0);
     for (const char* part : {"Usage: jeerbox-convert ", "\nOptions:\n", "  -o, --output=OUTDIR ", "  -j, --jobs=N ",
-                             "--trim[=DB] ", "--gam=FILE.gam ", "\nExit status:\n", "\nExamples:\n"})
+                             "--trim[=DB] ", "--highpass[=HZ] ", "--fade[=MS] ", "--compress[=RATIO] ",
+                             "--gam=FILE.gam ", "\nExit status:\n", "\nExamples:\n"})
         EXPECT_TRUE(out.contains(QLatin1String(part))) << part;
     ASSERT_EQ(Run({QStringLiteral("--version")}, nullptr, &out), 0);
     EXPECT_TRUE(out.startsWith(QStringLiteral("jeerbox-convert (Orvalis Jeerbox) "))) << out.toStdString();

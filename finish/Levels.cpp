@@ -112,7 +112,7 @@ TTauntQuantizer::TTauntQuantizer(double gain, bool limit, bool dither)
 uint8_t TTauntQuantizer::Round(float sample)
 {
     float v = sample * 128.0f;
-    if (FDither) {
+    if (FDither && sample != 0.0f) {
         // Triangular noise of two steps' width: the sum of two uniform ones.
         constexpr float Scale = 1.0f / float(std::minstd_rand::max() - std::minstd_rand::min());
         const float a = float(FNoise() - std::minstd_rand::min()) * Scale;
@@ -122,6 +122,20 @@ uint8_t TTauntQuantizer::Round(float sample)
     // Rounds to nearest, ties to even, as the convertor does; clamped, never wrapped.
     const float r = std::nearbyint(std::clamp(v, -128.0f, 127.0f));
     return uint8_t(int(r) + 128);
+}
+
+void TTauntQuantizer::FadeEnds(uint64_t length, uint64_t fade)
+{
+    FLength = length;
+    FFade = std::min(fade, length / 2);
+}
+
+float TTauntQuantizer::FadeGain(uint64_t at) const
+{
+    const uint64_t edge = std::min(at, FLength - 1 - std::min(at, FLength - 1));
+    if (edge >= FFade)
+        return 1.0f;
+    return float(0.5 - 0.5 * std::cos(M_PI * double(edge) / double(FFade)));
 }
 
 void TTauntQuantizer::Put(const float* samples, uint64_t count, std::vector<uint8_t>& out)
@@ -164,6 +178,8 @@ void TTauntQuantizer::Emit(std::vector<uint8_t>& out)
         }
         FLastGain = gain;
     }
-    out.push_back(Round(x * gain));
+    const float faded = FFade > 0 ? x * gain * FadeGain(FEmitted) : x * gain;
+    out.push_back(Round(faded));
     ++FStart;
+    ++FEmitted;
 }
