@@ -19,7 +19,7 @@ constexpr double NormalLevel = 0.8;
 // A peak below this (-120 dBFS) is the rounding noise of silence, not a sound to raise.
 constexpr double SilentPeak = 1e-6;
 // Loudness is brought within this of the target, measured on the result.
-constexpr double LoudnessTolerance = 0.5;
+constexpr double LoudnessTolerance = 0.2;
 constexpr int LoudnessAttempts = 4;
 
 // The stages before the level, fresh for every pass so that each pass sees the same signal.

@@ -1,0 +1,109 @@
+#include "ClipWorkbench.h"
+
+#include "app/frmFinish.h"
+#include "finish/Finish.h"
+#include "ui_frmFinish.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <cmath>
+#include <functional>
+
+namespace {
+
+class FinishCommandTest : public ClipTest {
+protected:
+    // Ctrl+F, with `fill` run on the dialog once it is shown; the dialog's OK is clicked, then
+    // its Cancel when OK left it open.
+    void Finish(const std::function<void(Ui::TFinishDlg&)>& fill)
+    {
+        QTimer::singleShot(0, [&] {
+            Ui::TFinishDlg& dlg = *Form().FinishDlg->ui;
+            for (QCheckBox* box : Form().FinishDlg->findChildren<QCheckBox*>())
+                box->setChecked(false);
+            fill(dlg);
+            dlg.OKBtn->click();
+            if (Form().FinishDlg->isVisible())
+                dlg.CancelBtn->click();
+        });
+        Key(Qt::Key_F);
+    }
+    // Ctrl and a key, with the window active again as the desktop makes it after a dialog.
+    void Key(Qt::Key key)
+    {
+        QApplication::setActiveWindow(&Form());
+        PressKey(key, Qt::ControlModifier);
+    }
+};
+
+QByteArray Voice()
+{
+    QByteArray sound(4000, '\x80');
+    for (int i = 500; i < 3500; ++i)
+        sound[i] = char(128 + int(std::lround(20 * std::sin(i * 0.3))));
+    return sound;
+}
+
+TEST_F(FinishCommandTest, FinishesTheWholeSoundPlaysItAndCtrlZGivesItBack)
+{
+    const QByteArray before = Voice();
+    ConvertTaunt(before);
+    const int plays = Plays();
+    Finish([](Ui::TFinishDlg& dlg) {
+        dlg.Trim->setChecked(true);
+        dlg.edTrim->setText(QStringLiteral("-30"));
+        dlg.Normalize->setChecked(true);
+        dlg.Fade->setChecked(true);
+    });
+
+    std::vector<uint8_t> expected(before.begin(), before.end());
+    TFinishRecipe recipe;
+    recipe.TrimDb = -30;
+    recipe.Normalize = true;
+    recipe.FadeMs = 5;
+    FinishTaunt(expected, recipe);
+    EXPECT_EQ(Converted(), QByteArray(reinterpret_cast<const char*>(expected.data()), int(expected.size())));
+    EXPECT_EQ(SizeLabel(), QStringLiteral("(%1 Bytes)").arg(expected.size()));
+    EXPECT_EQ(Plays(), plays + 1);
+    EXPECT_EQ(StoredSetting(QStringLiteral("Finish")), "0;1;0;1;0;1;0;80;-30;3;-16;5");
+
+    Key(Qt::Key_Z);
+    EXPECT_EQ(Converted(), before);
+    EXPECT_EQ(Plays(), plays + 2);
+    Key(Qt::Key_Z);
+    EXPECT_EQ(Plays(), plays + 2) << "only the last Finish is undone";
+}
+
+TEST_F(FinishCommandTest, NonsenseIsRefusedNamingTheFieldAndChangesNothing)
+{
+    ConvertTaunt(Voice());
+    const struct {
+        QCheckBox* Ui::TFinishDlg::*Box;
+        QLineEdit* Ui::TFinishDlg::*Edit;
+        const char* Value;
+        const char* Says;
+    } cases[] = {
+        {&Ui::TFinishDlg::HighPass, &Ui::TFinishDlg::edHighPass, "0", "High-pass below: "},
+        {&Ui::TFinishDlg::Compress, &Ui::TFinishDlg::edCompress, "nan", "Level speech, ratio: "},
+        {&Ui::TFinishDlg::Loudness, &Ui::TFinishDlg::edLoudness, "-80", "Loudness to: "},
+        {&Ui::TFinishDlg::Fade, &Ui::TFinishDlg::edFade, "-5", "Fade the ends over: "},
+        {&Ui::TFinishDlg::Fade, &Ui::TFinishDlg::edFade, "500", "Fade the ends over: the fade is longer"},
+    };
+    for (const auto& c : cases) {
+        dialogs.boxes.clear();
+        const int plays = Plays();
+        Finish([&](Ui::TFinishDlg& dlg) {
+            (dlg.*c.Box)->setChecked(true);
+            (dlg.*c.Edit)->setText(QLatin1String(c.Value));
+        });
+        ASSERT_EQ(dialogs.boxes.size(), 1u) << c.Value;
+        EXPECT_TRUE(dialogs.boxes[0].text.startsWith(QLatin1String(c.Says))) << dialogs.boxes[0].text.toStdString();
+        EXPECT_EQ(Converted(), Voice());
+        EXPECT_EQ(Plays(), plays);
+    }
+}
+
+}  // namespace
