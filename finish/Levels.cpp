@@ -142,12 +142,15 @@ void TTauntQuantizer::Put(const float* samples, uint64_t count, std::vector<uint
 {
     for (uint64_t i = 0; i < count; ++i) {
         FHeld.push_back(samples[i] * FGain);
+        if (std::fabs(FHeld.back()) > FCeiling)
+            FLoudest = FHeld.size();
         if (FHeld.size() - FStart > LookAhead)
             Emit(out);
     }
     // What was emitted makes way now and then, so that the held samples stay few.
     if (FStart > 4096) {
         FHeld.erase(FHeld.begin(), FHeld.begin() + ptrdiff_t(FStart));
+        FLoudest = FLoudest > FStart ? FLoudest - FStart : 0;
         FStart = 0;
     }
 }
@@ -158,6 +161,7 @@ void TTauntQuantizer::Finish(std::vector<uint8_t>& out)
         Emit(out);
     FHeld.clear();
     FStart = 0;
+    FLoudest = 0;
 }
 
 void TTauntQuantizer::Emit(std::vector<uint8_t>& out)
@@ -169,7 +173,8 @@ void TTauntQuantizer::Emit(std::vector<uint8_t>& out)
         // of them is what this sample gets, so that no sample ahead is met too loud.
         const size_t ahead = std::min(FHeld.size() - FStart, LookAhead + 1);
         gain = std::min(1.0f, FLastGain + Recovery);
-        for (size_t k = 0; k < ahead; ++k) {
+        // Only a sample above the ceiling calls for less; most stretches hold none.
+        for (size_t k = 0; FLoudest > FStart && k < ahead; ++k) {
             const float level = std::fabs(FHeld[FStart + k]);
             if (level <= FCeiling)
                 continue;

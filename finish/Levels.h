@@ -69,6 +69,8 @@ private:
     std::vector<float> FHeld;
     std::vector<float> FRoom;
     size_t FStart = 0;
+    // One past the last held sample above the ceiling; 0 when none is held.
+    size_t FLoudest = 0;
     float FLastGain = 1.0f;
     uint64_t FLength = 0;
     uint64_t FFade = 0;
