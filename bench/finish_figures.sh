@@ -110,5 +110,7 @@ import json, sys
 r = {x["command"]: x for x in json.load(open(sys.argv[1]))["results"]}
 p = r["plain"]["median"]
 for n in ("chain", "loudness"):
-    print(f"  {n}: {r[n]['median'] * 1000:.0f} ms median, {r[n]['median'] / p:.2f}x the plain conversion ({p * 1000:.0f} ms)")
+    cpu = lambda x: x["user"] + x["system"]
+    print(f"  {n}: {r[n]['median'] * 1000:.0f} ms median, {r[n]['median'] / p:.2f}x the plain conversion ({p * 1000:.0f} ms);"
+          f" processor time {cpu(r[n]) * 1000:.0f} ms, {cpu(r[n]) / cpu(r['plain']):.2f}x ({cpu(r['plain']) * 1000:.0f} ms)")
 PY

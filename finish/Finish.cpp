@@ -22,7 +22,7 @@ constexpr double SilentPeak = 1e-6;
 constexpr double LoudnessTolerance = 0.2;
 constexpr int LoudnessAttempts = 4;
 
-// The stages before the level, fresh for every pass so that each pass sees the same signal.
+// The stages before the level, run once over the signal, in place.
 class TShaper {
 public:
     explicit TShaper(const TFinishRecipe& recipe)
@@ -33,25 +33,21 @@ public:
             FLeveller.emplace(*recipe.Compress);
     }
     // Where trimming looks: after the high-pass, so that an offset or rumble counts for nothing.
-    float* Filtered(const float* samples, uint64_t count)
+    void Filter(float* samples, uint64_t count)
     {
-        FBlock.assign(samples, samples + count);
         if (FHighpass)
-            FHighpass->Run(FBlock.data(), count);
-        return FBlock.data();
+            FHighpass->Run(samples, count);
     }
     // What the level stage gets: the filtered block, levelled.
-    float* Levelled(uint64_t count)
+    void Level(float* samples, uint64_t count)
     {
         if (FLeveller)
-            FLeveller->Run(FBlock.data(), count);
-        return FBlock.data();
+            FLeveller->Run(samples, count);
     }
 
 private:
     std::optional<THighpass> FHighpass;
     std::optional<TSpeechLeveller> FLeveller;
-    std::vector<float> FBlock;
 };
 
 class TFinisher {
@@ -101,18 +97,21 @@ public:
     }
 
 private:
-    // Reads the source once, handing each block with its place to `block`.
+    // Reads the source once, handing each block with its place to `block`; keeps what it
+    // leaves there when `keep`.
     template <typename Block>
-    void Read(Block&& block)
+    void Read(bool keep, Block&& block)
     {
         const int pass = FPass++;
         uint64_t at = 0;
-        FSource([&](const float* samples, uint64_t count) {
-            block(at, samples, count);
-            at += count;
-            if (FProgress && FLength > 0)
-                FProgress((pass + double(std::min(at, FLength)) / double(FLength)) / FPasses);
-        });
+        FSource(
+            [&](float* samples, uint64_t count) {
+                block(at, samples, count);
+                at += count;
+                if (FProgress && FLength > 0)
+                    FProgress((pass + double(std::min(at, FLength)) / double(FLength)) / FPasses);
+            },
+            keep);
     }
 
     // The first pass: where the sound is silent, how high its peak and how loud it is.
@@ -124,13 +123,14 @@ private:
         if (FRecipe.Loudness)
             meter.emplace();
         double peak = 0.0;
-        Read([&](uint64_t at, const float* samples, uint64_t count) {
-            trim.Put(at, shaper.Filtered(samples, count), count);
-            const float* levelled = shaper.Levelled(count);
+        Read(true, [&](uint64_t at, float* samples, uint64_t count) {
+            shaper.Filter(samples, count);
+            trim.Put(at, samples, count);
+            shaper.Level(samples, count);
             for (uint64_t i = 0; i < count; ++i)
-                peak = std::max(peak, std::fabs(double(levelled[i])));
+                peak = std::max(peak, std::fabs(double(samples[i])));
             if (meter)
-                meter->Add(levelled, count);
+                meter->Add(samples, count);
         });
         if (FRecipe.TrimDb) {
             FFirst = trim.First(FLength);
@@ -170,9 +170,13 @@ private:
             written += out.size();
             out.clear();
         };
-        Read([&](uint64_t at, const float* samples, uint64_t count) {
-            shaper.Filtered(samples, count);
-            const float* levelled = shaper.Levelled(count);
+        Read(false, [&](uint64_t at, float* samples, uint64_t count) {
+            // A measured signal was shaped as it was measured.
+            if (!FMeasures) {
+                shaper.Filter(samples, count);
+                shaper.Level(samples, count);
+            }
+            const float* levelled = samples;
             const uint64_t from = std::max(at, FFirst);
             const uint64_t to = std::min(at + count, FEnd);
             if (from < to) {
@@ -209,14 +213,19 @@ TFinished FinishSignal(const TWideSource& source, uint64_t length, const TFinish
 TFinished FinishTaunt(std::vector<uint8_t>& taunt, const TFinishRecipe& recipe)
 {
     constexpr size_t Block = 65536;
-    std::vector<float> wide;
-    const TWideSource source = [&](const TWideBlock& block) {
-        for (size_t at = 0; at < taunt.size(); at += Block) {
-            const size_t count = std::min(Block, taunt.size() - at);
-            wide.resize(count);
-            for (size_t i = 0; i < count; ++i)
-                wide[i] = float(int(taunt[at + i]) - 128) / 128.0f;
-            block(wide.data(), count);
+    std::vector<float> wide(taunt.size());
+    for (size_t i = 0; i < taunt.size(); ++i)
+        wide[i] = float(int(taunt[i]) - 128) / 128.0f;
+    std::vector<float> block;
+    const TWideSource source = [&](const TWideBlock& take, bool keep) {
+        for (size_t at = 0; at < wide.size(); at += Block) {
+            const size_t count = std::min(Block, wide.size() - at);
+            if (keep) {
+                take(wide.data() + at, count);
+            } else {
+                block.assign(wide.data() + at, wide.data() + at + count);
+                take(block.data(), count);
+            }
         }
     };
     std::vector<uint8_t> finished;

@@ -119,8 +119,10 @@ uint8_t TTauntQuantizer::Round(float sample)
         const float b = float(FNoise() - std::minstd_rand::min()) * Scale;
         v += a - b;
     }
-    // Rounds to nearest, ties to even, as the convertor does; clamped, never wrapped.
-    const float r = std::nearbyint(std::clamp(v, -128.0f, 127.0f));
+    // Rounds to nearest, ties to even, as the convertor does; clamped, never wrapped. Adding
+    // and taking away 1.5 × 2^23 leaves a float of this range rounded so, without a call.
+    constexpr float Rounder = 12582912.0f;
+    const float r = (std::clamp(v, -128.0f, 127.0f) + Rounder) - Rounder;
     return uint8_t(int(r) + 128);
 }
 

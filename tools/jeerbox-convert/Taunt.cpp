@@ -69,7 +69,7 @@ public:
         WriteAt(FHandle, "a temporary file", at * 4, reinterpret_cast<const uint8_t*>(samples), count * 4);
     }
 
-    void Read(uint64_t length, const TWideBlock& block) const
+    void Read(uint64_t length, const TWideBlock& block, bool keep)
     {
         std::vector<float> samples;
         for (uint64_t at = 0; at < length; at += WideBlock) {
@@ -85,6 +85,8 @@ public:
                 done += uint64_t(n);
             }
             block(samples.data(), count);
+            if (keep)
+                Write(at, samples.data(), count);
         }
     }
 
@@ -177,7 +179,8 @@ private:
                     FProgress(0.5 * double(done) / double(total));
             });
         const uint64_t length = bytes / 4;
-        return FinishSignal([&](const TWideBlock& block) { wide.Read(length, block); }, length, FRecipe,
+        return FinishSignal([&](const TWideBlock& block, bool keep) { wide.Read(length, block, keep); }, length,
+                            FRecipe,
                             [&](uint64_t at, const uint8_t* taunt, uint64_t count) { file.Write(at, taunt, count); },
                             [&](double done) {
                                 if (FProgress)
