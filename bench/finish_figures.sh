@@ -87,14 +87,19 @@ for f in "$work"/halves/*.wav; do
 done
 
 echo "== loudness across a set: --loudness=-16 on the ALSA voices and ${#voices[@]} espeak-ng voices at gains from -30 to 0 dB"
+"$convert" -o "$work/plain" "${alsa[@]}" "$work"/voices/*.wav >/dev/null
 "$convert" -o "$work/set" --loudness=-16 "${alsa[@]}" "$work"/voices/*.wav >/dev/null
-all=()
-for f in "$work"/set/*.wav; do all+=("$(lufs "$f")"); done
-python3 - "${all[@]}" <<'PY'
+for set in plain set; do
+  all=()
+  for f in "$work/$set"/*.wav; do all+=("$(lufs "$f")"); done
+  python3 - "$set" "${all[@]}" <<'PY'
 import sys
-v = [float(x) for x in sys.argv[1:]]
-print(f"  {len(v)} taunts: {min(v):.1f} to {max(v):.1f} LUFS (spread {max(v) - min(v):.1f} LU, worst miss {max(abs(x + 16) for x in v):.1f} LU)")
+v = [float(x) for x in sys.argv[2:]]
+what = "plain conversion" if sys.argv[1] == "plain" else "--loudness=-16"
+print(f"  {what}: {len(v)} taunts from {min(v):.1f} to {max(v):.1f} LUFS (spread {max(v) - min(v):.1f} LU, "
+      f"furthest from -16: {max(abs(x + 16) for x in v):.1f} LU)")
 PY
+done
 for f in "$work"/set/*.wav; do taunt levels "$f" 0; done | awk '{c += $5} END {print "  clipped samples in all:", c}'
 
 echo "== speed: ten minutes of 44.1 kHz stereo speech, the plain conversion and the whole chain"
