@@ -30,8 +30,7 @@ std::vector<uint8_t> Finished(const std::vector<float>& signal, const TFinishRec
                               TFinished* made = nullptr)
 {
     std::vector<uint8_t> out;
-    std::vector<float> kept = signal;
-    std::vector<float> copy;
+    std::vector<float> kept = signal, copy;
     const TFinished result = FinishSignal(
         [&](const TWideBlock& put, bool keep) {
             for (size_t at = 0; at < kept.size(); at += block) {
@@ -113,13 +112,12 @@ TEST(FinishTest, FadesStartAndEndOnSilenceWithoutSteps)
         double Seconds, FadeMs;
     } cases[] = {{1.0, 5}, {1.0, 20}, {0.004, 5}};
     for (const auto& c : cases) {
-        // A loud voice-like tone that starts and stops at full swing.
-        std::vector<float> shifted(size_t(c.Seconds * Rate));
-        for (size_t i = 0; i < shifted.size(); ++i)
-            shifted[i] = float(0.9 * std::cos(2 * M_PI * 180 * double(i) / Rate));
-        const std::vector<uint8_t> plain = Finished(shifted, {});
-        const std::vector<uint8_t> out = Finished(shifted, {.FadeMs = c.FadeMs, .Dither = true});
-        ASSERT_EQ(out.size(), shifted.size());
+        std::vector<float> fullSwing(size_t(c.Seconds * Rate));
+        for (size_t i = 0; i < fullSwing.size(); ++i)
+            fullSwing[i] = float(0.9 * std::cos(2 * M_PI * 180 * double(i) / Rate));
+        const std::vector<uint8_t> plain = Finished(fullSwing, {});
+        const std::vector<uint8_t> out = Finished(fullSwing, {.FadeMs = c.FadeMs, .Dither = true});
+        ASSERT_EQ(out.size(), fullSwing.size());
         EXPECT_EQ(out.front(), 128) << c.Seconds;
         EXPECT_EQ(out.back(), 128) << c.Seconds;
         EXPECT_NEAR(out[out.size() / 2], plain[out.size() / 2], 2) << "fades that fit leave the middle whole";
