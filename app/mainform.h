@@ -15,6 +15,8 @@ class QPainter;
 class TAboutBox;
 class TACMWaveOut;
 class TForm3;
+class TFinishDlg;
+class QAction;
 class TOKRightDlg;
 class TImageList;
 
@@ -87,6 +89,15 @@ public:
     void PaintBoxMouseUp(QObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
     void PlaySoundExecute(QObject* Sender);
     void ToolButton7Click(QObject* Sender);
+    // Finish (the Finish button and Ctrl+F): asks the Finish dialog for the finishing chain's
+    // stages and runs them on the whole converted sound, then redraws and plays as Normalize
+    // does. Ctrl+Z gives back the sound before the last Finish (UndoFinishExecute).
+    void FinishExecute(QObject* Sender);
+    void UndoFinishExecute(QObject* Sender);
+    // The Finish dialog; made with the window.
+    TFinishDlg* FinishDlg = nullptr;
+    QAction* FinishSound = nullptr;
+    QAction* UndoFinish = nullptr;
     void BtnSaveClick(QObject* Sender);
     void ToolButton12Click(QObject* Sender);
 
@@ -125,4 +136,7 @@ private:
     bool MovingSelection() const;
     // After the convertor has released the converted sound: shown as nothing converted.
     void ForgetConvertedSound();
+    // Shows the converted sound after Finish or its undoing changed it: a sound of a new
+    // length gets its size shown and is selected whole; then it is redrawn and played.
+    void ShowChangedSound(uint32_t sizeBefore);
 };

@@ -3,6 +3,7 @@
 // normalizing, saving the clip, and leaving the program.
 
 #include "app/mainform.h"
+#include "app/frmFinish.h"
 
 #include "devices/ACMWaveOut.h"
 #include "framework/Exception.h"
@@ -13,6 +14,8 @@
 #include "gamtable/frmSaveGam.h"
 #include "ui_mainform.h"
 
+#include <QAction>
+#include <QKeySequence>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
@@ -34,6 +37,19 @@ void TForm1::ConnectClipHandlers()
     connect(ui->ToolButton7, &QAbstractButton::clicked, this, Guarded([this] { ToolButton7Click(ui->ToolButton7); }));
     connect(ui->ToolButton12, &QAbstractButton::clicked, this,
             Guarded([this] { ToolButton12Click(ui->ToolButton12); }));
+
+    FinishDlg = new TFinishDlg(this);
+    FinishSound = new QAction(QIcon(QStringLiteral(":/glyphs/finish.svg")), QStringLiteral("Finish"), this);
+    FinishSound->setObjectName(QStringLiteral("FinishSound"));
+    FinishSound->setShortcut(QKeySequence(QStringLiteral("Ctrl+F")));
+    ui->FinishButton->setDefaultAction(FinishSound);
+    addAction(FinishSound);
+    connect(FinishSound, &QAction::triggered, this, Guarded([this] { FinishExecute(FinishSound); }));
+    UndoFinish = new QAction(QStringLiteral("Undo Finish"), this);
+    UndoFinish->setObjectName(QStringLiteral("UndoFinish"));
+    UndoFinish->setShortcut(QKeySequence(QStringLiteral("Ctrl+Z")));
+    addAction(UndoFinish);
+    connect(UndoFinish, &QAction::triggered, this, Guarded([this] { UndoFinishExecute(UndoFinish); }));
 
     TPaintBox* view = ui->PaintBox;
     view->OnPaint = [this](QObject* sender, QPainter& canvas) { PaintBoxPaint(sender, canvas); };
@@ -188,6 +204,41 @@ void TForm1::ToolButton7Click(QObject*)
     if (Workbench.ConvertedSize == 0)
         return;
     Workbench.Normalize();
+    ui->PaintBox->update();
+    ExecutePlaySound();
+}
+
+void TForm1::FinishExecute(QObject*)
+{
+    if (Workbench.ConvertedSize == 0)
+        return;
+    const std::optional<TFinishRecipe> recipe = FinishDlg->Execute(Workbench.ConvertedSize);
+    if (!recipe)
+        return;
+    const uint32_t before = Workbench.ConvertedSize;
+    std::vector<std::string> notes;
+    {
+        THourglass hourglass;
+        notes = Workbench.Finish(*recipe);
+    }
+    ShowChangedSound(before);
+    if (!notes.empty())
+        StatusPanel0->setText(QString::fromStdString(notes.front()));
+}
+
+void TForm1::UndoFinishExecute(QObject*)
+{
+    const uint32_t before = Workbench.ConvertedSize;
+    if (Workbench.UndoFinish())
+        ShowChangedSound(before);
+}
+
+void TForm1::ShowChangedSound(uint32_t sizeBefore)
+{
+    if (Workbench.ConvertedSize != sizeBefore) {
+        ui->LbSize->setText(SizeCaption(Workbench.ConvertedSize));
+        Workbench.SelectWholeView(ViewWidth());
+    }
     ui->PaintBox->update();
     ExecutePlaySound();
 }

@@ -82,6 +82,7 @@ void TWorkbench::ConvertFile(const std::string& path)
 {
     Convertor->SetActive(false);
     ConvertedSize = 0;
+    FBeforeFinish.clear();
     LoadSource(path);
     ConvertedSize = ConvertWave(*Convertor, *SourceWave);
 }
@@ -90,10 +91,12 @@ void TWorkbench::DropConvertedSound()
 {
     ClipWave->Clear();
     ConvertedSize = 0;
+    FBeforeFinish.clear();
 }
 
 void TWorkbench::TakeRecording(TWavStream& recording)
 {
+    FBeforeFinish.clear();
     ConvertedSize = ConvertWave(*Convertor, recording);
 }
 
@@ -113,4 +116,27 @@ void TWorkbench::Normalize()
 {
     if (ConvertedSize > 0)
         NormalizeSamples(Convertor->OutputBuffer, ConvertedSize);
+}
+
+std::vector<std::string> TWorkbench::Finish(const TFinishRecipe& recipe)
+{
+    if (ConvertedSize == 0)
+        return {};
+    std::vector<uint8_t> sound(Convertor->OutputBuffer, Convertor->OutputBuffer + ConvertedSize);
+    const TFinished made = FinishTaunt(sound, recipe);
+    // The chain only ever keeps or shortens the sound, so it fits where the sound was.
+    FBeforeFinish.assign(Convertor->OutputBuffer, Convertor->OutputBuffer + ConvertedSize);
+    std::copy(sound.begin(), sound.end(), Convertor->OutputBuffer);
+    ConvertedSize = uint32_t(sound.size());
+    return made.Notes;
+}
+
+bool TWorkbench::UndoFinish()
+{
+    if (FBeforeFinish.empty() || FBeforeFinish.size() > Convertor->OutputBufferSize)
+        return false;
+    std::copy(FBeforeFinish.begin(), FBeforeFinish.end(), Convertor->OutputBuffer);
+    ConvertedSize = uint32_t(FBeforeFinish.size());
+    FBeforeFinish.clear();
+    return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "finish/Finish.h"
 #include "sound/ACMConvertor.h"
 #include "sound/Wavs_ex.h"
 
@@ -71,4 +72,15 @@ public:
     void CutClip(int width);
     // Normalizes the whole converted sound in place; raises on silence (NormalizeSamples).
     void Normalize();
+    // Finishes the whole converted sound in place through the finishing chain (trimming may
+    // shorten it), keeping the sound as it was for UndoFinish; returns what is worth telling.
+    // Does nothing before a conversion.
+    std::vector<std::string> Finish(const TFinishRecipe& recipe);
+    // Gives back the converted sound as it was before the last Finish, which a recording,
+    // unlike a file, could not be converted again to get; false when there is nothing to give.
+    bool UndoFinish();
+
+private:
+    // The converted sound before the last Finish, while it is still the one converted.
+    std::vector<uint8_t> FBeforeFinish;
 };

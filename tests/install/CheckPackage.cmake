@@ -122,7 +122,7 @@ file(WRITE "${WORK}/offer.sh" [[
   offer jeerbox-convert -o out -- -]])
 check_run(offered env LC_ALL=C "PATH=${root}/usr/bin:$ENV{PATH}" bash "${WORK}/offer.sh" "${root}" "${WORK}/here")
 foreach(line
-    "jeerbox-convert --h: --help"
+    "jeerbox-convert --h: --help --highpass"
     "jeerbox-convert -o : voices"
     "jeerbox-convert -o out : voice.wav voices"
     "jeerbox-convert -o out -- -: ")

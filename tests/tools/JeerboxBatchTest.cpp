@@ -1,7 +1,6 @@
 #include "acm/Riff.h"
 #include "gamtable/GamTestSupport.h"
 #include "sound/ACMConvertor.h"
-#include "sound/Normalize.h"
 #include "sound/SoundFile.h"
 #include "support/QtFiles.h"
 #include "support/Signal.h"
@@ -166,13 +165,21 @@ TEST_F(JeerboxBatchTest, BlockByBlockGivesTheBytesOfTheWholeSoundConversion)
     }
 }
 
-TEST_F(JeerboxBatchTest, NormalizeRaisesTheSoundAsTheWorkbenchDoes)
+TEST_F(JeerboxBatchTest, NormalizeRaisesTheLargestDeviationFrom128AndLeavesSilenceAlone)
 {
-    const QString quiet = Wav("quiet.wav", Busy(44100, 1, 1.0));
-    ASSERT_EQ(Run({QStringLiteral("-o"), Path(QStringLiteral("out")), QStringLiteral("--normalize"), quiet}), 0);
-    QByteArray expected = ConvertedWhole(quiet);
-    NormalizeSamples(reinterpret_cast<uint8_t*>(expected.data()), uint32_t(expected.size()));
-    EXPECT_TRUE(Taunt("quiet.wav") == expected);
+    // A tone one step either side of silence comes out 102 steps either side; silence stays.
+    const QString step = Wav("step.wav", Sine16(1000, 1.0 / 128, 22050, 1.0, 1), 22050);
+    const QString silent = Wav("silent.wav", std::vector<int16_t>(22050, 0), 22050);
+    QString out;
+    ASSERT_EQ(Run({QStringLiteral("-o"), Path(QStringLiteral("out")), QStringLiteral("--normalize"), step, silent},
+                  nullptr, &out),
+              0);
+    const QByteArray made = Taunt("step.wav");
+    EXPECT_TRUE(made.contains(char(26)) && made.contains(char(230)));
+    EXPECT_FALSE(made.contains(char(25)) || made.contains(char(231)));
+    EXPECT_EQ(Taunt("silent.wav"), QByteArray(22050, char(128)));
+    EXPECT_TRUE(out.contains(QStringLiteral("silent.wav: nothing to normalize: the sound is silent")))
+        << out.toStdString();
 }
 
 TEST_F(JeerboxBatchTest, LoudnessLandsWithinOneLuOfTheTargetWithoutClipping)
@@ -221,11 +228,17 @@ TEST_F(JeerboxBatchTest, TrimCutsTheSilenceAtBothEndsAndLeavesAFewMilliseconds)
         double Seconds;
     } cases[] = {{QStringLiteral("--trim"), 2.0}, {QStringLiteral("--trim=-30"), 1.0}};
     for (const auto& c : cases) {
-        ASSERT_EQ(Run({QStringLiteral("-o"), Path(QStringLiteral("out")), c.Option, sound}), 0);
-        // 5 ms, 110 samples, before and after what is kept.
+        // Without its fades (--fade=0), trimming only cuts: 5 ms, 110 samples, before and after what is kept.
+        ASSERT_EQ(Run({QStringLiteral("-o"), Path(QStringLiteral("out")), c.Option, QStringLiteral("--fade=0"), sound}),
+                  0);
         const QByteArray made = Taunt("spoken.wav");
         EXPECT_EQ(made.size(), int(c.Seconds * 22050) + 2 * 110) << c.Option.toStdString();
         EXPECT_TRUE(made == ConvertedWhole(sound).mid(11025 - 110, made.size())) << c.Option.toStdString();
+        // With them the ends are silence.
+        ASSERT_EQ(Run({QStringLiteral("-o"), Path(QStringLiteral("out")), c.Option, sound}), 0);
+        const QByteArray faded = Taunt("spoken.wav");
+        EXPECT_EQ(faded.size(), made.size());
+        EXPECT_TRUE(faded.front() == char(128) && faded.back() == char(128)) << c.Option.toStdString();
     }
 }
 
@@ -304,6 +317,10 @@ TEST_F(JeerboxBatchTest, BadValuesAndAnExistingTableStopTheRunBeforeAnythingIsWr
         {QStringLiteral("-j"), QStringLiteral("0")},
         {QStringLiteral("--dither=shaped")},
         {QStringLiteral("--gam")},
+        {QStringLiteral("--highpass=0")},
+        {QStringLiteral("--fade=-5")},
+        {QStringLiteral("--fade=5000")},
+        {QStringLiteral("--compress=nan")},
     };
     for (const QStringList& options : refused) {
         QString errors;
@@ -366,7 +383,8 @@ TEST_F(JeerboxBatchTest, HelpHasTheShapeOfAManualPage)
     QString out;
     ASSERT_EQ(Run({QStringLiteral("--help")}, nullptr, &out), 0);
     for (const char* part : {"Usage: jeerbox-convert ", "\nOptions:\n", "  -o, --output=OUTDIR ", "  -j, --jobs=N ",
-                             "--trim[=DB] ", "--gam=FILE.gam ", "\nExit status:\n", "\nExamples:\n"})
+                             "--trim[=DB] ", "--highpass[=HZ] ", "--fade[=MS] ", "--compress[=RATIO] ",
+                             "--gam=FILE.gam ", "\nExit status:\n", "\nExamples:\n"})
         EXPECT_TRUE(out.contains(QLatin1String(part))) << part;
     ASSERT_EQ(Run({QStringLiteral("--version")}, nullptr, &out), 0);
     EXPECT_TRUE(out.startsWith(QStringLiteral("jeerbox-convert (Orvalis Jeerbox) "))) << out.toStdString();

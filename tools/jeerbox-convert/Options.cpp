@@ -19,13 +19,23 @@ const char UsageText[] = "Usage: jeerbox-convert -o OUTDIR [OPTION]... FILE...\n
                          "Options:\n"
                          "  -o, --output=OUTDIR        write the taunts into OUTDIR (made if missing)\n"
                          "  -j, --jobs=N               convert N files at once (default: the number of cores)\n"
-                         "      --normalize            raise the sound as the workbench's Normalize does: its\n"
-                         "                             largest deviation becomes 0.8 of full scale\n"
+                         "      --normalize            raise the sound so that its largest deviation from\n"
+                         "                             silence becomes 0.8 of full scale (a silent sound is\n"
+                         "                             left as it is)\n"
                          "      --loudness=LUFS        bring the integrated loudness (EBU R128) to LUFS, from\n"
                          "                             -70 to 0, limiting peaks so that no sample clips\n"
                          "      --trim[=DB]            cut the silence at both ends, where the sound stays below\n"
                          "                             DB dBFS (default -50), leaving 5 ms before and after\n"
-                         "      --dither               add triangular dither before rounding to 8 bits\n"
+                         "      --dither               add triangular dither at the last rounding to 8 bits,\n"
+                         "                             after every gain\n"
+                         "      --highpass[=HZ]        take away a DC offset and the rumble below HZ, from 10\n"
+                         "                             to 1000 (default 80), with a 4th-order high-pass\n"
+                         "      --fade[=MS]            fade in and out over MS milliseconds at both ends, from\n"
+                         "                             0 (none) to 1000 (default 5; also with --trim alone)\n"
+                         "      --compress[=RATIO]     level speech: pull the level of each syllable towards\n"
+                         "                             -20 dBFS by RATIO, from 1 (none) to 20 (default 3),\n"
+                         "                             lifting quiet ones by up to 24 dB, before the level is\n"
+                         "                             set; peaks are then limited so that none clips\n"
                          "      --gam=FILE.gam         write one sound page for each converted sound into the\n"
                          "                             game table FILE.gam, in the order of the FILEs\n"
                          "      --force                replace the game table if it exists\n"
@@ -201,6 +211,18 @@ TConvertOptions ParseOptions(int argc, char** argv)
             o.Recipe.TrimDb = hasValue ? WithinOf(name, value, -120.0, 0.0, "of dBFS from -120 to 0") : -50.0;
             continue;
         }
+        if (name == "--highpass") {
+            o.Recipe.HighpassHz = hasValue ? WithinOf(name, value, 10.0, 1000.0, "of Hz from 10 to 1000") : 80.0;
+            continue;
+        }
+        if (name == "--fade") {
+            o.Recipe.FadeMs = hasValue ? WithinOf(name, value, 0.0, 1000.0, "of ms from 0 to 1000") : 5.0;
+            continue;
+        }
+        if (name == "--compress") {
+            o.Recipe.Compress = hasValue ? WithinOf(name, value, 1.0, 20.0, "from 1 to 20") : 3.0;
+            continue;
+        }
         const std::map<std::string, bool*> switches = {{"--help", &o.Help},
                                                        {"-h", &o.Help},
                                                        {"--version", &o.Version},
@@ -236,6 +258,11 @@ TConvertOptions ParseOptions(int argc, char** argv)
         throw EUsage("no sound file to convert");
     if (o.Recipe.Normalize && o.Recipe.Loudness)
         throw EUsage("--normalize and --loudness both set the level: choose one");
+    // A trimmed taunt starts and ends on silence unless told otherwise; --fade=0 fades nothing.
+    if (o.Recipe.TrimDb && !o.Recipe.FadeMs)
+        o.Recipe.FadeMs = 5.0;
+    if (o.Recipe.FadeMs == 0.0)
+        o.Recipe.FadeMs.reset();
     if (o.GamFile.empty()) {
         for (int i = 1; i < argc; ++i)
             if (std::strncmp(argv[i], "--gam-", 6) == 0 || std::strcmp(argv[i], "--force") == 0)

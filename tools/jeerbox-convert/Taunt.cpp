@@ -1,19 +1,18 @@
 #include "Taunt.h"
 
-#include "Levels.h"
-
+#include "finish/Levels.h"
 #include "framework/Exception.h"
 #include "framework/ReplacingFile.h"
 #include "acm/Riff.h"
-#include "sound/Normalize.h"
 #include "sound/StreamConvert.h"
 #include "sound/TauntFormat.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <mutex>
 #include <unistd.h>
 
@@ -25,9 +24,75 @@ constexpr uint32_t WrittenFmtSize = 16;
 constexpr uint64_t HeaderSize = WaveHeaderSize(WrittenFmtSize);
 // Trimming leaves 5 ms before the first sound and after the last.
 constexpr uint64_t TrimMargin = 110;
-// Loudness is brought within this of the target, measured on the result.
-constexpr double LoudnessTolerance = 0.5;
-constexpr int LoudnessAttempts = 4;
+// The wide signal is read back in blocks of this many samples.
+constexpr uint64_t WideBlock = 65536;
+
+// Writes all of `count` bytes at `at` of the file `handle`, or raises naming `name`.
+void WriteAt(int handle, const std::string& name, uint64_t at, const uint8_t* bytes, uint64_t count)
+{
+    for (uint64_t done = 0; done < count;) {
+        const ssize_t n = ::pwrite(handle, bytes + done, size_t(count - done), off_t(at + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw EWriteError("Cannot write \"" + name + "\". " + SystemErrorText(n < 0 ? errno : ENOSPC));
+        done += uint64_t(n);
+    }
+}
+
+// The converted sound at full precision, as floats, kept in a file without a name beside the
+// taunt while it is finished: the finishing chain reads it more than once, and converting it
+// once is most of the work. The file goes with its handle, however the run ends.
+class TWideFile {
+public:
+    explicit TWideFile(const std::string& target)
+    {
+        const size_t slash = target.rfind('/');
+        const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+        FHandle = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (FHandle < 0) {
+            // A file system without unnamed files: a named one, unlinked at once.
+            std::string name = folder + "/.jeerbox-wide-XXXXXX";
+            FHandle = ::mkostemp(name.data(), O_CLOEXEC);
+            if (FHandle >= 0)
+                ::unlink(name.c_str());
+        }
+        if (FHandle < 0)
+            throw EWriteError("Cannot write in \"" + folder + "\". " + SystemErrorText(errno));
+    }
+    ~TWideFile() { ::close(FHandle); }
+    TWideFile(const TWideFile&) = delete;
+    TWideFile& operator=(const TWideFile&) = delete;
+
+    void Write(uint64_t at, const float* samples, uint64_t count)
+    {
+        WriteAt(FHandle, "a temporary file", at * 4, reinterpret_cast<const uint8_t*>(samples), count * 4);
+    }
+
+    void Read(uint64_t length, const TWideBlock& block, bool keep)
+    {
+        std::vector<float> samples;
+        for (uint64_t at = 0; at < length; at += WideBlock) {
+            const uint64_t count = std::min(WideBlock, length - at);
+            samples.resize(size_t(count));
+            auto* bytes = reinterpret_cast<uint8_t*>(samples.data());
+            for (uint64_t done = 0; done < count * 4;) {
+                const ssize_t n = ::pread(FHandle, bytes + done, size_t(count * 4 - done), off_t(at * 4 + done));
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n <= 0)
+                    throw EReadError("Cannot read a temporary file. " + SystemErrorText(n < 0 ? errno : EIO));
+                done += uint64_t(n);
+            }
+            block(samples.data(), count);
+            if (keep)
+                Write(at, samples.data(), count);
+        }
+    }
+
+private:
+    int FHandle = -1;
+};
 
 // The WAV file being written: its samples land at their places as they come.
 class TTauntFile {
@@ -36,16 +101,7 @@ public:
 
     void Write(uint64_t at, const uint8_t* bytes, uint64_t count)
     {
-        auto& stream = static_cast<TFileStream&>(FFile.Stream());
-        for (uint64_t done = 0; done < count;) {
-            const ssize_t n =
-                ::pwrite(stream.Handle(), bytes + done, size_t(count - done), off_t(HeaderSize + at + done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                throw EWriteError("Cannot write \"" + FName + "\". " + SystemErrorText(n < 0 ? errno : ENOSPC));
-            done += uint64_t(n);
-        }
+        WriteAt(static_cast<TFileStream&>(FFile.Stream()).Handle(), FName, HeaderSize + at, bytes, count);
     }
 
     void Commit(uint64_t length)
@@ -95,139 +151,78 @@ public:
     TTauntMaker(const std::string& source, const TTauntRecipe& recipe, const std::function<void(double)>& progress)
         : FSource(source), FRecipe(recipe), FProgress(progress)
     {
-        FPasses = (recipe.TrimDb || recipe.Loudness ? 1 : 0) + (recipe.Normalize ? 1 : 0) + 1;
     }
 
     TTauntMade Make(const std::string& target)
     {
-        TTauntMade made;
-        if (FRecipe.TrimDb || FRecipe.Loudness)
-            Measure(made);
-        std::optional<std::array<uint8_t, 256>> levels;
-        if (FRecipe.Normalize) {
-            int peak = 0;
-            Produce([&](uint64_t, const uint8_t* bytes, uint64_t count) {
-                peak = NormalizePeak(bytes, uint32_t(count), peak);
-            });
-            if (peak > 0)
-                levels = NormalizeLevels(peak);
-            else
-                made.Notes.push_back("nothing to normalize: the sound is silent");
-        }
         TTauntFile file(target);
-        for (int attempt = 1;; ++attempt) {
-            // Only a run that sets the loudness measures it (and loads the meter's library).
-            std::optional<TLoudnessMeter> meter;
-            if (FRecipe.Loudness)
-                meter.emplace();
-            std::vector<float> floats;
-            std::vector<uint8_t> mapped;
-            made.Length = Produce([&](uint64_t at, const uint8_t* bytes, uint64_t count) {
-                if (levels) {
-                    mapped.resize(size_t(count));
-                    for (uint64_t i = 0; i < count; ++i)
-                        mapped[i] = (*levels)[bytes[i]];
-                    bytes = mapped.data();
-                }
-                file.Write(at, bytes, count);
-                if (meter) {
-                    floats.resize(size_t(count));
-                    for (uint64_t i = 0; i < count; ++i)
-                        floats[i] = float(int(bytes[i]) - 128) / 128.0f;
-                    meter->Add(floats.data(), count);
-                }
-            });
-            if (!FRecipe.Loudness || !std::isfinite(FMeasured))
-                break;
-            const double reached = meter->Lufs();
-            const double miss = *FRecipe.Loudness - reached;
-            if (std::fabs(miss) <= LoudnessTolerance || !std::isfinite(reached) || attempt == LoudnessAttempts) {
-                char note[80];
-                std::snprintf(note, sizeof note, "%.1f LUFS (gain %+.1f dB)", reached, 20.0 * std::log10(FGain));
-                made.Notes.push_back(note);
-                break;
-            }
-            FGain *= std::pow(10.0, miss / 20.0);
-            ++FPasses;
-        }
+        TTauntMade made = FRecipe.Reshapes() ? Finish(target, file) : Cut(file);
         file.Commit(made.Length);
         return made;
     }
 
 private:
-    // The first pass, at full precision: where the sound is silent, and how loud it is.
-    void Measure(TTauntMade& made)
+    // The finishing chain over the sound converted once at full precision: the conversion is
+    // counted as half the work, the chain's passes as the other half.
+    TTauntMade Finish(const std::string& target, TTauntFile& file)
     {
-        TTrimFinder trim(FRecipe.TrimDb.value_or(-200.0), TrimMargin);
-        std::optional<TLoudnessMeter> meter;
-        if (FRecipe.Loudness)
-            meter.emplace();
-        std::mutex lock;
-        const uint64_t bytes =
-            Convert(WideTauntFormat, !FRecipe.Loudness, [&](uint64_t at, const uint8_t* wide, uint32_t count) {
+        TWideFile wide(target);
+        const uint64_t bytes = ConvertSoundFile(
+            FSource, WideTauntFormat, FRecipe.Parallel,
+            [&](uint64_t at, const uint8_t* samples, uint32_t count) {
+                std::vector<float> mine;
+                ToFloats(samples, count / 4, mine);
+                wide.Write(at / 4, mine.data(), mine.size());
+            },
+            [&](uint64_t done, uint64_t total) {
+                if (FProgress && total > 0)
+                    FProgress(0.5 * double(done) / double(total));
+            });
+        const uint64_t length = bytes / 4;
+        return FinishSignal([&](const TWideBlock& block, bool keep) { wide.Read(length, block, keep); }, length,
+                            FRecipe,
+                            [&](uint64_t at, const uint8_t* taunt, uint64_t count) { file.Write(at, taunt, count); },
+                            [&](double done) {
+                                if (FProgress)
+                                    FProgress(0.5 + 0.5 * done);
+                            });
+    }
+
+    // The plain conversion, with the silence at the ends cut when asked: the taunt's bytes are
+    // those of the conversion.
+    TTauntMade Cut(TTauntFile& file)
+    {
+        TTauntMade made;
+        TSpan span;
+        FPasses = FRecipe.TrimDb ? 2 : 1;
+        if (FRecipe.TrimDb) {
+            TTrimFinder trim(*FRecipe.TrimDb, TrimMargin);
+            std::mutex lock;
+            const uint64_t bytes = Convert(WideTauntFormat, [&](uint64_t at, const uint8_t* wide, uint32_t count) {
                 std::vector<float> mine;
                 ToFloats(wide, count / 4, mine);
                 std::lock_guard<std::mutex> guard(lock);
                 trim.Put(at / 4, mine.data(), mine.size());
-                if (meter)
-                    meter->Add(mine.data(), mine.size());
             });
-        if (FRecipe.TrimDb) {
-            FSpan = {trim.First(bytes / 4), trim.End(bytes / 4)};
-            if (FSpan.First == FSpan.End)
+            span = {trim.First(bytes / 4), trim.End(bytes / 4)};
+            if (span.First == span.End)
                 made.Notes.push_back("silent throughout: trimming leaves nothing");
         }
-        if (FRecipe.Loudness) {
-            FMeasured = meter->Lufs();
-            if (std::isfinite(FMeasured))
-                FGain = std::pow(10.0, (*FRecipe.Loudness - FMeasured) / 20.0);
-            else
-                made.Notes.push_back("too quiet to measure: its level is left as it is");
-        }
-    }
-
-    // One pass that makes the taunt's bytes of the span and hands them to sink at their places
-    // in it; returns the count of bytes. Levelled bytes come in order, the others may not.
-    template <typename Sink>
-    uint64_t Produce(Sink&& sink)
-    {
-        if (!FRecipe.Loudness && !FRecipe.Dither) {
-            uint64_t length = 0;
-            std::mutex lock;
-            Convert(TauntFormat, FRecipe.Parallel, [&](uint64_t at, const uint8_t* bytes, uint32_t count) {
-                WithinSpan(FSpan, at, bytes, count, 1, [&](uint64_t place, const uint8_t* kept, uint64_t n) {
-                    std::lock_guard<std::mutex> guard(lock);
-                    sink(place, kept, n);
-                    length = std::max(length, place + n);
-                });
-            });
-            return length;
-        }
-        TTauntQuantizer quantizer(FGain, FRecipe.Loudness.has_value(), FRecipe.Dither);
-        std::vector<float> floats;
-        std::vector<uint8_t> out;
-        uint64_t written = 0;
-        auto put = [&] {
-            sink(written, out.data(), out.size());
-            written += out.size();
-            out.clear();
-        };
-        Convert(WideTauntFormat, false, [&](uint64_t at, const uint8_t* wide, uint32_t count) {
-            WithinSpan(FSpan, at / 4, wide, count / 4, 4, [&](uint64_t, const uint8_t* kept, uint64_t n) {
-                ToFloats(kept, n, floats);
-                quantizer.Put(floats.data(), n, out);
-                put();
+        std::mutex lock;
+        Convert(TauntFormat, [&](uint64_t at, const uint8_t* bytes, uint32_t count) {
+            WithinSpan(span, at, bytes, count, 1, [&](uint64_t place, const uint8_t* kept, uint64_t n) {
+                std::lock_guard<std::mutex> guard(lock);
+                file.Write(place, kept, n);
+                made.Length = std::max(made.Length, place + n);
             });
         });
-        quantizer.Finish(out);
-        put();
-        return written;
+        return made;
     }
 
-    uint64_t Convert(const WAVEFORMATEX& format, bool parallel, const TConvertedSink& sink)
+    uint64_t Convert(const WAVEFORMATEX& format, const TConvertedSink& sink)
     {
         const int pass = FPass++;
-        return ConvertSoundFile(FSource, format, parallel, sink, [&](uint64_t done, uint64_t total) {
+        return ConvertSoundFile(FSource, format, FRecipe.Parallel, sink, [&](uint64_t done, uint64_t total) {
             if (FProgress && total > 0)
                 FProgress((pass + double(done) / double(total)) / FPasses);
         });
@@ -236,9 +231,6 @@ private:
     std::string FSource;
     TTauntRecipe FRecipe;
     std::function<void(double)> FProgress;
-    TSpan FSpan;
-    double FMeasured = 0.0;
-    double FGain = 1.0;
     int FPass = 0;
     int FPasses = 1;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "finish/Finish.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -7,20 +9,12 @@
 #include <vector>
 
 // What is done to a sound on its way to a taunt, besides converting it.
-struct TTauntRecipe {
-    bool Normalize = false;
-    std::optional<double> Loudness;  // LUFS
-    std::optional<double> TrimDb;  // dBFS
-    bool Dither = false;
+struct TTauntRecipe : TFinishRecipe {
     // Whether a long sound's two halves may be converted on two threads at once.
     bool Parallel = true;
 };
 
-struct TTauntMade {
-    uint64_t Length = 0;
-    // What is worth telling about the result (the loudness it reached, a level left alone).
-    std::vector<std::string> Notes;
-};
+using TTauntMade = TFinished;
 
 // Converts the sound file `source` to the taunt format, does what the recipe asks and writes
 // the result as the WAV file `target`, which is replaced only once the whole file is written.

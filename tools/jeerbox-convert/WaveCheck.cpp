@@ -1,5 +1,5 @@
 #include "Check.h"
-#include "Levels.h"
+#include "finish/Levels.h"
 
 #include "acm/Riff.h"
 #include "framework/Streams.h"

@@ -44,17 +44,23 @@ private:
 };
 
 // Rounds samples to unsigned 8 bits (silence 128), after a gain, a look-ahead peak limit that
-// keeps every result within the 8-bit range so that none is clipped, and triangular dither.
+// keeps every result within the 8-bit range so that none is clipped, fades at the ends and
+// triangular dither. The dither is the last thing added before rounding, after every gain,
+// and a sample of exact silence gets none: silence stays 128, and so do the faded ends.
 // Samples go in in their order; results come out a few samples later (Finish brings the last).
 class TTauntQuantizer {
 public:
     TTauntQuantizer(double gain, bool limit, bool dither);
+    // Fades the first and the last `fade` samples of a sound of `length` in and out along a
+    // half cosine from silence; shorter fades when the sound is shorter than two of them.
+    void FadeEnds(uint64_t length, uint64_t fade);
     void Put(const float* samples, uint64_t count, std::vector<uint8_t>& out);
     void Finish(std::vector<uint8_t>& out);
 
 private:
     void Emit(std::vector<uint8_t>& out);
     uint8_t Round(float sample);
+    float FadeGain(uint64_t at) const;
 
     float FGain;
     bool FLimit;
@@ -63,7 +69,12 @@ private:
     std::vector<float> FHeld;
     std::vector<float> FRoom;
     size_t FStart = 0;
+    // One past the last held sample above the ceiling; 0 when none is held.
+    size_t FLoudest = 0;
     float FLastGain = 1.0f;
+    uint64_t FLength = 0;
+    uint64_t FFade = 0;
+    uint64_t FEmitted = 0;
     // The dither's noise: the same for every run, so that passes over one sound agree.
     std::minstd_rand FNoise{20250101};
 };

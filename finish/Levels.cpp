@@ -112,28 +112,47 @@ TTauntQuantizer::TTauntQuantizer(double gain, bool limit, bool dither)
 uint8_t TTauntQuantizer::Round(float sample)
 {
     float v = sample * 128.0f;
-    if (FDither) {
+    if (FDither && sample != 0.0f) {
         // Triangular noise of two steps' width: the sum of two uniform ones.
         constexpr float Scale = 1.0f / float(std::minstd_rand::max() - std::minstd_rand::min());
         const float a = float(FNoise() - std::minstd_rand::min()) * Scale;
         const float b = float(FNoise() - std::minstd_rand::min()) * Scale;
         v += a - b;
     }
-    // Rounds to nearest, ties to even, as the convertor does; clamped, never wrapped.
-    const float r = std::nearbyint(std::clamp(v, -128.0f, 127.0f));
+    // Rounds to nearest, ties to even, as the convertor does; clamped, never wrapped. Adding
+    // and taking away 1.5 × 2^23 leaves a float of this range rounded so, without a call.
+    constexpr float Rounder = 12582912.0f;
+    const float r = (std::clamp(v, -128.0f, 127.0f) + Rounder) - Rounder;
     return uint8_t(int(r) + 128);
+}
+
+void TTauntQuantizer::FadeEnds(uint64_t length, uint64_t fade)
+{
+    FLength = length;
+    FFade = std::min(fade, length / 2);
+}
+
+float TTauntQuantizer::FadeGain(uint64_t at) const
+{
+    const uint64_t edge = std::min(at, FLength - 1 - std::min(at, FLength - 1));
+    if (edge >= FFade)
+        return 1.0f;
+    return float(0.5 - 0.5 * std::cos(M_PI * double(edge) / double(FFade)));
 }
 
 void TTauntQuantizer::Put(const float* samples, uint64_t count, std::vector<uint8_t>& out)
 {
     for (uint64_t i = 0; i < count; ++i) {
         FHeld.push_back(samples[i] * FGain);
+        if (std::fabs(FHeld.back()) > FCeiling)
+            FLoudest = FHeld.size();
         if (FHeld.size() - FStart > LookAhead)
             Emit(out);
     }
     // What was emitted makes way now and then, so that the held samples stay few.
     if (FStart > 4096) {
         FHeld.erase(FHeld.begin(), FHeld.begin() + ptrdiff_t(FStart));
+        FLoudest = FLoudest > FStart ? FLoudest - FStart : 0;
         FStart = 0;
     }
 }
@@ -144,6 +163,7 @@ void TTauntQuantizer::Finish(std::vector<uint8_t>& out)
         Emit(out);
     FHeld.clear();
     FStart = 0;
+    FLoudest = 0;
 }
 
 void TTauntQuantizer::Emit(std::vector<uint8_t>& out)
@@ -155,7 +175,8 @@ void TTauntQuantizer::Emit(std::vector<uint8_t>& out)
         // of them is what this sample gets, so that no sample ahead is met too loud.
         const size_t ahead = std::min(FHeld.size() - FStart, LookAhead + 1);
         gain = std::min(1.0f, FLastGain + Recovery);
-        for (size_t k = 0; k < ahead; ++k) {
+        // Only a sample above the ceiling calls for less; most stretches hold none.
+        for (size_t k = 0; FLoudest > FStart && k < ahead; ++k) {
             const float level = std::fabs(FHeld[FStart + k]);
             if (level <= FCeiling)
                 continue;
@@ -164,6 +185,8 @@ void TTauntQuantizer::Emit(std::vector<uint8_t>& out)
         }
         FLastGain = gain;
     }
-    out.push_back(Round(x * gain));
+    const float faded = FFade > 0 ? x * gain * FadeGain(FEmitted) : x * gain;
+    out.push_back(Round(faded));
     ++FStart;
+    ++FEmitted;
 }
