@@ -254,6 +254,34 @@ TEST_F(SoundFileTest, ADamagedFileSaysSoAndACutOneLoadsWhatItHolds)
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(read), got), Contents(wave));
 }
 
+// The decoder has read a short file to its end before it meets damage in the middle: the
+// damage still fails, and the file cut short still loads.
+TEST_F(SoundFileTest, AShortFileTellsDamageFromACutToo)
+{
+    WriteWithSndfile(Path("short.flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, Sine16(440, 0.5, 44100, 1.5, 2));
+    const std::string bytes = ReadFile(Path("short.flac"));
+    WriteFile(Path("cut.flac"), bytes.substr(0, bytes.size() * 2 / 3));
+    WriteFile(Path("damaged.flac"), std::string(bytes).replace(bytes.size() / 2, 4096, std::string(4096, '\0')));
+    EXPECT_THROW(LoadSoundFile(wave, Path("damaged.flac")), EWavStreamError);
+    EXPECT_THROW(TSoundFileStream(Path("damaged.flac")).Size(), EWavStreamError);
+    LoadSoundFile(wave, Path("cut.flac"));
+    EXPECT_GT(wave.Size(), 44100 * 2);
+}
+
+// A header's length only sizes the first room: a second of sound whose header claims 2^36 - 1
+// frames loads as the second it holds.
+TEST_F(SoundFileTest, AHeaderThatClaimsAnEndlessSoundLoadsWhatTheFileHolds)
+{
+    WriteWithSndfile(Path("claims.flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 8000, 1, Sine16(440, 0.5, 8000, 1.0, 1));
+    std::string bytes = ReadFile(Path("claims.flac"));
+    // The stream information's 36-bit count of samples ends at byte 26.
+    bytes[21] = char(bytes[21] | 0x0F);
+    bytes.replace(22, 4, "\xff\xff\xff\xff");
+    WriteFile(Path("claims.flac"), bytes);
+    LoadSoundFile(wave, Path("claims.flac"));
+    EXPECT_EQ(wave.Size(), 16000);
+}
+
 // 1024 channels at 3 MHz are more bytes a second than the format record counts: it shows the
 // most it can hold, not what is left after a wrap.
 TEST_F(SoundFileTest, BytesPerSecondBeyondTheRecordShowAsItsLargest)

@@ -7,8 +7,13 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <string>
 #include <utility>
 #include <vector>
@@ -124,6 +129,93 @@ TEST_F(JeerboxConvertTest, NeverWritesOverAFileItWroteInTheSameRun)
     const ProgramRun again = Run({"-o", out, second});
     EXPECT_EQ(again.Status, 0) << "a new run may replace what an earlier run wrote";
     EXPECT_EQ(ReadFile(out + "/x.wav").size(), 44u + 11025);
+}
+
+// A target is checked against every source of the run, however it is reached, before anything
+// is written.
+TEST_F(JeerboxConvertTest, NoTargetReplacesAnySourceOfTheRun)
+{
+    std::filesystem::create_directories(Path("mix"));
+    std::filesystem::create_directories(Path("out"));
+    for (const char* name : {"mix/a", "b"}) {
+        Sine(name + std::string(".flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 22050, 1, 0.2);
+        Sine(name + std::string(".wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 1, 0.3);
+    }
+    // A link where the taunt would go leads to a source.
+    std::filesystem::create_symlink(Path("b.wav"), Path("out/b.wav"));
+    const std::string before = ReadFile(Path("b.wav"));
+    const std::pair<std::string, std::vector<std::string>> runs[] = {
+        {Path("mix"), {"-o", ".", "a.flac", "a.wav"}},
+        {dir.Path(), {"-j1", "-o", "mix", "mix/a.wav", "mix/a.flac"}},
+        {dir.Path(), {"-o", "out", "b.flac", "b.wav"}},
+    };
+    for (const auto& [where, args] : runs) {
+        const ProgramRun run = Run(args, where);
+        EXPECT_EQ(run.Status, 1);
+        EXPECT_EQ(run.ErrorLines().size(), 2u) << run.Err;
+        EXPECT_EQ(ReadFile(Path("mix/a.wav")), before);
+        EXPECT_EQ(ReadFile(Path("b.wav")), before);
+    }
+    EXPECT_EQ(Run({"-o", ".", "a.flac", "a.wav"}, Path("mix")).ErrorLines().at(0),
+              "a.flac: the converted file would replace ./a.wav, a source of this run; choose another output folder");
+}
+
+// After "--" every argument is a file. In a table run, a file whose taunt's name a page cannot
+// hold whole is refused, so that no page refers to a file that does not exist.
+TEST_F(JeerboxConvertTest, FileNamesAreTakenAsGivenAndEveryPageRefersToItsFile)
+{
+    const std::string longName = "a_name_much_longer_than_thirty_four";
+    for (const std::string& name : {std::string("--gam-x"), longName})
+        Sine(name + ".wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 1, 0.1);
+    EXPECT_EQ(Run({"-o", "out", "--", "--gam-x.wav", longName + ".wav"}, dir.Path()).Status, 0);
+    EXPECT_EQ(ReadFile(Path("out/" + longName + ".wav")).size(), 44u + 2205);
+
+    const ProgramRun run = Run({"-o", "g", "--gam=t.gam", "--", "--gam-x.wav", longName + ".wav"}, dir.Path());
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_EQ(run.ErrorLines(),
+              std::vector<std::string>{longName + ".wav: the name " + longName +
+                                       ".wav is longer than the 34 characters a game table's "
+                                       "page holds; give the file a shorter name"});
+    EXPECT_FALSE(std::filesystem::exists(Path("g/" + longName + ".wav")));
+    EXPECT_EQ(ReadFile(Path("t.gam")).size(), 45u + 7 + 11) << "one page, of --gam-x.wav";
+}
+
+// A run ended by a signal leaves no part of a file behind and ends as the signal ends a
+// program. The source is a pipe that nobody writes: the run waits for it with its taunt open.
+TEST_F(JeerboxConvertTest, AnInterruptedRunLeavesNothingBehind)
+{
+    std::string source = Path("waiting.wav");
+    ASSERT_EQ(::mkfifo(source.c_str(), 0666), 0);
+    for (const int signal : {SIGINT, SIGTERM}) {
+        std::string program = JEERBOX_BUILD_DIR "/jeerbox-convert", option = "-o", out = Path("out");
+        char* argv[] = {program.data(), option.data(), out.data(), source.data(), nullptr};
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t signals;
+        sigemptyset(&signals);
+        posix_spawnattr_setsigmask(&attributes, &signals);
+        sigaddset(&signals, signal);
+        posix_spawnattr_setsigdefault(&attributes, &signals);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        pid_t pid = 0;
+        ASSERT_EQ(::posix_spawn(&pid, program.c_str(), nullptr, &attributes, argv, environ), 0);
+        posix_spawnattr_destroy(&attributes);
+        const auto writing = [&] {
+            std::error_code error;
+            for (const auto& fd : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error))
+                if (std::filesystem::read_symlink(fd, error).string().starts_with(out))
+                    return true;
+            return false;
+        };
+        for (int wait = 0; wait < 1000 && !writing(); ++wait)
+            ::usleep(10000);
+        EXPECT_TRUE(writing());
+        ::kill(pid, signal);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_TRUE(std::filesystem::is_empty(out)) << signal;
+    }
 }
 
 TEST_F(JeerboxConvertTest, FilesWithoutDataOrWithLessThanOneFrameGiveAnEmptyTaunt)

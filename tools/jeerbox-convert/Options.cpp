@@ -3,7 +3,6 @@
 #include "gam/ParamNumbers.h"
 
 #include <cmath>
-#include <cstring>
 #include <functional>
 #include <map>
 #include <thread>
@@ -42,7 +41,8 @@ const char UsageText[] = "Usage: jeerbox-convert -o OUTDIR [OPTION]... FILE...\n
                          "A page is named after its sound's FILE (without extension), refers to the written WAV\n"
                          "file by its name, loops from 0 to the last byte of the sound (its length in bytes less\n"
                          "one, as the workbench sets it), and has the dialog's values for the rest. Names are cut\n"
-                         "to 34 characters. Numbers are read as the dialog reads them (integers of 32 bits, reals\n"
+                         "to 34 characters. A FILE whose NAME.wav is longer than that fails, as no page could\n"
+                         "refer to it. Numbers are read as the dialog reads them (integers of 32 bits, reals\n"
                          "that a 32-bit float holds), in the C locale.\n"
                          "\n"
                          "On a terminal, a progress line on standard error shows the file being converted, n of\n"
@@ -100,7 +100,12 @@ TConvertOptions ParseOptions(int argc, char** argv)
              o.Jobs = unsigned(jobs);
          }},
         {"--loudness", [&](auto& n, auto& v) { o.Recipe.Loudness = WithinOf(n, v, -70.0, 0.0, "from -70 to 0"); }},
-        {"--gam", [&](auto&, auto& v) { o.GamFile = v; }},
+        {"--gam",
+         [&](auto& n, auto& v) {
+             if (v.empty())
+                 throw EUsage("option " + n + " needs a file name");
+             o.GamFile = v;
+         }},
         {"--gam-flags",
          [&](auto& n, auto& v) {
              const int32_t flags = IntegerOf(n, v);
@@ -118,6 +123,8 @@ TConvertOptions ParseOptions(int argc, char** argv)
     const std::map<std::string, std::string> shortNames = {{"-o", "--output"}, {"-j", "--jobs"}};
 
     bool filesOnly = false;
+    // The first option that only a table run takes, as given.
+    std::string tableOption;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (filesOnly || arg.empty() || arg[0] != '-' || arg == "-") {
@@ -137,6 +144,8 @@ TConvertOptions ParseOptions(int argc, char** argv)
         const std::string name = arg.substr(0, equals);
         const bool hasValue = equals != std::string::npos;
         const std::string value = hasValue ? arg.substr(equals + 1) : std::string();
+        if (tableOption.empty() && (name.starts_with("--gam-") || name == "--force"))
+            tableOption = argv[i];
         if (const auto setter = valued.find(name); setter != valued.end()) {
             if (hasValue)
                 setter->second(name, value);
@@ -171,10 +180,7 @@ TConvertOptions ParseOptions(int argc, char** argv)
         throw EUsage("no sound file to convert");
     if (o.Recipe.Normalize && o.Recipe.Loudness)
         throw EUsage("--normalize and --loudness both set the level: choose one");
-    if (o.GamFile.empty()) {
-        for (int i = 1; i < argc; ++i)
-            if (std::strncmp(argv[i], "--gam-", 6) == 0 || std::strcmp(argv[i], "--force") == 0)
-                throw EUsage(std::string(argv[i]) + " is for the game table: give one with --gam=FILE.gam");
-    }
+    if (o.GamFile.empty() && !tableOption.empty())
+        throw EUsage(tableOption + " is for the game table: give one with --gam=FILE.gam");
     return o;
 }
