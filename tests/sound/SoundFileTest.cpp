@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -280,6 +282,35 @@ TEST_F(SoundFileTest, AHeaderThatClaimsAnEndlessSoundLoadsWhatTheFileHolds)
     WriteFile(Path("claims.flac"), bytes);
     LoadSoundFile(wave, Path("claims.flac"));
     EXPECT_EQ(wave.Size(), 16000);
+}
+
+// Whether a file is opened by its name is decided by that file alone: another thread's open
+// that fails meanwhile changes nothing.
+TEST_F(SoundFileTest, AnotherThreadsFailureDoesNotDecideHowAFileOpens)
+{
+    const std::string mp3 = Path("late.mp3"), bad = Path("bad.aiff");
+    WriteWithSndfile(mp3, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 22050, 1, Sine16(440, 0.5, 22050, 0.05, 1));
+    WriteFile(mp3, std::string(3000, 'j') + ReadFile(mp3));
+    WriteFile(bad, "FORM" + std::string(4, '\xff') + "AIFFCOMM" + std::string(30, '\xff'));
+    std::atomic<bool> done{false};
+    std::thread failing([&] {
+        while (!done)
+            try {
+                TWavStream other;
+                LoadSoundFile(other, bad);
+            } catch (const std::exception&) {
+            }
+    });
+    int failed = 0;
+    for (int i = 0; i < 500; ++i)
+        try {
+            TSoundFileStream opened(mp3);
+        } catch (const std::exception&) {
+            ++failed;
+        }
+    done = true;
+    failing.join();
+    EXPECT_EQ(failed, 0);
 }
 
 // 1024 channels at 3 MHz are more bytes a second than the format record counts: it shows the

@@ -282,6 +282,25 @@ TEST_F(JeerboxConvertTest, FlacOggAndMp3BecomeTheTauntOfTheSameSignalAsWav)
     }
 }
 
+// Where libsndfile cannot be loaded, every file that needs it says so; plain samples convert.
+TEST_F(JeerboxConvertTest, WithoutTheDecoderLibraryEveryFileThatNeedsItSaysSo)
+{
+    std::filesystem::create_directories(Path("lib"));
+    WriteFile(Path("lib/libsndfile.so.1"), "");  // found before the real one, and no library
+    std::vector<std::string> args{"LD_LIBRARY_PATH=" + Path("lib"), JEERBOX_BUILD_DIR "/jeerbox-convert", "-o", "out"};
+    for (const auto& [name, format] : {std::pair{"plain.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16},
+                                       {"ulaw.wav", SF_FORMAT_WAV | SF_FORMAT_ULAW},
+                                       {"ima.wav", SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM},
+                                       {"disc.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16}})
+        args.push_back(Sine(name, format, 8000, 1, 0.1));
+    const ProgramRun run = RunProgram("/usr/bin/env", args, dir.Path());
+    EXPECT_EQ(run.Status, 1);
+    ASSERT_EQ(run.ErrorLines().size(), 3u) << run.Err;
+    for (const std::string& line : run.ErrorLines())
+        EXPECT_NE(line.find("The library libsndfile.so.1 cannot be loaded"), std::string::npos) << line;
+    EXPECT_EQ(ReadFile(Path("out/plain.wav")).size(), 44u + 2205);
+}
+
 // Converting a WAV file of plain samples loads neither the sound decoder library nor the
 // loudness meter's: a FLAC file loads the one, measuring loudness the other.
 TEST_F(JeerboxConvertTest, OnlyTheRunsThatNeedThemLoadTheDecoderAndTheLoudnessMeter)
