@@ -255,14 +255,12 @@ int RunBatch(const TConvertOptions& options)
     if (!options.GamFile.empty())
         CheckTable(options, sources, targets);
 
-    std::error_code made, error;
-    fs::create_directories(options.OutDir, made);
-    if (!fs::is_directory(options.OutDir, error))
-        throw EUsage("cannot make the folder " + options.OutDir + ": " +
-                     (made        ? made
-                          : error ? error
-                                  : std::make_error_code(std::errc::not_a_directory))
-                         .message());
+    std::error_code error;
+    fs::create_directories(options.OutDir, error);
+    if (!error && !fs::is_directory(options.OutDir, error) && !error)
+        error = std::make_error_code(std::errc::not_a_directory);
+    if (error)
+        throw EUsage("cannot make the folder " + options.OutDir + ": " + error.message());
     RemoveTemporariesOnSignals();
 
     TReporter reporter(jobs, ::isatty(STDERR_FILENO) == 1);
