@@ -8,7 +8,9 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <numeric>
 
 namespace {
 
@@ -145,10 +147,9 @@ TEST(AcmCodecFormatTest, OneHugeFiniteFloatSampleSpoilsOnlyItsNeighbours)
         const std::vector<uint8_t> spoilt = convert(huge);
         EXPECT_EQ(spoilt, convert(huge > 0 ? INFINITY : -INFINITY)) << huge;
         ASSERT_EQ(spoilt.size(), clean.size());
-        size_t differ = 0;
-        for (size_t i = 0; i < clean.size(); ++i)
-            differ += spoilt[i] != clean[i];
-        EXPECT_LT(differ, 110u) << huge << ": samples around it that differ, of 5 ms";
+        const auto differ =
+            std::inner_product(clean.begin(), clean.end(), spoilt.begin(), 0, std::plus<>(), std::not_equal_to<>());
+        EXPECT_LT(differ, 110) << huge << ": samples around it that differ, of 5 ms";
     }
 }
 
