@@ -135,18 +135,17 @@ TEST_F(JeerboxConvertTest, NeverWritesOverAFileItWroteInTheSameRun)
 TEST_F(JeerboxConvertTest, NoTargetReplacesAnySourceOfTheRun)
 {
     std::filesystem::create_directories(Path("mix"));
-    std::filesystem::create_directories(Path("out"));
     for (const char* name : {"mix/a", "b"}) {
         Sine(name + std::string(".flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 22050, 1, 0.2);
         Sine(name + std::string(".wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 1, 0.3);
     }
     // A link where the taunt would go leads to a source.
-    std::filesystem::create_symlink(Path("b.wav"), Path("out/b.wav"));
+    std::filesystem::create_symlink(Path("b.wav"), Path("mix/b.wav"));
     const std::string before = ReadFile(Path("b.wav"));
     const std::pair<std::string, std::vector<std::string>> runs[] = {
         {Path("mix"), {"-o", ".", "a.flac", "a.wav"}},
         {dir.Path(), {"-j1", "-o", "mix", "mix/a.wav", "mix/a.flac"}},
-        {dir.Path(), {"-o", "out", "b.flac", "b.wav"}},
+        {dir.Path(), {"-o", "mix", "b.flac", "b.wav"}},
     };
     for (const auto& [where, args] : runs) {
         const ProgramRun run = Run(args, where);
@@ -182,7 +181,6 @@ TEST_F(JeerboxConvertTest, AnInterruptedRunLeavesNothingBehind)
     const std::string source = Path("waiting.wav");
     ASSERT_EQ(::mkfifo(source.c_str(), 0666), 0);
     for (const int signal : {SIGINT, SIGTERM}) {
-        const char* program = JEERBOX_BUILD_DIR "/jeerbox-convert";
         const std::string out = Path("out");
         const pid_t pid = ::fork();
         if (pid == 0) {
@@ -190,7 +188,8 @@ TEST_F(JeerboxConvertTest, AnInterruptedRunLeavesNothingBehind)
             sigemptyset(&none);
             ::sigprocmask(SIG_SETMASK, &none, nullptr);
             ::signal(signal, SIG_DFL);
-            ::execl(program, program, "-o", out.c_str(), source.c_str(), nullptr);
+            ::execl(JEERBOX_BUILD_DIR "/jeerbox-convert", "jeerbox-convert", "-o", out.c_str(), source.c_str(),
+                    nullptr);
             ::_exit(127);
         }
         const auto writing = [&] {
