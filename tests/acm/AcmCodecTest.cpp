@@ -115,9 +115,8 @@ TEST(AcmCodecFormatTest, FloatSourcesWithValuesNoSoundHasStaySafe)
 
 TEST(AcmCodecFormatTest, HugeFloatSamplesThatWouldOverflowTheRateChangeAreHeldAtFullScale)
 {
-    // Two channels at the largest float would average to infinity, which the resampler's
-    // filter (taps of both signs) would turn into NaN; held to a bound first, they are as loud
-    // as a taunt can be.
+    // Two channels at the largest float would average to infinity, which the resampler's filter
+    // would turn into NaN; held to a bound first, they are as loud as a taunt can be.
     const std::vector<float> samples(2 * 4410, std::numeric_limits<float>::max());
     const WAVEFORMATEX f{3, 2, 44100, 44100 * 8, 8, 32, 0};
     const std::string bytes(reinterpret_cast<const char*>(samples.data()), int(samples.size() * sizeof(float)));
