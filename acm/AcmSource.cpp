@@ -239,7 +239,10 @@ AcmPlainSamples AcmSourceFormat::PlainSamples() const
     }
 }
 
-std::optional<AcmSourceFormat> AcmSourceFormat::Describe(const WAVEFORMATEX* pwfx)
+namespace {
+
+// The format behind pwfx as Describe gives it, before anything is asked of libsndfile.
+std::optional<AcmSourceFormat> Completed(const WAVEFORMATEX* pwfx)
 {
     if (!pwfx || !ShapeIsSane(*pwfx))
         return std::nullopt;
@@ -258,17 +261,36 @@ std::optional<AcmSourceFormat> AcmSourceFormat::Describe(const WAVEFORMATEX* pwf
     std::memcpy(format.FmtChunk.data() + RecordSize, reinterpret_cast<const uint8_t*>(pwfx) + RecordSize, given);
     PutLe16(format.FmtChunk.data() + 16, uint16_t(extra));
     CompleteExtras(*pwfx, format.FmtChunk.data() + RecordSize);
+    return format;
+}
+
+}
+
+std::optional<AcmSourceFormat> AcmSourceFormat::Describe(const WAVEFORMATEX* pwfx)
+{
+    const std::optional<AcmSourceFormat> completed = Completed(pwfx);
+    if (!completed)
+        return std::nullopt;
+    const AcmSourceFormat& format = *completed;
 
     // Plain samples are decoded without libsndfile. For every other format: what libsndfile
     // cannot read as one block of silence it will not read as sound either. Nor is a record
     // whose frame libsndfile reads as another count of frames (an extensible mu-law record
     // that claims 64-bit samples): each frame would be taken from other bytes.
     if (format.PlainSamples() != AcmPlainSamples::None)
-        return format;
+        return completed;
     AcmSourceReader probe(format, nullptr, format.BlockAlign);
     if (!probe.Open() || (format.HasFixedFrames() && probe.Frames() != 1))
         return std::nullopt;
-    return format;
+    return completed;
+}
+
+std::string AcmSourceFormat::MissingDecoder(const WAVEFORMATEX* pwfx)
+{
+    if (Sndfile())
+        return {};
+    const std::optional<AcmSourceFormat> format = Completed(pwfx);
+    return format && format->PlainSamples() == AcmPlainSamples::None ? SndfileLoadError() : std::string();
 }
 
 AcmSourceReader::AcmSourceReader(const AcmSourceFormat& format, const uint8_t* data, uint32_t size,
@@ -409,11 +431,15 @@ int64_t AcmSourceReader::Read(float* frames, int64_t count)
         case AcmPlainSamples::None: break;
         }
     }
-    // A float source may hold values no sound has; they must not reach the arithmetic after.
+    // A float source may hold values no sound has; they must not reach the arithmetic after,
+    // where one huge sample would ring through the rate change's filter far around it. Louder
+    // than full scale is kept (a float file may go over it) up to a limit well beyond any
+    // sound; NaN is silence.
+    constexpr float Loudest = 8.0f;
     if (n > 0 && FFormat.IsFloat()) {
         for (float* p = frames; p != frames + n * FFormat.Channels; ++p)
-            if (!std::isfinite(*p))
-                *p = std::isnan(*p) ? 0.0f : std::copysign(1.0f, *p);
+            if (!(std::fabs(*p) <= Loudest))
+                *p = std::isnan(*p) ? 0.0f : std::copysign(Loudest, *p);
     }
     return n;
 }

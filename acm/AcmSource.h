@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 struct sf_private_tag;
@@ -28,6 +29,9 @@ struct AcmSourceFormat {
     // ADPCM and GSM formats whose extra bytes are missing or zero get the standard ones,
     // which follow from the block size: a format copied as its bare 18-byte record still works.
     static std::optional<AcmSourceFormat> Describe(const WAVEFORMATEX* pwfx);
+    // Why a format that Describe refuses would be decodable but for libsndfile, which it needs
+    // and which cannot be loaded; empty when that is not why.
+    static std::string MissingDecoder(const WAVEFORMATEX* pwfx);
 
     // The most frames that `bytes` source bytes decode to (a partial last block counted whole).
     uint64_t MaxFrames(uint64_t bytes) const;

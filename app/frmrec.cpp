@@ -62,7 +62,18 @@ void TOKRightDlg::FormCreate(QObject*)
     FACMOut->SetNumBuffers(2);
     // A capture that has lost its device has closed and shows why; the pass-through, on the
     // same sound server, goes with it.
-    FACMIn->OnDeviceLost = [this](TComponent*) { StopPassThrough(); };
+    FACMIn->OnDeviceLost = [this](TComponent*) {
+        StopPassThrough();
+        OfferRecord();
+    };
+}
+
+// "Record" needs a capture that runs: one that lost its device would record nothing, and
+// starting a recording empties the workbench's sound. A recording under way keeps "Stop", which
+// puts what it caught in place. The Record command opens a device before the dialog shows.
+void TOKRightDlg::OfferRecord()
+{
+    ui->BtnRecord->setEnabled(Recording || FACMIn->Active());
 }
 
 void TOKRightDlg::FormDestroy(QObject*)
@@ -116,6 +127,7 @@ void TOKRightDlg::BtnRecordClick(QObject*)
         return;
     }
     Recording = false;
+    OfferRecord();
     RecordBuffer->SetFormat(FACMIn->DeviceFormat().Format);
     if (OnRecorded)
         OnRecorded(*RecordBuffer);
@@ -147,6 +159,7 @@ void TOKRightDlg::done(int result)
 void TOKRightDlg::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
+    OfferRecord();
     // Each showing is centred on the screen, like the about box.
     if (!event->spontaneous())
         CentreOnScreen(*this);

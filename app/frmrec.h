@@ -58,4 +58,5 @@ protected:
 private:
     void PassThrough(const void* Data, int Size);
     void StopPassThrough();
+    void OfferRecord();
 };

@@ -7,8 +7,13 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <mutex>
+#include <pthread.h>
+#include <set>
+#include <signal.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -40,31 +45,90 @@ std::string TargetOf(const std::string& fileName)
     return Absolute(fileName);
 }
 
-// A new, empty file beside target, made by this call alone; returns its open handle, or -1
-// with errno set when the folder takes no new file.
-int CreateTemporary(const fs::path& target, const std::string& fileName, std::string& name)
+// The hidden files that hold a content not yet committed, so that a signal that ends the
+// program can take them away. The lock is held while such a file is made, renamed or removed:
+// the signal's thread, which takes it and never lets go, removes every one that exists.
+struct TTemporaries {
+    std::mutex Lock;
+    std::set<std::string> Names;
+};
+
+TTemporaries& Temporaries()
 {
-    // A name nobody guesses; getrandom costs one call where setting up a random device costs
-    // a noticeable part of a short conversion.
-    auto random = [] {
-        unsigned value = 0;
-        if (::getrandom(&value, sizeof value, GRND_NONBLOCK) != ssize_t(sizeof value))
-            value = unsigned(::getpid()) * 2654435761u ^ unsigned(::clock());
-        return value;
-    };
+    // Never destroyed: a signal may come while the program's static objects go.
+    static TTemporaries& temporaries = *new TTemporaries;
+    return temporaries;
+}
+
+// A name nobody guesses for a file beside target; getrandom costs one call where setting up
+// a random device costs a noticeable part of a short conversion.
+std::string HiddenName(const fs::path& target)
+{
+    unsigned value = 0;
+    if (::getrandom(&value, sizeof value, GRND_NONBLOCK) != ssize_t(sizeof value))
+        value = unsigned(::getpid()) * 2654435761u ^ unsigned(::clock());
+    char tag[16];
+    std::snprintf(tag, sizeof tag, "%08x", value);
+    return target.parent_path() / ("." + target.filename().string() + "." + tag + ".tmp");
+}
+
+// Gives a hidden name beside target to what `make` makes under it, and notes the name for the
+// signals; `make` returns false with errno set when the name is taken or nothing can be made.
+// Returns false with errno set when the folder takes no new file.
+template <typename Make>
+bool MakeHidden(const fs::path& target, const std::string& fileName, std::string& name, Make&& make)
+{
     constexpr int attempts = 100;
+    TTemporaries& temporaries = Temporaries();
     for (int attempt = 1;; ++attempt) {
-        char tag[16];
-        std::snprintf(tag, sizeof tag, "%08x", random());
-        name = target.parent_path() / ("." + target.filename().string() + "." + tag + ".tmp");
-        const int handle = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (handle >= 0)
-            return handle;
+        name = HiddenName(target);
+        std::lock_guard<std::mutex> guard(temporaries.Lock);
+        if (make(name)) {
+            temporaries.Names.insert(name);
+            return true;
+        }
         if (errno != EEXIST)
-            return -1;
+            return false;
         if (attempt == attempts)
             RaiseCreateError(fileName, SystemErrorText(errno));
     }
+}
+
+void RemoveHidden(const std::string& name)
+{
+    TTemporaries& temporaries = Temporaries();
+    std::lock_guard<std::mutex> guard(temporaries.Lock);
+    ::unlink(name.c_str());
+    temporaries.Names.erase(name);
+}
+
+// Whether a file without a name can be given one later: linking it needs its descriptor's
+// entry in /proc.
+bool CanLinkUnnamed()
+{
+    static const bool can = ::access("/proc/self/fd", X_OK) == 0;
+    return can;
+}
+
+// A new, empty file for the content of target: one without a name in target's folder where the
+// file system makes such files, else a hidden one beside target, made by this call alone.
+// Returns its open handle, or -1 with errno set when the folder takes no new file.
+int CreateTemporary(const fs::path& target, const std::string& fileName, std::string& name, bool& unnamed)
+{
+    unnamed = false;
+    if (CanLinkUnnamed()) {
+        const int handle = ::open(target.parent_path().c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (handle >= 0) {
+            unnamed = true;
+            return handle;
+        }
+    }
+    int handle = -1;
+    const bool made = MakeHidden(target, fileName, name, [&](const std::string& hidden) {
+        handle = ::open(hidden.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        return handle >= 0;
+    });
+    return made ? handle : -1;
 }
 }
 
@@ -92,7 +156,7 @@ TReplacingFile::TReplacingFile(const std::string& fileName) : FFileName(fileName
         ::close(handle);
     }
 
-    const int handle = CreateTemporary(FTarget, fileName, FTemporary);
+    const int handle = CreateTemporary(FTarget, fileName, FTemporary, FUnnamed);
     if (handle < 0) {
         // A folder that takes no new file may still hold a file its user may write: that file
         // is written in place, as a writable file is expected to be.
@@ -108,7 +172,8 @@ TReplacingFile::TReplacingFile(const std::string& fileName) : FFileName(fileName
         FStream = std::make_unique<TFileStream>(FTemporary, handle);
     } catch (...) {
         ::close(handle);
-        ::unlink(FTemporary.c_str());
+        if (!FUnnamed)
+            RemoveHidden(FTemporary);
         throw;
     }
 }
@@ -128,8 +193,8 @@ void TReplacingFile::OpenInPlace()
 TReplacingFile::~TReplacingFile()
 {
     FStream.reset();
-    if (!FCommitted && !FInPlace)
-        ::unlink(FTemporary.c_str());
+    if (!FCommitted && !FInPlace && !FUnnamed)
+        RemoveHidden(FTemporary);
 }
 
 void TReplacingFile::Commit()
@@ -145,8 +210,80 @@ void TReplacingFile::Commit()
     // leaves either file.
     if (FReplacing)
         FStream->Sync();
+    if (FUnnamed) {
+        LinkUnnamed();
+        return;
+    }
     FStream->Close();
+    TTemporaries& temporaries = Temporaries();
+    std::lock_guard<std::mutex> guard(temporaries.Lock);
     if (std::rename(FTemporary.c_str(), FTarget.c_str()) != 0)
         RaiseCreateError(FFileName, SystemErrorText(errno));
+    temporaries.Names.erase(FTemporary);
     FCommitted = true;
+}
+
+// A new file takes its name at once. Where a file has the name, the content gets a hidden name
+// beside it first, as no call gives a file without a name the name of another.
+void TReplacingFile::LinkUnnamed()
+{
+    const std::string self = "/proc/self/fd/" + std::to_string(FStream->Handle());
+    const auto link = [&](const std::string& name) {
+        return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    };
+    const bool linked = !FReplacing && link(FTarget);
+    if (!linked) {
+        if (!FReplacing && errno != EEXIST)
+            RaiseCreateError(FFileName, SystemErrorText(errno));
+        if (!MakeHidden(FTarget, FFileName, FTemporary, link))
+            RaiseCreateError(FFileName, SystemErrorText(errno));
+        TTemporaries& temporaries = Temporaries();
+        std::lock_guard<std::mutex> guard(temporaries.Lock);
+        const bool renamed = std::rename(FTemporary.c_str(), FTarget.c_str()) == 0;
+        const int error = errno;
+        if (!renamed)
+            ::unlink(FTemporary.c_str());
+        temporaries.Names.erase(FTemporary);
+        if (!renamed)
+            RaiseCreateError(FFileName, SystemErrorText(error));
+    }
+    FCommitted = true;
+    try {
+        FStream->Close();
+    } catch (...) {
+        // What the system lost on the way must not pass for the file; a replaced file's
+        // content was on the disk already.
+        if (linked)
+            ::unlink(FTarget.c_str());
+        throw;
+    }
+}
+
+void RemoveTemporariesOnSignals()
+{
+    static sigset_t signals;
+    sigemptyset(&signals);
+    // A signal the program was started to ignore stays ignored.
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction action;
+        if (::sigaction(signal, nullptr, &action) == 0 && action.sa_handler != SIG_IGN)
+            sigaddset(&signals, signal);
+    }
+    ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::thread([] {
+        int signal = 0;
+        while (::sigwait(&signals, &signal) != 0) {}
+        TTemporaries& temporaries = Temporaries();
+        temporaries.Lock.lock();
+        for (const std::string& name : temporaries.Names)
+            ::unlink(name.c_str());
+        // The signal's own way out, so that whoever started the program learns why it ended.
+        ::signal(signal, SIG_DFL);
+        sigset_t mine;
+        sigemptyset(&mine);
+        sigaddset(&mine, signal);
+        ::pthread_sigmask(SIG_UNBLOCK, &mine, nullptr);
+        ::raise(signal);
+        ::_exit(128 + signal);
+    }).detach();
 }

@@ -13,6 +13,9 @@
 // new file; a file that did not exist before has nothing to lose and is not waited for.
 // Only where the folder takes no new file but the file itself may be written is the file
 // written in place (there is no other way to write it); only regular files are written.
+// The new content has no name of its own where the file system allows (it gets the file's
+// name at Commit), so that a program that ends half-way leaves nothing behind; elsewhere it
+// has a hidden name beside the file, which RemoveTemporariesOnSignals takes away.
 class TReplacingFile {
 public:
     // Raises EFCreateError, naming fileName, when the file cannot be written: an existing file
@@ -35,8 +38,15 @@ private:
     std::string FTemporary;
     std::unique_ptr<TFileStream> FStream;
     void OpenInPlace();
+    void LinkUnnamed();
 
     bool FReplacing = false;
     bool FInPlace = false;
+    bool FUnnamed = false;
     bool FCommitted = false;
 };
+
+// Lets SIGINT, SIGTERM and SIGHUP end the program as they always do, but only once every
+// hidden file of a content not yet committed is removed. Call it before any thread starts:
+// from then on the signals are taken by a thread of their own.
+void RemoveTemporariesOnSignals();

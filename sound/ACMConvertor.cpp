@@ -1,5 +1,6 @@
 #include "sound/ACMConvertor.h"
 
+#include "acm/AcmSource.h"
 #include "framework/ByteOrder.h"
 #include "framework/Filer.h"
 #include "framework/HugePages.h"
@@ -99,6 +100,16 @@ void TACMConvertor::Check(MMRESULT result, const char* label)
     throw EACMConvertor(text);
 }
 
+void TACMConvertor::CheckOpen(MMRESULT result, const WAVEFORMATEX* source)
+{
+    if (result == ACMERR_NOTPOSSIBLE) {
+        const std::string missing = AcmSourceFormat::MissingDecoder(source);
+        if (!missing.empty())
+            throw EACMConvertor("acmStreamOpen: " + missing);
+    }
+    Check(result, "acmStreamOpen:");
+}
+
 void TACMConvertor::SetActive(bool value)
 {
     if (value == FActive)
@@ -125,9 +136,9 @@ void TACMConvertor::SetUseRealTime(bool value)
 
 void TACMConvertor::Open()
 {
-    Check(Calls.Open(&StreamHandle, nullptr, &FormatIn.Format, &FormatOut.Format, nullptr, 0, 0,
-                     FUseRealTime ? 0 : ACM_STREAMOPENF_NONREALTIME),
-          "acmStreamOpen:");
+    CheckOpen(Calls.Open(&StreamHandle, nullptr, &FormatIn.Format, &FormatOut.Format, nullptr, 0, 0,
+                         FUseRealTime ? 0 : ACM_STREAMOPENF_NONREALTIME),
+              &FormatIn.Format);
     try {
         Check(Calls.Size(StreamHandle, FInputBufferSize, &OutputBufferSize, ACM_STREAMSIZEF_SOURCE), "acmStreamSize:");
         InputBuffer = new uint8_t[FInputBufferSize];

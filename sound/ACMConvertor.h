@@ -56,6 +56,9 @@ public:
 
     // Raises EACMConvertor for a failed platform result, its message starting with label.
     static void Check(MMRESULT result, const char* label);
+    // Check for opening a stream from `source`: a format that cannot be decoded for want of
+    // the sound decoder library says so, rather than that it cannot be converted.
+    static void CheckOpen(MMRESULT result, const WAVEFORMATEX* source);
 
     uint8_t* InputBuffer = nullptr;
     uint8_t* OutputBuffer = nullptr;

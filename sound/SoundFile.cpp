@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <string>
 #include <vector>
 
 const char SoundFilePatterns[] = "*.wav;*.flac;*.ogg;*.oga;*.opus;*.mp3;*.aif;*.aiff;*.caf;*.w64";
@@ -125,8 +126,11 @@ public:
     {
         FFile.reset(FSource.Open(FInfo));
         // A few kinds are told by the file's name alone (headerless streams, an MP3 behind a
-        // stretch of junk): libsndfile guesses those when it opens the file by name.
-        FByName = !FFile && Library().Error(nullptr) == SF_ERR_UNRECOGNISED_FORMAT;
+        // stretch of junk): libsndfile guesses those when it opens the file by name. Whatever
+        // kept the file from opening is asked of the name too: libsndfile says why an open
+        // failed only in one place for the whole program, which another thread's open may
+        // have changed meanwhile.
+        FByName = !FFile;
         if (FByName) {
             FInfo = SF_INFO{};
             FFile.reset(Library().Open(fileName.c_str(), SFM_READ, &FInfo));
@@ -140,19 +144,33 @@ public:
     const SF_INFO& Info() const { return FInfo; }
     WAVEFORMATEX Format() const { return DecodedFormat(FInfo); }
 
-    // Decodes up to `frames` frames into `into`; fewer only at the end of the sound. A decoder
-    // that stops on an error has not reached that end, unless it read the file to its end: then
-    // the file was merely cut short, and ends with what was decoded. Otherwise the file is
-    // damaged, and this raises the decoder's own words.
+    // Decodes up to `frames` frames into `into`; fewer only at the end of the sound. An error
+    // the decoder reports means damage, unless it stopped the decoder short of the frames asked
+    // for once the whole file was read, and the decoder does not say that it gave up: then the
+    // file was merely cut short, and ends with what was decoded. Damage raises the decoder's
+    // own words; a decoder that finds its way again after it would drop sound unseen.
     sf_count_t Read(uint8_t* into, sf_count_t frames)
     {
         const sf_count_t n = ReadFrames(FFile.get(), HoldsFloats(FInfo), into, frames);
-        if (n < frames && Library().Error(FFile.get()) != SF_ERR_NO_ERROR && (FByName || !FSource.ReadToTheEnd()))
+        if (Library().Error(FFile.get()) != SF_ERR_NO_ERROR &&
+            (n == frames || FByName || !FSource.ReadToTheEnd() || DecoderGaveUp()))
             throw EWavStreamError(Library().ErrorText(FFile.get()));
         return n;
     }
 
 private:
+    // A FLAC decoder reads ahead: in a short file it has read to the end before it meets damage
+    // in the middle. Its log tells the two apart: it gives up on a frame it cannot decode,
+    // where a file cut short ends its stream.
+    bool DecoderGaveUp() const
+    {
+        if ((FInfo.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_FLAC)
+            return false;
+        std::string log(4096, '\0');
+        Library().Command(FFile.get(), SFC_GET_LOG_INFO, log.data(), int(log.size()));
+        return log.find("process_single returned false") != std::string::npos;
+    }
+
     TSoundSource FSource;
     SF_INFO FInfo{};
     TSndfile FFile;
@@ -171,8 +189,6 @@ bool DecodeSoundFile(TWavStream& wave, const std::string& fileName)
     const int64_t frameBytes = file.Format().nBlockAlign;
     // A WAV stream holds what a "data" chunk can: less than 4 GiB.
     const sf_count_t maxFrames = sf_count_t(UINT32_MAX / uint64_t(frameBytes));
-    if (info.frames > maxFrames && info.frames != SF_COUNT_MAX)
-        throw EWavStreamError("The sound is too long to load.");
 
     wave.Clear();
     const sf_count_t step = std::max<sf_count_t>(RoomStepBytes / frameBytes, 1);

@@ -46,9 +46,8 @@ public:
         TWaveFormatBlock in{};
         SetSourceFormat(in, source.Format, source.FormatExtra);
         WAVEFORMATEX out = format;
-        TACMConvertor::Check(
-            acmStreamOpen(&FHandle, nullptr, &in.Format, &out, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME),
-            "acmStreamOpen:");
+        TACMConvertor::CheckOpen(
+            acmStreamOpen(&FHandle, nullptr, &in.Format, &out, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME), &in.Format);
     }
     ~TConversion() { acmStreamClose(FHandle, 0); }
     TConversion(const TConversion&) = delete;

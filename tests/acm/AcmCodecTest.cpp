@@ -8,7 +8,9 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <numeric>
 
 namespace {
 
@@ -111,18 +113,42 @@ TEST(AcmCodecFormatTest, FloatSourcesWithValuesNoSoundHasStaySafe)
     EXPECT_EQ(run.Output, (std::vector<uint8_t>{128, 128, 255, 0, 255, 0, 192}));
 }
 
-TEST(AcmCodecFormatTest, HugeFloatSamplesThatTheRateChangeTurnsIntoNaNBecomeSilence)
+TEST(AcmCodecFormatTest, HugeFloatSamplesThatWouldOverflowTheRateChangeAreHeldAtFullScale)
 {
-    // Two channels at the largest float average to infinity, which the resampler's filter
-    // (taps of both signs) turns into NaN; no sample has a level there, so none is heard.
+    // Two channels at the largest float would average to infinity, which the resampler's filter
+    // would turn into NaN; held to a bound first, they are as loud as a taunt can be.
     const std::vector<float> samples(2 * 4410, std::numeric_limits<float>::max());
     const WAVEFORMATEX f{3, 2, 44100, 44100 * 8, 8, 32, 0};
     const std::string bytes(reinterpret_cast<const char*>(samples.data()), int(samples.size() * sizeof(float)));
     const AcmRun run = ConvertBlock(Record(f), TauntFormat, bytes);
     ASSERT_EQ(run.Result, MMSYSERR_NOERROR);
     ASSERT_GT(run.Output.size(), 2000u);
-    EXPECT_EQ(size_t(std::count(run.Output.begin(), run.Output.end(), uint8_t(128))), run.Output.size());
+    EXPECT_EQ(size_t(std::count(run.Output.begin(), run.Output.end(), uint8_t(255))), run.Output.size());
     EXPECT_EQ(ConvertBlock(Record(f), TauntFormat, bytes).Output, run.Output) << "the same every time";
+}
+
+// One finite sample far beyond full scale is held to the same bound as infinity before the
+// rate changes, so that the filter rings only briefly around it.
+TEST(AcmCodecFormatTest, OneHugeFiniteFloatSampleSpoilsOnlyItsNeighbours)
+{
+    const WAVEFORMATEX f{3, 1, 44100, 44100 * 4, 4, 32, 0};
+    const auto convert = [&](float odd) {
+        std::vector<float> samples(4410);
+        for (size_t i = 0; i < samples.size(); ++i)
+            samples[i] = 0.3f * std::sin(0.0627f * float(i));
+        samples[2000] = odd;
+        return ConvertBlock(Record(f), TauntFormat,
+                            std::string(reinterpret_cast<const char*>(samples.data()), int(samples.size() * 4)))
+            .Output;
+    };
+    const std::vector<uint8_t> clean = convert(0.3f * std::sin(0.0627f * 2000));
+    for (const float huge : {1e30f, 3e38f, -3e38f}) {
+        const std::vector<uint8_t> spoilt = convert(huge);
+        EXPECT_EQ(spoilt, convert(huge > 0 ? INFINITY : -INFINITY)) << huge;
+        const auto differ =
+            std::inner_product(clean.begin(), clean.end(), spoilt.begin(), 0, std::plus<>(), std::not_equal_to<>());
+        EXPECT_LT(differ, 110) << huge << ": samples around it that differ, of 5 ms";
+    }
 }
 
 }

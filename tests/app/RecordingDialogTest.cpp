@@ -241,6 +241,26 @@ TEST_F(RecordingTest, ARecordingOutlivesItsDevicesGoingAway)
     EXPECT_EQ(Converted(), voice);
 }
 
+// A capture that lost its device records nothing: "Record" waits for the next Record command to
+// open one, and the workbench keeps its sound meanwhile.
+TEST_F(RecordingTest, AfterTheMicrophoneIsLostRecordWaitsForTheNextOpening)
+{
+    ConvertTaunt(Pattern(500, 16));
+    RunRecord([&] {
+        driver.Lose(TWaveDirection::Input);
+        Hear({});
+        ClickRecord();
+        dlg.close();
+    });
+    EXPECT_EQ(Converted(), Pattern(500, 16));
+    RunRecord([&] {
+        ClickRecord();
+        Hear(Pattern(2048, 17));
+        ClickRecord();
+    });
+    EXPECT_EQ(Converted(), Pattern(2048, 17));
+}
+
 TEST_F(RecordingTest, StopRightAfterRecordGivesAnEmptySound)
 {
     ConvertTaunt(Pattern(500, 12));

@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -252,6 +254,63 @@ TEST_F(SoundFileTest, ADamagedFileSaysSoAndACutOneLoadsWhatItHolds)
     uint32_t got = 0;
     const uint8_t* read = cutStream.Next(uint32_t(wave.Size()), got);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(read), got), Contents(wave));
+}
+
+// The decoder has read a short file to its end before it meets damage in the middle: the
+// damage still fails, and the file cut short still loads.
+TEST_F(SoundFileTest, AShortFileTellsDamageFromACutToo)
+{
+    WriteWithSndfile(Path("short.flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, Sine16(440, 0.5, 44100, 1.5, 2));
+    const std::string bytes = ReadFile(Path("short.flac"));
+    WriteFile(Path("cut.flac"), bytes.substr(0, bytes.size() * 2 / 3));
+    WriteFile(Path("damaged.flac"), std::string(bytes).replace(bytes.size() / 2, 4096, std::string(4096, '\0')));
+    EXPECT_THROW(LoadSoundFile(wave, Path("damaged.flac")), EWavStreamError);
+    EXPECT_THROW(TSoundFileStream(Path("damaged.flac")).Size(), EWavStreamError);
+    LoadSoundFile(wave, Path("cut.flac"));
+    EXPECT_GT(wave.Size(), 44100 * 2);
+}
+
+// A header's length only sizes the first room: a second of sound whose header claims 2^36 - 1
+// frames loads as the second it holds.
+TEST_F(SoundFileTest, AHeaderThatClaimsAnEndlessSoundLoadsWhatTheFileHolds)
+{
+    WriteWithSndfile(Path("claims.flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 8000, 1, Sine16(440, 0.5, 8000, 1.0, 1));
+    std::string bytes = ReadFile(Path("claims.flac"));
+    // The stream information's 36-bit count of samples ends at byte 26.
+    bytes[21] = char(bytes[21] | 0x0F);
+    bytes.replace(22, 4, "\xff\xff\xff\xff");
+    WriteFile(Path("claims.flac"), bytes);
+    LoadSoundFile(wave, Path("claims.flac"));
+    EXPECT_EQ(wave.Size(), 16000);
+}
+
+// Whether a file is opened by its name is decided by that file alone: another thread's open
+// that fails meanwhile changes nothing.
+TEST_F(SoundFileTest, AnotherThreadsFailureDoesNotDecideHowAFileOpens)
+{
+    const std::string mp3 = Path("late.mp3"), bad = Path("bad.aiff");
+    WriteWithSndfile(mp3, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 22050, 1, Sine16(440, 0.5, 22050, 0.05, 1));
+    WriteFile(mp3, std::string(3000, 'j') + ReadFile(mp3));
+    WriteFile(bad, "FORM" + std::string(4, '\xff') + "AIFFCOMM" + std::string(30, '\xff'));
+    const auto opens = [](const std::string& name) {
+        try {
+            TSoundFileStream opened(name);
+            return true;
+        } catch (const std::exception&) {
+            return false;
+        }
+    };
+    std::atomic<bool> done{false};
+    std::thread failing([&] {
+        while (!done)
+            opens(bad);
+    });
+    int failed = 0;
+    for (int i = 0; i < 500; ++i)
+        failed += !opens(mp3);
+    done = true;
+    failing.join();
+    EXPECT_EQ(failed, 0);
 }
 
 // 1024 channels at 3 MHz are more bytes a second than the format record counts: it shows the

@@ -16,6 +16,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
@@ -276,23 +277,20 @@ TEST_F(JeerboxBatchTest, GamWritesOnePagePerConvertedSoundInTheOrderOfTheFiles)
                   &errors),
               1);
     EXPECT_TRUE(errors.startsWith(missing + QStringLiteral(": "))) << errors.toStdString();
+    EXPECT_TRUE(errors.contains(second + QStringLiteral(": the name "))) << "a page cannot refer to it";
 
-    // Flags 5, loop start 0, the loop end, outer volume 0.5, cones 90 and 270, distances 300
-    // and 2.5, import adjust 2.
-    auto params = [](const char* loopEnd) {
-        return QByteArray::fromHex(QByteArray("05000000"
-                                              "00000000") +
-                                   loopEnd +
-                                   "0000003f"
-                                   "5a000000"
-                                   "0e010000"
-                                   "00009643"
-                                   "00002040"
-                                   "00000040");
-    };
-    QByteArray expected = SoundPage("Roar of the Beast", "Roar of the Beast.wav", params("102b0000"));  // 11024
-    expected += SoundPage("a_name_much_longer_than_thirty_fou", "a_name_much_longer_than_thirty_fou",
-                          params("88150000"));  // 5512
+    // Flags 5, loop start 0, the loop end 11024, outer volume 0.5, cones 90 and 270, distances
+    // 300 and 2.5, import adjust 2.
+    const QByteArray expected = SoundPage("Roar of the Beast", "Roar of the Beast.wav",
+                                          QByteArray::fromHex("05000000"
+                                                              "00000000"
+                                                              "102b0000"
+                                                              "0000003f"
+                                                              "5a000000"
+                                                              "0e010000"
+                                                              "00009643"
+                                                              "00002040"
+                                                              "00000040"));
     EXPECT_EQ(ReadFile(table).toHex(), expected.toHex());
     EXPECT_EQ(Taunt("Roar of the Beast.wav").size(), 11025);
 }
@@ -321,7 +319,15 @@ TEST_F(JeerboxBatchTest, BadValuesAndAnExistingTableStopTheRunBeforeAnythingIsWr
         {QStringLiteral("--fade=-5")},
         {QStringLiteral("--fade=5000")},
         {QStringLiteral("--compress=nan")},
+        {QStringLiteral("--gam=") + Path(QStringLiteral("out/sound.wav"))},
+        {QStringLiteral("--gam=")},
+        {QStringLiteral("--force"), QStringLiteral("--gam=") + sound},
+        {QStringLiteral("--gam=") + Path(QStringLiteral("loop/x.gam"))},
+        {QStringLiteral("-o"), Path(QStringLiteral("loop/x"))},
+        {QStringLiteral("-o"), Path(QString(300, 'o'))},
     };
+    std::filesystem::create_symlink("loop", Path(QStringLiteral("loop")).toStdString());
+    std::filesystem::create_directory(Path(QStringLiteral("out")).toStdString());
     for (const QStringList& options : refused) {
         QString errors;
         EXPECT_EQ(

@@ -7,8 +7,12 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <string>
 #include <utility>
 #include <vector>
@@ -126,6 +130,85 @@ TEST_F(JeerboxConvertTest, NeverWritesOverAFileItWroteInTheSameRun)
     EXPECT_EQ(ReadFile(out + "/x.wav").size(), 44u + 11025);
 }
 
+// A target is checked against every source of the run, however it is reached, before anything
+// is written.
+TEST_F(JeerboxConvertTest, NoTargetReplacesAnySourceOfTheRun)
+{
+    std::filesystem::create_directories(Path("mix"));
+    for (const char* name : {"mix/a", "b"}) {
+        Sine(name + std::string(".flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 22050, 1, 0.2);
+        Sine(name + std::string(".wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 1, 0.3);
+    }
+    // A link where the taunt would go leads to a source.
+    std::filesystem::create_symlink(Path("b.wav"), Path("mix/b.wav"));
+    const std::string before = ReadFile(Path("b.wav"));
+    const std::pair<std::string, std::vector<std::string>> runs[] = {
+        {Path("mix"), {"-o", ".", "a.flac", "a.wav"}},
+        {dir.Path(), {"-j1", "-o", "mix", "mix/a.wav", "mix/a.flac"}},
+        {dir.Path(), {"-o", "mix", "b.flac", "b.wav"}},
+    };
+    for (const auto& [where, args] : runs) {
+        const ProgramRun run = Run(args, where);
+        EXPECT_EQ(run.Status, 1);
+        EXPECT_EQ(run.ErrorLines().size(), 2u) << run.Err;
+        EXPECT_EQ(ReadFile(Path("mix/a.wav")), before);
+        EXPECT_EQ(ReadFile(Path("b.wav")), before);
+    }
+}
+
+// After "--" every argument is a file. In a table run, a file whose taunt's name a page cannot
+// hold whole is refused, so that no page refers to a file that does not exist.
+TEST_F(JeerboxConvertTest, FileNamesAreTakenAsGivenAndEveryPageRefersToItsFile)
+{
+    const std::string longName = "a_name_much_longer_than_thirty_four";
+    for (const std::string& name : {std::string("--gam-x"), longName})
+        Sine(name + ".wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 1, 0.1);
+    EXPECT_EQ(Run({"-o", "out", "--", "--gam-x.wav", longName + ".wav"}, dir.Path()).Status, 0);
+    EXPECT_EQ(ReadFile(Path("out/" + longName + ".wav")).size(), 44u + 2205);
+    const ProgramRun run = Run({"-o", "g", "--gam=t.gam", "--", "--gam-x.wav", longName + ".wav"}, dir.Path());
+    EXPECT_EQ(run.Status, 1);
+    ASSERT_EQ(run.ErrorLines().size(), 1u) << run.Err;
+    EXPECT_TRUE(
+        run.ErrorLines()[0].starts_with(longName + ".wav: the name " + longName + ".wav is longer than the 34"));
+    EXPECT_FALSE(std::filesystem::exists(Path("g/" + longName + ".wav")));
+    EXPECT_EQ(ReadFile(Path("t.gam")).size(), 45u + 7 + 11) << "one page, of --gam-x.wav";
+}
+
+// A run ended by a signal leaves no part of a file behind and ends as the signal ends a
+// program. The source is a pipe that nobody writes: the run waits for it with its taunt open.
+TEST_F(JeerboxConvertTest, AnInterruptedRunLeavesNothingBehind)
+{
+    const std::string source = Path("waiting.wav");
+    ASSERT_EQ(::mkfifo(source.c_str(), 0666), 0);
+    for (const int signal : {SIGINT, SIGTERM}) {
+        const std::string out = Path("out");
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            sigset_t none;
+            sigemptyset(&none);
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+            ::signal(signal, SIG_DFL);
+            ::execl(JEERBOX_BUILD_DIR "/jeerbox-convert", "jeerbox-convert", "-o", out.c_str(), source.c_str(),
+                    nullptr);
+            ::_exit(127);
+        }
+        const auto writing = [&] {
+            std::error_code error;
+            for (const auto& fd : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error))
+                if (std::filesystem::read_symlink(fd, error).string().starts_with(out))
+                    return true;
+            return false;
+        };
+        for (int wait = 0; wait < 1000 && !writing(); ++wait)
+            ::usleep(10000);
+        ::kill(pid, signal);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_TRUE(std::filesystem::is_empty(out)) << signal;
+    }
+}
+
 TEST_F(JeerboxConvertTest, FilesWithoutDataOrWithLessThanOneFrameGiveAnEmptyTaunt)
 {
     const std::string stereo16 = FmtPayload(1, 2, 44100, 176400, 4, 16);
@@ -188,6 +271,23 @@ TEST_F(JeerboxConvertTest, FlacOggAndMp3BecomeTheTauntOfTheSameSignalAsWav)
         const TauntAlignment aligned = AlignTaunts(reference.Data, made.Data, 2000, 220);
         EXPECT_LE(aligned.MaxStep, 1) << kind.Extension << " shifted by " << aligned.Shift;
     }
+}
+
+// Where libsndfile cannot be loaded, every file that needs it says so; plain samples convert.
+TEST_F(JeerboxConvertTest, WithoutTheDecoderLibraryEveryFileThatNeedsItSaysSo)
+{
+    WriteFile(Path("libsndfile.so.1"), "");  // found before the real one, and no library
+    std::vector<std::string> args{"LD_LIBRARY_PATH=" + dir.Path(), JEERBOX_BUILD_DIR "/jeerbox-convert", "-o", "out"};
+    for (const auto& [name, format] : {std::pair{"plain.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16},
+                                       {"ulaw.wav", SF_FORMAT_WAV | SF_FORMAT_ULAW},
+                                       {"ima.wav", SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM},
+                                       {"disc.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16}})
+        args.push_back(Sine(name, format, 8000, 1, 0.1));
+    const ProgramRun run = RunProgram("/usr/bin/env", args, dir.Path());
+    EXPECT_EQ(run.Status, 1);
+    ASSERT_EQ(run.ErrorLines().size(), 3u) << run.Err;
+    for (const std::string& line : run.ErrorLines())
+        EXPECT_NE(line.find("The library libsndfile.so.1 cannot be loaded"), std::string::npos) << line;
 }
 
 // Converting a WAV file of plain samples loads neither the sound decoder library nor the

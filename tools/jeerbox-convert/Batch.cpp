@@ -10,7 +10,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
+#include <sys/stat.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
@@ -38,20 +40,62 @@ fs::path SameFileName(const fs::path& path)
     return error ? fs::absolute(path, error) : name;
 }
 
-// Gives each file its target, refusing a target that would replace the source or a file
-// this run already gave to an earlier source: two sources of the same name would otherwise
-// leave only the last one's sound.
-void AssignTargets(std::vector<std::unique_ptr<TJob>>& jobs, const fs::path& outDir)
+// Files known by who they are: an existing file by its device and inode, whatever name or
+// link leads to it, and every file by its full name, which is all a file yet to be made has.
+class TFileSet {
+public:
+    void Insert(const fs::path& path)
+    {
+        if (const auto node = NodeOf(path))
+            FNodes.insert(*node);
+        FNames.insert(SameFileName(path));
+    }
+    bool Contains(const fs::path& path) const
+    {
+        const auto node = NodeOf(path);
+        return (node && FNodes.count(*node)) || FNames.count(SameFileName(path));
+    }
+
+private:
+    static std::optional<std::pair<dev_t, ino_t>> NodeOf(const fs::path& path)
+    {
+        struct stat info;
+        if (::stat(path.c_str(), &info) != 0)
+            return std::nullopt;
+        return std::pair{info.st_dev, info.st_ino};
+    }
+
+    std::set<std::pair<dev_t, ino_t>> FNodes;
+    std::set<fs::path> FNames;
+};
+
+// A game table's page refers to its sound's file by a name of at most this many characters.
+constexpr size_t PageFileNameSize = 34;
+
+// Gives each file its target, refusing a target that would replace a source of the run or a
+// file this run already gave to an earlier source: two sources of the same name would
+// otherwise leave only the last one's sound. A refused target stays taken all the same. In a
+// run that writes a table, a target whose name a page cannot hold is refused too: the page
+// would refer to a file that does not exist.
+void AssignTargets(std::vector<std::unique_ptr<TJob>>& jobs, const TConvertOptions& options, const TFileSet& sources,
+                   TFileSet& targets)
 {
-    std::set<fs::path> taken;
     for (auto& job : jobs) {
-        job->Target = outDir / fs::path(job->Source).filename().replace_extension(".wav");
+        job->Target = fs::path(options.OutDir) / fs::path(job->Source).filename().replace_extension(".wav");
+        const std::string name = job->Target.filename().string();
         std::error_code error;
-        if (fs::equivalent(job->Target, job->Source, error))
+        if (fs::equivalent(job->Target, job->Source, error) || SameFileName(job->Target) == SameFileName(job->Source))
             job->Error = "the converted file would replace the source; choose another output folder";
-        else if (!taken.insert(SameFileName(job->Target)).second)
+        else if (sources.Contains(job->Target))
+            job->Error = "the converted file would replace " + job->Target.string() +
+                ", a source of this run; choose another output folder";
+        else if (targets.Contains(job->Target))
             job->Error = "the converted file would replace " + job->Target.string() +
                 ", which this run already wrote from another source; convert it in a run of its own";
+        else if (!options.GamFile.empty() && name.size() > PageFileNameSize)
+            job->Error = "the name " + name + " is longer than the " + std::to_string(PageFileNameSize) +
+                " characters a game table's page holds; give the file a shorter name";
+        targets.Insert(job->Target);
     }
 }
 
@@ -179,23 +223,45 @@ bool WriteTable(const TConvertOptions& options, const std::vector<std::unique_pt
     return true;
 }
 
+// The table may replace neither a sound of the run nor one it makes, and goes into a folder
+// that exists. Raises EUsage.
+void CheckTable(const TConvertOptions& options, const TFileSet& sources, const TFileSet& targets)
+{
+    const fs::path table(options.GamFile);
+    std::error_code error;
+    if (!options.Force && fs::exists(table, error))
+        throw EUsage(options.GamFile + " exists; give --force to replace it");
+    if (sources.Contains(table))
+        throw EUsage("the table " + options.GamFile + " is one of the sound files to convert");
+    if (targets.Contains(table))
+        throw EUsage("the table " + options.GamFile + " would replace a sound this run writes");
+    if (table.has_parent_path() && !fs::is_directory(table.parent_path(), error))
+        throw EUsage("no folder " + table.parent_path().string() + " for the table " + options.GamFile);
+}
+
 }
 
 int RunBatch(const TConvertOptions& options)
 {
-    std::error_code error;
-    fs::create_directories(options.OutDir, error);
-    if (!fs::is_directory(options.OutDir)) {
-        std::fprintf(stderr, "jeerbox-convert: cannot create the folder %s\n", options.OutDir.c_str());
-        return 1;
-    }
-
     std::vector<std::unique_ptr<TJob>> jobs;
+    TFileSet sources;
     for (const std::string& file : options.Files) {
         jobs.push_back(std::make_unique<TJob>());
         jobs.back()->Source = file;
+        sources.Insert(file);
     }
-    AssignTargets(jobs, options.OutDir);
+    TFileSet targets;
+    AssignTargets(jobs, options, sources, targets);
+    if (!options.GamFile.empty())
+        CheckTable(options, sources, targets);
+
+    std::error_code error;
+    fs::create_directories(options.OutDir, error);
+    if (!error && !fs::is_directory(options.OutDir, error) && !error)
+        error = std::make_error_code(std::errc::not_a_directory);
+    if (error)
+        throw EUsage("cannot make the folder " + options.OutDir + ": " + error.message());
+    RemoveTemporariesOnSignals();
 
     TReporter reporter(jobs, ::isatty(STDERR_FILENO) == 1);
     std::atomic<size_t> next{0};

@@ -3,7 +3,6 @@
 #include "gam/ParamNumbers.h"
 
 #include <cmath>
-#include <cstring>
 #include <functional>
 #include <map>
 #include <thread>
@@ -12,9 +11,10 @@ const char UsageText[] = "Usage: jeerbox-convert -o OUTDIR [OPTION]... FILE...\n
                          "  or:  jeerbox-convert --check [--json] [OPTION]... FILE...\n"
                          "Converts each sound FILE (WAV, FLAC, Ogg, Opus, MP3, AIFF, CAF, W64...) to a game taunt:\n"
                          "PCM, mono, 22050 Hz, 8-bit unsigned, written as OUTDIR/NAME.wav, NAME being FILE's name\n"
-                         "without its extension. A FILE whose NAME an earlier FILE of the same run already took\n"
-                         "fails: nothing this run wrote is overwritten. A file that fails is named and skipped;\n"
-                         "the others are written. Long sounds are converted block by block in little memory.\n"
+                         "without its extension. A FILE whose OUTDIR/NAME.wav is a FILE of the run, or was taken\n"
+                         "by an earlier FILE, fails: nothing this run reads or wrote is overwritten. A file that\n"
+                         "fails is named and skipped; the others are written. Long sounds are converted block by\n"
+                         "block in little memory. A run ended by a signal leaves no part of a file behind.\n"
                          "\n"
                          "Options:\n"
                          "  -o, --output=OUTDIR        write the taunts into OUTDIR (made if missing)\n"
@@ -67,7 +67,8 @@ const char UsageText[] = "Usage: jeerbox-convert -o OUTDIR [OPTION]... FILE...\n
                          "A page is named after its sound's FILE (without extension), refers to the written WAV\n"
                          "file by its name, loops from 0 to the last byte of the sound (its length in bytes less\n"
                          "one, as the workbench sets it), and has the dialog's values for the rest. Names are cut\n"
-                         "to 34 characters. Numbers are read as the dialog reads them (integers of 32 bits, reals\n"
+                         "to 34 characters. A FILE whose NAME.wav is longer than that fails, as no page could\n"
+                         "refer to it. Numbers are read as the dialog reads them (integers of 32 bits, reals\n"
                          "that a 32-bit float holds), in the C locale.\n"
                          "\n"
                          "--check gives each WAV FILE a line: its verdict (ok, warn or FAIL), what it stands on,\n"
@@ -137,7 +138,12 @@ TConvertOptions ParseOptions(int argc, char** argv)
              o.Jobs = unsigned(jobs);
          }},
         {"--loudness", [&](auto& n, auto& v) { o.Recipe.Loudness = WithinOf(n, v, -70.0, 0.0, "from -70 to 0"); }},
-        {"--gam", [&](auto&, auto& v) { o.GamFile = v; }},
+        {"--gam",
+         [&](auto& n, auto& v) {
+             if (v.empty())
+                 throw EUsage("option " + n + " needs a file name");
+             o.GamFile = v;
+         }},
         {"--gam-flags",
          [&](auto& n, auto& v) {
              const int32_t flags = IntegerOf(n, v);
@@ -175,6 +181,8 @@ TConvertOptions ParseOptions(int argc, char** argv)
     const std::map<std::string, std::string> shortNames = {{"-o", "--output"}, {"-j", "--jobs"}};
 
     bool filesOnly = false;
+    // The first option that only a table run takes, as given.
+    std::string tableOption;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (filesOnly || arg.empty() || arg[0] != '-' || arg == "-") {
@@ -195,6 +203,8 @@ TConvertOptions ParseOptions(int argc, char** argv)
         const bool hasValue = equals != std::string::npos;
         const std::string value = hasValue ? arg.substr(equals + 1) : std::string();
         given.push_back(name);
+        if (tableOption.empty() && (name.starts_with("--gam-") || name == "--force"))
+            tableOption = argv[i];
         const Setter* setter = valued.count(name) ? &valued.at(name)
             : checkValued.count(name)             ? &checkValued.at(name)
                                                   : nullptr;
@@ -263,10 +273,7 @@ TConvertOptions ParseOptions(int argc, char** argv)
         o.Recipe.FadeMs = 5.0;
     if (o.Recipe.FadeMs == 0.0)
         o.Recipe.FadeMs.reset();
-    if (o.GamFile.empty()) {
-        for (int i = 1; i < argc; ++i)
-            if (std::strncmp(argv[i], "--gam-", 6) == 0 || std::strcmp(argv[i], "--force") == 0)
-                throw EUsage(std::string(argv[i]) + " is for the game table: give one with --gam=FILE.gam");
-    }
+    if (o.GamFile.empty() && !tableOption.empty())
+        throw EUsage(tableOption + " is for the game table: give one with --gam=FILE.gam");
     return o;
 }
