@@ -4,6 +4,7 @@
 #include "forms/FilePaths.h"
 
 #include <QIcon>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstring>
@@ -68,7 +69,10 @@ int main(int argc, char** argv)
         return 0;
     TApplication application(argc, argv);
     TApplication::SetTitle(QStringLiteral("Orvalis Jeerbox"));
-    TWindows windows;
+    // The dialogs are made once the workbench window is on screen (below): none of them is
+    // seen before the user asks for it, and making them took a quarter of the time the window
+    // took to appear.
+    TWindows windows(false);
     // The desktop matches the windows to the installed menu entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("jeerbox"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/desktop/jeerbox.svg")));
@@ -85,5 +89,7 @@ int main(int argc, char** argv)
     }
     windows.Form1->AddFiles(LocalFiles(ArgumentLocations(arguments)));
     windows.Form1->show();
+    // The first thing the event loop does, before it takes any input from the user.
+    QTimer::singleShot(0, windows.Form1.get(), [&windows] { windows.CreateDialogs(); });
     return application.exec();
 }
