@@ -2,9 +2,9 @@
 #include "app/mainform.h"
 #include "forms/Application.h"
 #include "forms/FilePaths.h"
+#include "forms/FirstPaint.h"
 
 #include <QIcon>
-#include <QTimer>
 
 #include <cstdio>
 #include <cstring>
@@ -69,13 +69,12 @@ int main(int argc, char** argv)
         return 0;
     TApplication application(argc, argv);
     TApplication::SetTitle(QStringLiteral("Orvalis Jeerbox"));
-    // The dialogs are made once the workbench window is on screen (below): none of them is
-    // seen before the user asks for it, and making them took a quarter of the time the window
-    // took to appear.
+    // The dialogs are made once the workbench window is on screen and painted (below): none
+    // of them is seen before the user asks for it, and making them took a quarter of the
+    // time the window took to appear.
     TWindows windows(false);
-    // The desktop matches the windows to the installed menu entry and its icon.
+    // The desktop matches the windows to the installed menu entry and its icon (set below).
     QGuiApplication::setDesktopFileName(QStringLiteral("jeerbox"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/desktop/jeerbox.svg")));
     // What is left once the toolkit has taken its own options: the files to list, as a
     // desktop entry passes them (jeerbox FILE...); the first "--" only ends the options.
     QStringList arguments;
@@ -88,8 +87,11 @@ int main(int argc, char** argv)
         arguments << QString::fromLocal8Bit(argv[i]);
     }
     windows.Form1->AddFiles(LocalFiles(ArgumentLocations(arguments)));
+    WhenFirstPainted(*windows.Form1, [&windows] {
+        // Drawn from its SVG at several sizes for the desktop, which shows it beside the title.
+        QApplication::setWindowIcon(QIcon(QStringLiteral(":/desktop/jeerbox.svg")));
+        windows.CreateDialogs();
+    });
     windows.Form1->show();
-    // The first thing the event loop does, before it takes any input from the user.
-    QTimer::singleShot(0, windows.Form1.get(), [&windows] { windows.CreateDialogs(); });
     return application.exec();
 }
