@@ -13,9 +13,10 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)" --target jeerbox StartupTime EmptyWindow >/dev/null
 
 runs=${1:-15}
-# A settings file of its own, and the windows on X whatever the caller's session uses.
+# A settings file and runtime folder of its own, and the windows on X whatever the caller's
+# session uses.
 config=$(mktemp -d)
 trap 'rm -rf "$config"' EXIT
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
-XDG_CONFIG_HOME=$config xvfb-run -a -s "-screen 0 1280x1024x24" \
+XDG_CONFIG_HOME=$config XDG_RUNTIME_DIR=$config xvfb-run -a -s "-screen 0 1280x1024x24" \
   build/StartupTime "$runs" build/jeerbox -- build/EmptyWindow
