@@ -6,9 +6,19 @@
 #include "devices/ACMWaveOut.h"
 #include "gamtable/frmSaveGam.h"
 
-TWindows::TWindows()
+TWindows::TWindows() : TWindows(true) {}
+
+TWindows::TWindows(bool Dialogs)
 {
     Form1 = std::make_unique<TForm1>();
+    if (Dialogs)
+        CreateDialogs();
+}
+
+void TWindows::CreateDialogs()
+{
+    if (AboutBox)
+        return;
     AboutBox = std::make_unique<TAboutBox>(Form1.get());
     OKRightDlg = std::make_unique<TOKRightDlg>(Form1.get());
     Form3 = std::make_unique<TForm3>(Form1.get());

@@ -14,10 +14,18 @@ class TForm3;
 // the window its calls go to.
 class TWindows {
 public:
+    // All four windows.
     TWindows();
+    // The workbench window alone when Dialogs is false: CreateDialogs adds the others, so
+    // that the window can be on screen before they are made.
+    explicit TWindows(bool Dialogs);
     ~TWindows();
     TWindows(const TWindows&) = delete;
     TWindows& operator=(const TWindows&) = delete;
+
+    // Creates the about box, the recording dialog and the save-to-GAM dialog, in this order,
+    // and wires them to the workbench window; does nothing when they exist.
+    void CreateDialogs();
 
     std::unique_ptr<TForm1> Form1;
     std::unique_ptr<TAboutBox> AboutBox;

@@ -2,6 +2,7 @@
 
 #include "about/Unit2.h"
 #include "app/Startup.h"
+#include "app/frmrec.h"
 #include "devices/ACMWaveOut.h"
 #include "support/QtFiles.h"
 #include "support/ScriptedShell.h"
@@ -13,6 +14,7 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <functional>
+#include <utility>
 
 // The jingle's resource, taken away and given back as if the program had been built without
 // it. Qt's resource macros work at global scope only.
@@ -181,6 +183,33 @@ TEST_F(AboutTest, StartUpWiresTheAboutCommandToTheBoxAndTheBoxToThePlayer)
     EXPECT_EQ(written, JingleSound());
     EXPECT_EQ(CallsSince(callsBefore).mid(CallsSince(callsBefore).size() - 2),
               (QStringList{"waveOutReset", "waveOutClose"}));
+}
+
+// The program makes its dialogs once the workbench window is on screen: made then, they are
+// made once and wired as when they are made with the window.
+TEST_F(AboutTest, DialogsMadeAfterTheWindowIsShownWorkAsAtStartUp)
+{
+    TWindows windows(false);
+    windows.Form1->show();
+    EXPECT_EQ(windows.Form1->AboutBox, nullptr);
+    windows.CreateDialogs();
+    const TAboutBox* box = windows.AboutBox.get();
+    windows.CreateDialogs();
+    EXPECT_EQ(windows.AboutBox.get(), box) << "made once";
+    const std::pair<const QObject*, const QObject*> wired[] = {{windows.Form1->AboutBox, box},
+                                                               {windows.Form1->OKRightDlg, windows.OKRightDlg.get()},
+                                                               {windows.Form1->Form3, windows.Form3.get()}};
+    for (auto [field, dialog] : wired) {
+        EXPECT_NE(dialog, nullptr);
+        EXPECT_EQ(field, dialog);
+    }
+    QByteArray written;
+    WhenShown shown(*windows.AboutBox, [&] {
+        written = driver.NewestOpen(TWaveDirection::Output)->Written;
+        QTest::keyClick(windows.AboutBox.get(), Qt::Key_Return);
+    });
+    QTest::mouseClick(windows.Form1->findChild<QToolButton*>("ToolButton11"), Qt::LeftButton);
+    EXPECT_EQ(written, JingleSound());
 }
 
 }  // namespace
