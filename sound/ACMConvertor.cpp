@@ -104,9 +104,9 @@ void TACMConvertor::SetActive(bool value)
     if (value == FActive)
         return;
     if (value)
-        Open();
+        Activate();
     else
-        Close();
+        Deactivate();
 }
 
 void TACMConvertor::SetInputBufferSize(uint32_t value)
@@ -123,13 +123,11 @@ void TACMConvertor::SetUseRealTime(bool value)
     FUseRealTime = value;
 }
 
-void TACMConvertor::Open()
+void TACMConvertor::Activate()
 {
-    Check(Calls.Open(&StreamHandle, nullptr, &FormatIn.Format, &FormatOut.Format, nullptr, 0, 0,
-                     FUseRealTime ? 0 : ACM_STREAMOPENF_NONREALTIME),
-          "acmStreamOpen:");
+    Check(Open(&FormatIn.Format, &FormatOut.Format, FUseRealTime ? 0 : ACM_STREAMOPENF_NONREALTIME), "acmStreamOpen:");
     try {
-        Check(Calls.Size(StreamHandle, FInputBufferSize, &OutputBufferSize, ACM_STREAMSIZEF_SOURCE), "acmStreamSize:");
+        Check(Room(FInputBufferSize, OutputBufferSize), "acmStreamSize:");
         InputBuffer = new uint8_t[FInputBufferSize];
         AdviseHugePages(InputBuffer, FInputBufferSize);
         PrefaultPages(InputBuffer, FInputBufferSize);
@@ -148,7 +146,7 @@ void TACMConvertor::Open()
         StreamHeader.cbDstLength = OutputBufferSize;
         StreamHeader.cbDstLengthUsed = 0;
         StreamHeader.dwDstUser = 0;
-        Check(Calls.PrepareHeader(StreamHandle, &StreamHeader, 0), "acmStreamPrepareHeader:");
+        Check(Prepare(StreamHeader), "acmStreamPrepareHeader:");
     } catch (...) {
         CloseAfterFailure();
         throw;
@@ -162,20 +160,18 @@ void TACMConvertor::Open()
 void TACMConvertor::CloseAfterFailure()
 {
     ReleaseBuffers();
-    Calls.Close(StreamHandle, 0);
-    StreamHandle = nullptr;
+    Close();
 }
 
-void TACMConvertor::Close()
+void TACMConvertor::Deactivate()
 {
     // Unpreparing is not repeated when only closing failed last time, so that a second
     // attempt can still succeed.
     if (FHeaderPrepared) {
-        Check(Calls.UnprepareHeader(StreamHandle, &StreamHeader, 0), "acmStreamUnPrepareHeader:");
+        Check(Unprepare(StreamHeader), "acmStreamUnPrepareHeader:");
         FHeaderPrepared = false;
     }
-    Check(Calls.Close(StreamHandle, 0), "acmStreamClose:");
-    StreamHandle = nullptr;
+    Check(Close(), "acmStreamClose:");
     ReleaseBuffers();
     FActive = false;
 }
@@ -193,8 +189,8 @@ uint32_t TACMConvertor::Convert()
 {
     if (OutputBuffer)
         std::memset(OutputBuffer, 0, OutputBufferSize);
-    Check(Calls.Convert(StreamHandle, &StreamHeader, ACM_STREAMCONVERTF_BLOCKALIGN), "acmStreamConvert:");
-    Check(Calls.Reset(StreamHandle, 0), "acmStreamReset");
+    Check(ConvertHeader(StreamHeader, ACM_STREAMCONVERTF_BLOCKALIGN), "acmStreamConvert:");
+    Check(Reset(), "acmStreamReset");
     return StreamHeader.cbDstLengthUsed;
 }
 
