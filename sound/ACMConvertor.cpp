@@ -1,5 +1,6 @@
 #include "sound/ACMConvertor.h"
 
+#include "acm/ResultTexts.h"
 #include "framework/ByteOrder.h"
 #include "framework/Filer.h"
 #include "framework/HugePages.h"
@@ -7,25 +8,9 @@
 #include "sound/Wavs_ex.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 namespace {
-
-const char* ResultText(MMRESULT result)
-{
-    switch (result) {
-    case MMSYSERR_INVALHANDLE: return " The specified handle is invalid.";
-    case MMSYSERR_NODRIVER: return " A suitable driver is not available to provide valid format selections.";
-    case MMSYSERR_NOMEM: return " The system is unable to allocate resources.";
-    case MMSYSERR_INVALFLAG: return " At least one flag is invalid.";
-    case MMSYSERR_INVALPARAM: return " At least one parameter is invalid.";
-    case ACMERR_NOTPOSSIBLE: return " The requested operation cannot be performed.";
-    case ACMERR_BUSY: return " The conversion stream is already in use.";
-    case ACMERR_UNPREPARED: return " Cannot perform this action on a header that has not been prepared.";
-    default: return nullptr;
-    }
-}
 
 // The taunt format, as a new convertor holds it in both blocks.
 void SetTauntFormat(TWaveFormatBlock& block)
@@ -90,13 +75,8 @@ TACMConvertor::~TACMConvertor()
 
 void TACMConvertor::Check(MMRESULT result, const char* label)
 {
-    if (result == MMSYSERR_NOERROR)
-        return;
-    if (const char* text = ResultText(result))
-        throw EACMConvertor(std::string(label) + text);
-    char text[160];
-    std::snprintf(text, sizeof text, "%s raised an unknown error (code #%d)", label, int(result));
-    throw EACMConvertor(text);
+    if (result != MMSYSERR_NOERROR)
+        throw EACMConvertor(ResultMessage(label, result, TResultTexts::Conversion));
 }
 
 void TACMConvertor::SetActive(bool value)
