@@ -47,13 +47,6 @@ void ReadFormatBlock(TStream& stream, TWaveFormatBlock& block)
 
 }
 
-void SetSourceFormat(TWaveFormatBlock& block, const WAVEFORMATEX& format, const std::vector<uint8_t>& extra)
-{
-    block.Format = format;
-    const size_t kept = std::min(extra.size(), sizeof block.Extra);
-    std::fill(std::copy_n(extra.begin(), kept, block.Extra), std::end(block.Extra), uint8_t(0));
-}
-
 TACMConvertor::TACMConvertor(TComponent* owner) : TComponent(owner)
 {
     SetInputBufferSize(2048);

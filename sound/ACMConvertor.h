@@ -3,6 +3,7 @@
 #include "framework/Component.h"
 #include "framework/Exception.h"
 #include "acm/AcmBlock.h"
+#include "acm/FormatBlock.h"
 #include "acm/MMSystem.h"
 #include "acm/MSAcm.h"
 
@@ -10,20 +11,6 @@
 #include <vector>
 
 JEERBOX_DECLARE_EXCEPTION(EACMConvertor, Exception)
-
-#pragma pack(push, 1)
-// A wave format with room for the extra bytes a non-PCM format declares in cbSize.
-struct TWaveFormatBlock {
-    WAVEFORMATEX Format;
-    uint8_t Extra[MaxFormatExtra];
-};
-#pragma pack(pop)
-static_assert(sizeof(TWaveFormatBlock) == 129, "a format block is 129 packed bytes");
-
-// Makes block the format of a source sound: its whole record and, behind it, the extra format
-// bytes that followed the record in its file (as many as fit). The block's remaining bytes
-// become 0, so that nothing of an earlier source's format is read as this one's.
-void SetSourceFormat(TWaveFormatBlock& block, const WAVEFORMATEX& format, const std::vector<uint8_t>& extra);
 
 // Converts a block of sound from FormatIn to FormatOut through a conversion stream. While
 // active the stream is open and both buffers exist: the caller fills InputBuffer and calls

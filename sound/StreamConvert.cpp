@@ -2,6 +2,7 @@
 
 #include "acm/AcmBlock.h"
 #include "acm/AcmEngine.h"
+#include "acm/FormatBlock.h"
 #include "sound/ACMConvertor.h"
 #include "sound/SoundFile.h"
 
