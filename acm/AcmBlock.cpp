@@ -11,9 +11,9 @@ TAcmStream::~TAcmStream()
 MMRESULT TAcmStream::Open(const WAVEFORMATEX* source, const WAVEFORMATEX* target, uint32_t flags)
 {
     Close();
-    const MMRESULT result = acmStreamOpen(&FHandle, nullptr, source, target, nullptr, 0, 0, flags);
+    const MMRESULT result = Calls.Open(&StreamHandle, nullptr, source, target, nullptr, 0, 0, flags);
     if (result != MMSYSERR_NOERROR) {
-        FHandle = nullptr;
+        StreamHandle = nullptr;
         return result;
     }
     // A block of no bytes would never complete.
@@ -23,16 +23,17 @@ MMRESULT TAcmStream::Open(const WAVEFORMATEX* source, const WAVEFORMATEX* target
 
 MMRESULT TAcmStream::Close()
 {
-    if (!FHandle)
+    if (!StreamHandle)
         return MMSYSERR_NOERROR;
-    const MMRESULT result = acmStreamClose(FHandle, 0);
-    FHandle = nullptr;
+    const MMRESULT result = Calls.Close(StreamHandle, 0);
+    if (result == MMSYSERR_NOERROR)
+        StreamHandle = nullptr;
     return result;
 }
 
 MMRESULT TAcmStream::Room(uint32_t length, uint32_t& room) const
 {
-    return acmStreamSize(FHandle, length, &room, ACM_STREAMSIZEF_SOURCE);
+    return Calls.Size(StreamHandle, length, &room, ACM_STREAMSIZEF_SOURCE);
 }
 
 TAcmBlock TAcmStream::ConvertInto(const uint8_t* source, uint32_t length, uint8_t* destination, uint32_t room,
@@ -46,13 +47,17 @@ TAcmBlock TAcmStream::ConvertInto(const uint8_t* source, uint32_t length, uint8_
     header.cbSrcLength = length;
     header.pbDst = destination;
     header.cbDstLength = room;
-    block.Result = acmStreamPrepareHeader(FHandle, &header, 0);
+    block.Call = "acmStreamPrepareHeader:";
+    block.Result = Prepare(header);
     if (block.Result != MMSYSERR_NOERROR)
         return block;
-    block.Result = acmStreamConvert(FHandle, &header, flags);
-    const MMRESULT unprepared = acmStreamUnprepareHeader(FHandle, &header, 0);
-    if (block.Result == MMSYSERR_NOERROR)
+    block.Call = "acmStreamConvert:";
+    block.Result = ConvertHeader(header, flags);
+    const MMRESULT unprepared = Unprepare(header);
+    if (block.Result == MMSYSERR_NOERROR) {
+        block.Call = "acmStreamUnPrepareHeader:";
         block.Result = unprepared;
+    }
     block.SourceUsed = header.cbSrcLengthUsed;
     block.Written = header.cbDstLengthUsed;
     return block;
@@ -62,6 +67,7 @@ TAcmBlock TAcmStream::Convert(const uint8_t* source, uint32_t length, std::vecto
                               uint32_t most)
 {
     TAcmBlock block;
+    block.Call = "acmStreamSize:";
     block.Result = Room(length, block.Room);
     if (block.Result != MMSYSERR_NOERROR)
         return block;

@@ -1,6 +1,5 @@
 #include "devices/ACMIn.h"
 
-#include "devices/ACMOut.h"
 #include "devices/DeviceErrors.h"
 
 #include <algorithm>

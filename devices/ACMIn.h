@@ -1,11 +1,11 @@
 #pragma once
 
+#include "acm/FormatBlock.h"
 #include "devices/WaveHeaders.h"
 #include "framework/Component.h"
 #include "framework/Exception.h"
 #include "platform/Messages.h"
 #include "platform/WaveDevices.h"
-#include "sound/ACMConvertor.h"
 
 #include <cstdint>
 #include <functional>

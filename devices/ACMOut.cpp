@@ -5,13 +5,6 @@
 #include <algorithm>
 #include <cstring>
 
-TDeviceChoice ChooseDevice(const WAVEFORMATEX& format)
-{
-    if (format.wFormatTag == WAVE_FORMAT_PCM)
-        return {WAVE_MAPPER, CALLBACK_WINDOW};
-    return {0, CALLBACK_WINDOW | WAVE_MAPPED};
-}
-
 TACMOut::TACMOut(TComponent* owner)
     : TComponent(owner),
       FMessageWindow(std::make_unique<TMessageWindow>([this](const TMessage& message) { Notice(message); }))

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "acm/FormatBlock.h"
 #include "devices/WaveHeaders.h"
 #include "framework/Component.h"
 #include "framework/Exception.h"
 #include "platform/Messages.h"
 #include "platform/WaveDevices.h"
-#include "sound/ACMConvertor.h"
 
 #include <cstdint>
 #include <functional>
@@ -65,11 +65,3 @@ private:
     HWAVEOUT FDeviceHandle = nullptr;
     std::unique_ptr<TMessageWindow> FMessageWindow;
 };
-
-// The device and open flags for a format: PCM opens the default device, anything else
-// device 0 through the mapper. The capture chooses the same way.
-struct TDeviceChoice {
-    UINT DeviceId;
-    DWORD Flags;
-};
-TDeviceChoice ChooseDevice(const WAVEFORMATEX& format);

@@ -4,10 +4,9 @@
 
 #include <string>
 
-// The device error table of the buffered wave components (the output with its holding back,
-// the capture): a failed device call becomes a message made of the operation's name followed
-// by the table's text, which begins with a blank, e.g. "WaveOutOpen The specified resource is
-// already in use."; a code without a text gives "<operation> raised an unknown error (code #n)".
+// The device errors of the buffered wave components (the output with its holding back, the
+// capture): a failed device call becomes a message made of the operation's name and the text
+// of its code, with the wave devices' texts of the one table of result texts (ResultMessage).
 
 // The message for a nonzero result code of the operation.
 std::string DeviceErrorMessage(const std::string& operation, MMRESULT code);

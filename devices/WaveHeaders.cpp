@@ -36,3 +36,10 @@ bool OwnNotice(const TMessage& message, const void* device, const TWaveHeaders& 
     return device && message.WParam == reinterpret_cast<WPARAM>(device) &&
         headers.Contains(reinterpret_cast<const WAVEHDR*>(message.LParam));
 }
+
+TDeviceChoice ChooseDevice(const WAVEFORMATEX& format)
+{
+    if (format.wFormatTag == WAVE_FORMAT_PCM)
+        return {WAVE_MAPPER, CALLBACK_WINDOW};
+    return {0, CALLBACK_WINDOW | WAVE_MAPPED};
+}

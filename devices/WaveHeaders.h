@@ -49,3 +49,11 @@ private:
 // True when a notice names this device and a header of this list: a notice for a device that
 // has been closed since, or for a header already released, is not the component's to read.
 bool OwnNotice(const TMessage& message, const void* device, const TWaveHeaders& headers);
+
+// The device and open flags for a format: PCM opens the default device, anything else
+// device 0 through the mapper; the buffered output and the capture choose alike.
+struct TDeviceChoice {
+    UINT DeviceId;
+    DWORD Flags;
+};
+TDeviceChoice ChooseDevice(const WAVEFORMATEX& format);

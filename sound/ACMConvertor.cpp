@@ -1,6 +1,7 @@
 #include "sound/ACMConvertor.h"
 
 #include "acm/AcmSource.h"
+#include "acm/ResultTexts.h"
 #include "framework/ByteOrder.h"
 #include "framework/Filer.h"
 #include "framework/HugePages.h"
@@ -8,25 +9,9 @@
 #include "sound/Wavs_ex.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 namespace {
-
-const char* ResultText(MMRESULT result)
-{
-    switch (result) {
-    case MMSYSERR_INVALHANDLE: return " The specified handle is invalid.";
-    case MMSYSERR_NODRIVER: return " A suitable driver is not available to provide valid format selections.";
-    case MMSYSERR_NOMEM: return " The system is unable to allocate resources.";
-    case MMSYSERR_INVALFLAG: return " At least one flag is invalid.";
-    case MMSYSERR_INVALPARAM: return " At least one parameter is invalid.";
-    case ACMERR_NOTPOSSIBLE: return " The requested operation cannot be performed.";
-    case ACMERR_BUSY: return " The conversion stream is already in use.";
-    case ACMERR_UNPREPARED: return " Cannot perform this action on a header that has not been prepared.";
-    default: return nullptr;
-    }
-}
 
 // The taunt format, as a new convertor holds it in both blocks.
 void SetTauntFormat(TWaveFormatBlock& block)
@@ -63,13 +48,6 @@ void ReadFormatBlock(TStream& stream, TWaveFormatBlock& block)
 
 }
 
-void SetSourceFormat(TWaveFormatBlock& block, const WAVEFORMATEX& format, const std::vector<uint8_t>& extra)
-{
-    block.Format = format;
-    const size_t kept = std::min(extra.size(), sizeof block.Extra);
-    std::fill(std::copy_n(extra.begin(), kept, block.Extra), std::end(block.Extra), uint8_t(0));
-}
-
 TACMConvertor::TACMConvertor(TComponent* owner) : TComponent(owner)
 {
     SetInputBufferSize(2048);
@@ -91,13 +69,8 @@ TACMConvertor::~TACMConvertor()
 
 void TACMConvertor::Check(MMRESULT result, const char* label)
 {
-    if (result == MMSYSERR_NOERROR)
-        return;
-    if (const char* text = ResultText(result))
-        throw EACMConvertor(std::string(label) + text);
-    char text[160];
-    std::snprintf(text, sizeof text, "%s raised an unknown error (code #%d)", label, int(result));
-    throw EACMConvertor(text);
+    if (result != MMSYSERR_NOERROR)
+        throw EACMConvertor(ResultMessage(label, result, TResultTexts::Conversion));
 }
 
 void TACMConvertor::CheckOpen(MMRESULT result, const WAVEFORMATEX* source)
@@ -115,9 +88,9 @@ void TACMConvertor::SetActive(bool value)
     if (value == FActive)
         return;
     if (value)
-        Open();
+        Activate();
     else
-        Close();
+        Deactivate();
 }
 
 void TACMConvertor::SetInputBufferSize(uint32_t value)
@@ -134,13 +107,12 @@ void TACMConvertor::SetUseRealTime(bool value)
     FUseRealTime = value;
 }
 
-void TACMConvertor::Open()
+void TACMConvertor::Activate()
 {
-    CheckOpen(Calls.Open(&StreamHandle, nullptr, &FormatIn.Format, &FormatOut.Format, nullptr, 0, 0,
-                         FUseRealTime ? 0 : ACM_STREAMOPENF_NONREALTIME),
+    CheckOpen(Open(&FormatIn.Format, &FormatOut.Format, FUseRealTime ? 0 : ACM_STREAMOPENF_NONREALTIME),
               &FormatIn.Format);
     try {
-        Check(Calls.Size(StreamHandle, FInputBufferSize, &OutputBufferSize, ACM_STREAMSIZEF_SOURCE), "acmStreamSize:");
+        Check(Room(FInputBufferSize, OutputBufferSize), "acmStreamSize:");
         InputBuffer = new uint8_t[FInputBufferSize];
         AdviseHugePages(InputBuffer, FInputBufferSize);
         PrefaultPages(InputBuffer, FInputBufferSize);
@@ -159,7 +131,7 @@ void TACMConvertor::Open()
         StreamHeader.cbDstLength = OutputBufferSize;
         StreamHeader.cbDstLengthUsed = 0;
         StreamHeader.dwDstUser = 0;
-        Check(Calls.PrepareHeader(StreamHandle, &StreamHeader, 0), "acmStreamPrepareHeader:");
+        Check(Prepare(StreamHeader), "acmStreamPrepareHeader:");
     } catch (...) {
         CloseAfterFailure();
         throw;
@@ -173,20 +145,18 @@ void TACMConvertor::Open()
 void TACMConvertor::CloseAfterFailure()
 {
     ReleaseBuffers();
-    Calls.Close(StreamHandle, 0);
-    StreamHandle = nullptr;
+    Close();
 }
 
-void TACMConvertor::Close()
+void TACMConvertor::Deactivate()
 {
     // Unpreparing is not repeated when only closing failed last time, so that a second
     // attempt can still succeed.
     if (FHeaderPrepared) {
-        Check(Calls.UnprepareHeader(StreamHandle, &StreamHeader, 0), "acmStreamUnPrepareHeader:");
+        Check(Unprepare(StreamHeader), "acmStreamUnPrepareHeader:");
         FHeaderPrepared = false;
     }
-    Check(Calls.Close(StreamHandle, 0), "acmStreamClose:");
-    StreamHandle = nullptr;
+    Check(Close(), "acmStreamClose:");
     ReleaseBuffers();
     FActive = false;
 }
@@ -204,8 +174,8 @@ uint32_t TACMConvertor::Convert()
 {
     if (OutputBuffer)
         std::memset(OutputBuffer, 0, OutputBufferSize);
-    Check(Calls.Convert(StreamHandle, &StreamHeader, ACM_STREAMCONVERTF_BLOCKALIGN), "acmStreamConvert:");
-    Check(Calls.Reset(StreamHandle, 0), "acmStreamReset");
+    Check(ConvertHeader(StreamHeader, ACM_STREAMCONVERTF_BLOCKALIGN), "acmStreamConvert:");
+    Check(Reset(), "acmStreamReset");
     return StreamHeader.cbDstLengthUsed;
 }
 

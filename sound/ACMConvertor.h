@@ -2,6 +2,8 @@
 
 #include "framework/Component.h"
 #include "framework/Exception.h"
+#include "acm/AcmBlock.h"
+#include "acm/FormatBlock.h"
 #include "acm/MMSystem.h"
 #include "acm/MSAcm.h"
 
@@ -10,36 +12,12 @@
 
 JEERBOX_DECLARE_EXCEPTION(EACMConvertor, Exception)
 
-#pragma pack(push, 1)
-// A wave format with room for the extra bytes a non-PCM format declares in cbSize.
-struct TWaveFormatBlock {
-    WAVEFORMATEX Format;
-    uint8_t Extra[MaxFormatExtra];
-};
-#pragma pack(pop)
-static_assert(sizeof(TWaveFormatBlock) == 129, "a format block is 129 packed bytes");
-
-// Makes block the format of a source sound: its whole record and, behind it, the extra format
-// bytes that followed the record in its file (as many as fit). The block's remaining bytes
-// become 0, so that nothing of an earlier source's format is read as this one's.
-void SetSourceFormat(TWaveFormatBlock& block, const WAVEFORMATEX& format, const std::vector<uint8_t>& extra);
-
-// The conversion-stream calls the convertor makes. They are the platform's; a test puts
-// its own in their place to make a chosen call fail.
-struct TACMStreamCalls {
-    decltype(&acmStreamOpen) Open = acmStreamOpen;
-    decltype(&acmStreamSize) Size = acmStreamSize;
-    decltype(&acmStreamPrepareHeader) PrepareHeader = acmStreamPrepareHeader;
-    decltype(&acmStreamConvert) Convert = acmStreamConvert;
-    decltype(&acmStreamReset) Reset = acmStreamReset;
-    decltype(&acmStreamUnprepareHeader) UnprepareHeader = acmStreamUnprepareHeader;
-    decltype(&acmStreamClose) Close = acmStreamClose;
-};
-
 // Converts a block of sound from FormatIn to FormatOut through a conversion stream. While
 // active the stream is open and both buffers exist: the caller fills InputBuffer and calls
 // Convert, and the converted sound stays in OutputBuffer until the convertor is made inactive.
-class TACMConvertor : public TComponent {
+// It drives its stream as every conversion does (TAcmStream), with one header kept prepared
+// over both buffers for as long as it is active.
+class TACMConvertor : public TComponent, private TAcmStream {
 public:
     explicit TACMConvertor(TComponent* owner = nullptr);
     ~TACMConvertor() override;
@@ -63,17 +41,18 @@ public:
     uint8_t* InputBuffer = nullptr;
     uint8_t* OutputBuffer = nullptr;
     uint32_t OutputBufferSize = 0;
-    HACMSTREAM StreamHandle = nullptr;
+    using TAcmStream::StreamHandle;
     ACMSTREAMHEADER StreamHeader{};
     TWaveFormatBlock FormatIn{};
     TWaveFormatBlock FormatOut{};
-    TACMStreamCalls Calls;
+    // The stream's calls; a test puts its own in their place to make a chosen one fail.
+    using TAcmStream::Calls;
 
     void DefineProperties(TFiler& filer) override;
 
 private:
-    void Open();
-    void Close();
+    void Activate();
+    void Deactivate();
     void CloseAfterFailure();
     void ReleaseBuffers();
 

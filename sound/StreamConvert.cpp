@@ -1,7 +1,8 @@
 #include "sound/StreamConvert.h"
 
+#include "acm/AcmBlock.h"
 #include "acm/AcmEngine.h"
-#include "acm/MSAcm.h"
+#include "acm/FormatBlock.h"
 #include "sound/ACMConvertor.h"
 #include "sound/SoundFile.h"
 
@@ -38,49 +39,37 @@ struct TRange {
     uint64_t At;
 };
 
-// A conversion stream, closed however its work ends.
+// A conversion stream that raises what its calls answer, closed however its work ends.
 class TConversion {
 public:
     TConversion(const TSoundFileStream& source, const WAVEFORMATEX& format)
     {
         TWaveFormatBlock in{};
         SetSourceFormat(in, source.Format, source.FormatExtra);
-        WAVEFORMATEX out = format;
-        TACMConvertor::CheckOpen(
-            acmStreamOpen(&FHandle, nullptr, &in.Format, &out, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME), &in.Format);
+        TACMConvertor::CheckOpen(FStream.Open(&in.Format, &format), &in.Format);
     }
-    ~TConversion() { acmStreamClose(FHandle, 0); }
-    TConversion(const TConversion&) = delete;
-    TConversion& operator=(const TConversion&) = delete;
 
     // Room for what `bytes` source bytes give.
     void Size(uint32_t bytes)
     {
         uint32_t size = 0;
-        TACMConvertor::Check(acmStreamSize(FHandle, bytes, &size, ACM_STREAMSIZEF_SOURCE), "acmStreamSize:");
+        TACMConvertor::Check(FStream.Room(bytes, size), "acmStreamSize:");
         FOutput.resize(size);
     }
 
     // Converts a part of the sound where it lies; returns the count of bytes made, at Output.
     uint32_t Convert(const uint8_t* part, uint32_t count, uint32_t flags)
     {
-        ACMSTREAMHEADER header{};
-        header.cbStruct = sizeof header;
-        header.pbSrc = const_cast<uint8_t*>(part);
-        header.cbSrcLength = count;
-        header.pbDst = FOutput.data();
-        header.cbDstLength = uint32_t(FOutput.size());
-        TACMConvertor::Check(acmStreamPrepareHeader(FHandle, &header, 0), "acmStreamPrepareHeader:");
-        const MMRESULT result = acmStreamConvert(FHandle, &header, ACM_STREAMCONVERTF_BLOCKALIGN | flags);
-        acmStreamUnprepareHeader(FHandle, &header, 0);
-        TACMConvertor::Check(result, "acmStreamConvert:");
-        return header.cbDstLengthUsed;
+        const TAcmBlock block = FStream.ConvertInto(part, count, FOutput.data(), uint32_t(FOutput.size()),
+                                                    ACM_STREAMCONVERTF_BLOCKALIGN | flags);
+        TACMConvertor::Check(block.Result, block.Call);
+        return block.Written;
     }
 
     const uint8_t* Output() const { return FOutput.data(); }
 
 private:
-    HACMSTREAM FHandle = nullptr;
+    TAcmStream FStream;
     std::vector<uint8_t> FOutput;
 };
 

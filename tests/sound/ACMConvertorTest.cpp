@@ -172,7 +172,7 @@ TEST(ACMConvertorResultTest, CodesBecomeTheirTextsAfterTheLabel)
         }
     }
     EXPECT_NO_THROW(TACMConvertor::Check(MMSYSERR_NOERROR, "x:"));
-    for (MMRESULT code : {1u, 8u, 32u, 515u}) {
+    for (MMRESULT code : {1u, 2u, 4u, 8u, 32u, 35u, 515u}) {
         try {
             TACMConvertor::Check(code, "acmStreamOpen:");
             ADD_FAILURE() << code << " raised nothing";
