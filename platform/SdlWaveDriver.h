@@ -42,6 +42,12 @@ public:
     // A closed device's stream, idle and empty, to keep for reuse (or to close at once when
     // there is no keep time).
     void Keep(std::unique_ptr<TSdlStream> stream);
+    // Opens the SDL device of a wave device's output stream anew, after it was released while
+    // idle or lost; MMSYSERR_NODRIVER when no sound server answers.
+    MMRESULT Reopen(TSdlStream& stream);
+    // Starts SDL's audio and opens an output device in the format on a thread of its own, to
+    // be kept as a closed one is; the next call that needs SDL waits until it is done.
+    void Prepare(const WAVEFORMATEX& format);
 
 private:
     struct Kept {
@@ -50,23 +56,33 @@ private:
     };
 
     bool Ready();
+    // Waits for Prepare's thread.
+    void Settle();
     MMRESULT OpenStream(TSdlStream& stream);
     // Closes SDL devices one at a time, whichever thread asks.
     void CloseForReal(std::unique_ptr<TSdlStream> stream);
+    // The helper thread: closes kept streams once idle for the keep time, releases idle
+    // outputs in use as long, and asks every open stream whether it is lost, so that one lost
+    // with buffers queued gives them back.
     void CloseIdle();
+    // Starts the helper thread, or wakes it to look at the streams.
+    void Watch();
+    // One look at the streams; false when none has a working device (nothing to watch).
+    bool WatchStreams();
     // Closes every device and ends SDL's audio, to start afresh at the next Ready; false (and
     // nothing done) while a device in use still works.
     bool Restart();
 
     bool FReady = false;
     std::mutex FCalls;  // held around SDL's device opening and closing
-    std::vector<TSdlStream*> FStreams;  // every stream with an SDL device; guarded by FCalls
+    std::vector<TSdlStream*> FStreams;  // every stream that has had an SDL device; guarded by FCalls
     std::mutex FLock;  // guards what follows
     std::condition_variable FWake;
     std::vector<Kept> FKept;  // at most one each way
     bool FRestart = false;  // a stream was lost since SDL's audio started
     bool FEnding = false;
     std::thread FCloser;
+    std::thread FPreparer;
 };
 
 // How long a closed device is kept for reuse; zero closes every device at once. Read at

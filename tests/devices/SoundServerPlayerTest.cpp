@@ -1,4 +1,5 @@
 #include "devices/ACMWaveOut.h"
+#include "platform/SdlWaveDriver.h"
 #include "support/ScriptedDialogs.h"
 #include "support/SoundServer.h"
 
@@ -33,6 +34,74 @@ TEST_F(SoundServerPlayerTest, BytesPlayedArriveExactlyAtTheSink)
     const QByteArray heard =
         monitor.ReadUntil([&](const QByteArray& bytes) { return HoldsSoundAndMore(bytes, sound, 2205); }, 5000);
     ExpectSoundAmidSilence(heard, sound);
+    player->Close();
+}
+
+// After a sound the player keeps its device, idle: the sink hears nothing but silence (a
+// server may fill a stream that runs dry with something else), and once the device has been
+// idle for the keep time its stream goes, so that the sink can rest; the next sound on the
+// same device is heard whole.
+TEST_F(SoundServerPlayerTest, AnIdlePlayerSendsOnlySilenceAndLetsTheSinkRest)
+{
+    const std::chrono::milliseconds keep = SdlKeepTime();
+    SetSdlKeepTime(std::chrono::milliseconds(2500));
+    int released = 0;
+    TACMWaveOut* player = nullptr;
+    TMessageWindow owner(
+        [&](const TMessage& m) { released += m.Msg == MM_WOM_DONE && player->PlayerBufferDone(m.LParam); });
+    player = new TACMWaveOut(&owner);
+    const WAVEFORMATEX taunt = TauntFormat;
+    player->Open(&taunt);
+    const QByteArray sound = Pattern(2205, 5);
+    player->Play(sound.constData(), uint32_t(sound.size()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return released == 1; }, 5000));
+    QTest::qWait(300);  // the end of the sound reaches the sink
+    {
+        ServerRecorder monitor;
+        ASSERT_TRUE(monitor.Start("out.monitor"));
+        const QByteArray idle = monitor.ReadUntil([](const QByteArray&) { return false; }, 3000);
+        EXPECT_EQ(idle.count('\x80'), idle.size()) << "an idle player sends nothing but silence";
+    }
+    EXPECT_TRUE(QTest::qWaitFor([] { return ServerPlayers().isEmpty(); }, 2000)) << "the idle stream stayed";
+    ServerRecorder monitor;
+    ASSERT_TRUE(monitor.Start("out.monitor"));
+    player->Play(sound.constData(), uint32_t(sound.size()));
+    ExpectSoundAmidSilence(
+        monitor.ReadUntil([&](const QByteArray& bytes) { return HoldsSoundAndMore(bytes, sound, 2205); }, 5000), sound);
+    player->Close();
+    SetSdlKeepTime(keep);
+}
+
+// The server goes away while the player's device idles, and stays away: the next Play says so
+// at once, in one box. Once the server is back, the next Play is heard.
+TEST_F(SoundServerLossTest, APlayWhileTheServerIsAwaySaysSoOnce)
+{
+    ScriptedDialogs dialogs;
+    TACMWaveOut* player = nullptr;
+    TMessageWindow owner([&](const TMessage& m) {
+        if (m.Msg == MM_WOM_DONE)
+            player->PlayerBufferDone(m.LParam);
+    });
+    player = new TACMWaveOut(&owner);
+    const WAVEFORMATEX taunt = TauntFormat;
+    const QByteArray sound = Pattern(2205, 43);
+    const auto play = [&] {
+        player->Close();
+        player->Open(&taunt);
+        player->Play(sound.constData(), uint32_t(sound.size()));
+    };
+    play();
+    QTest::qWait(300);
+    ASSERT_TRUE(Server("kill"));
+    play();
+    EXPECT_EQ(dialogs.Texts(), QStringList{"Problem creating playing handle6"});
+    ASSERT_TRUE(Server("restart"));
+    ServerRecorder monitor;
+    ASSERT_TRUE(monitor.Start("out.monitor"));
+    play();
+    ExpectSoundAmidSilence(
+        monitor.ReadUntil([&](const QByteArray& bytes) { return HoldsSoundAndMore(bytes, sound, 2205); }, 5000), sound);
+    EXPECT_EQ(dialogs.Texts().size(), 1);
     player->Close();
 }
 
