@@ -2,8 +2,11 @@
 #include "app/mainform.h"
 #include "forms/Application.h"
 #include "forms/FilePaths.h"
+#include "platform/WaveDevices.h"
+#include "sound/TauntFormat.h"
 
 #include <QIcon>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstring>
@@ -85,5 +88,8 @@ int main(int argc, char** argv)
     }
     windows.Form1->AddFiles(LocalFiles(ArgumentLocations(arguments)));
     windows.Form1->show();
+    // Once the window is up, the sound output is opened on a thread of its own, so that the
+    // first sound played does not wait for the connection to the sound server.
+    QTimer::singleShot(0, [] { PrepareWaveOutput(TauntFormat); });
     return application.exec();
 }

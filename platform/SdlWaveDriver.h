@@ -14,19 +14,24 @@ class TSdlStream;
 // The sound system's driver: SDL2 audio, which reaches PulseAudio, PipeWire or ALSA as SDL
 // chooses (SDL_AUDIODRIVER overrides the choice). It offers one device each way, the
 // system's default, and plays 8-bit mono 22050 Hz natively. SDL keeps its hands off the
-// program's signals.
+// program's signals. Left to choose, SDL never falls back to ALSA while the session's desktop
+// sound server is away: opens fail with MMSYSERR_NODRIVER until it is back.
 //
 // Closing an SDL device takes about a tenth of a second, opening one next to nothing, and the
 // player closes before every play. So a closed device is kept open, idle and empty, for the
 // next open of the same direction and format; it is closed for real once it has been idle for
 // the keep time, when its direction is opened in another format, and when the driver ends (at
-// the latest at program exit). A helper thread does the idle closing, so the user-interface
-// thread never waits for it.
+// the latest at program exit). An output in use that has had nothing to play for the keep
+// time lets its SDL device go too, so that the sound server's sink can rest, and opens one
+// anew for its next buffer. A helper thread does the idle closing, so the user-interface
+// thread never waits for it; it also looks at every open device about ten times a second.
 //
 // When the sound server goes away (it ends, restarts or crashes) or a device is unplugged,
 // the devices on it are lost: their buffers come back at once and they take no more (calls
-// fail with MMSYSERR_NODRIVER). A lost stream is never kept, and the next open reconnects,
-// SDL's audio starting afresh first; while no server answers, opens fail.
+// fail with MMSYSERR_NODRIVER). SDL says so when it next writes or reads; the helper thread
+// sees sooner, at the server's socket, that nothing answers there or that a new server has
+// taken it. A lost stream is never kept, and the next open (or the next buffer of an output
+// in use) reconnects, SDL's audio starting afresh first; while no server answers, opens fail.
 class TSdlWaveDriver final : public IWaveDriver {
 public:
     TSdlWaveDriver();

@@ -8,6 +8,7 @@ JEERBOX_PACKAGES=(
   xvfb xauth pulseaudio pulseaudio-utils sox
   fonts-liberation2 desktop-file-utils
   help2man appstream man-db bash-completion
+  pipewire pipewire-pulse pipewire-bin wireplumber dbus
 )
 
 as_root() {
