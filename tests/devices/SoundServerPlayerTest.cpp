@@ -37,6 +37,15 @@ TEST_F(SoundServerPlayerTest, BytesPlayedArriveExactlyAtTheSink)
     player->Close();
 }
 
+// A player whose owner window releases each finished buffer and counts it.
+struct OwnedPlayer {
+    int Released = 0;
+    TMessageWindow Owner{
+        [this](const TMessage& m) { Released += m.Msg == MM_WOM_DONE && Player->PlayerBufferDone(m.LParam); }};
+    TACMWaveOut* Player = nullptr;  // the owner's, made after it
+    OwnedPlayer() : Player(new TACMWaveOut(&Owner)) {}
+};
+
 // After a sound the player keeps its device, idle: the sink hears nothing but silence (a
 // server may fill a stream that runs dry with something else), and once the device has been
 // idle for the keep time its stream goes, so that the sink can rest; the next sound on the
@@ -45,16 +54,13 @@ TEST_F(SoundServerPlayerTest, AnIdlePlayerSendsOnlySilenceAndLetsTheSinkRest)
 {
     const std::chrono::milliseconds keep = SdlKeepTime();
     SetSdlKeepTime(std::chrono::milliseconds(2500));
-    int released = 0;
-    TACMWaveOut* player = nullptr;
-    TMessageWindow owner(
-        [&](const TMessage& m) { released += m.Msg == MM_WOM_DONE && player->PlayerBufferDone(m.LParam); });
-    player = new TACMWaveOut(&owner);
+    OwnedPlayer owned;
+    TACMWaveOut* player = owned.Player;
     const WAVEFORMATEX taunt = TauntFormat;
     player->Open(&taunt);
     const QByteArray sound = Pattern(2205, 5);
     player->Play(sound.constData(), uint32_t(sound.size()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return released == 1; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return owned.Released == 1; }, 5000));
     QTest::qWait(300);  // the end of the sound reaches the sink
     {
         ServerRecorder monitor;
@@ -77,12 +83,8 @@ TEST_F(SoundServerPlayerTest, AnIdlePlayerSendsOnlySilenceAndLetsTheSinkRest)
 TEST_F(SoundServerLossTest, APlayWhileTheServerIsAwaySaysSoOnce)
 {
     ScriptedDialogs dialogs;
-    TACMWaveOut* player = nullptr;
-    TMessageWindow owner([&](const TMessage& m) {
-        if (m.Msg == MM_WOM_DONE)
-            player->PlayerBufferDone(m.LParam);
-    });
-    player = new TACMWaveOut(&owner);
+    OwnedPlayer owned;
+    TACMWaveOut* player = owned.Player;
     const WAVEFORMATEX taunt = TauntFormat;
     const QByteArray sound = Pattern(2205, 43);
     const auto play = [&] {
