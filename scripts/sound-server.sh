@@ -78,12 +78,14 @@ launch_pipewire() {
     fi
   done
   printf '%s\n' "${pids[@]}" >"$dir/pid"
-  # Ready when both sinks are there and the session manager has taken "out" as the default:
-  # until then a stream may land nowhere.
+  # Ready when both sinks are there and the session manager has taken "out" as the default
+  # (until then a stream may land nowhere) and micfeed's monitor as the default source.
   for tries in $(seq 200); do
-    if (pipewire_env "$dir" pactl info 2>/dev/null) | grep -q '^Default Sink: out$' &&
-      (pipewire_env "$dir" pactl list short sinks 2>/dev/null) | grep -q micfeed; then
-      (pipewire_env "$dir" pactl set-default-source micfeed.monitor) && return 0
+    if (pipewire_env "$dir" pactl list short sinks 2>/dev/null) | grep -q micfeed &&
+      (pipewire_env "$dir" pactl set-default-sink out) &&
+      (pipewire_env "$dir" pactl set-default-source micfeed.monitor) &&
+      (pipewire_env "$dir" pactl info 2>/dev/null) | grep -q '^Default Sink: out$'; then
+      return 0
     fi
     sleep 0.05
   done

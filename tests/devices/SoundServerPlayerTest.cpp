@@ -79,7 +79,8 @@ TEST_F(SoundServerPlayerTest, AnIdlePlayerSendsOnlySilenceAndLetsTheSinkRest)
 }
 
 // The server goes away while the player's device idles, and stays away: the next Play says so
-// at once, in one box. Once the server is back, the next Play is heard.
+// at once, in one box. Once the server is back, the next Play is heard; and so it is when the
+// server goes and comes back between two plays.
 TEST_F(SoundServerLossTest, APlayWhileTheServerIsAwaySaysSoOnce)
 {
     ScriptedDialogs dialogs;
@@ -103,6 +104,14 @@ TEST_F(SoundServerLossTest, APlayWhileTheServerIsAwaySaysSoOnce)
     play();
     ExpectSoundAmidSilence(
         monitor.ReadUntil([&](const QByteArray& bytes) { return HoldsSoundAndMore(bytes, sound, 2205); }, 5000), sound);
+    // Gone and back at once, as fast as the server starts: the next Play is heard all the same.
+    ASSERT_TRUE(Server("kill"));
+    ASSERT_TRUE(Server("restart"));
+    ServerRecorder again;
+    ASSERT_TRUE(again.Start("out.monitor"));
+    play();
+    ExpectSoundAmidSilence(
+        again.ReadUntil([&](const QByteArray& bytes) { return HoldsSoundAndMore(bytes, sound, 2205); }, 5000), sound);
     EXPECT_EQ(dialogs.Texts().size(), 1);
     player->Close();
 }
