@@ -25,11 +25,13 @@ constexpr std::chrono::milliseconds WatchTime{100};
 // that stutters is worse than one that ends a tenth of a second late after a stop.
 // SDL's PipeWire backend keeps nothing queued: the graph calls for each period on a thread
 // of its own, at real-time priority, and runs its whole cycle at the length the device asks
-// for, so there a period is as long as the wait before a sound starts: about 12 ms.
-Uint16 PeriodSamples(uint32_t rate)
+// for, so there an output's period is as long as the wait before a sound starts: about 12 ms.
+// Capture keeps the long period there too: a recording waits for whole blocks anyway.
+Uint16 PeriodSamples(uint32_t rate, TWaveDirection direction)
 {
     const char* backend = SDL_GetCurrentAudioDriver();
-    const uint64_t milliseconds = backend && std::strcmp(backend, "pipewire") == 0 ? 10 : 90;
+    const bool graph = direction == TWaveDirection::Output && backend && std::strcmp(backend, "pipewire") == 0;
+    const uint64_t milliseconds = graph ? 10 : 90;
     Uint16 samples = 64;
     while (samples < 8192 && uint64_t{samples} * 1000 < uint64_t{rate} * milliseconds)
         samples *= 2;
@@ -37,7 +39,7 @@ Uint16 PeriodSamples(uint32_t rate)
 }
 
 // The SDL form of a wave format, or false for one the devices refuse.
-bool RequestFor(const WAVEFORMATEX& format, SDL_AudioSpec& request)
+bool RequestFor(const WAVEFORMATEX& format, TWaveDirection direction, SDL_AudioSpec& request)
 {
     if (format.nChannels < 1 || format.nChannels > 8 || format.nSamplesPerSec < 1000 || format.nSamplesPerSec > 384000)
         return false;
@@ -59,7 +61,7 @@ bool RequestFor(const WAVEFORMATEX& format, SDL_AudioSpec& request)
     request.freq = static_cast<int>(format.nSamplesPerSec);
     request.format = sdlFormat;
     request.channels = static_cast<Uint8>(format.nChannels);
-    request.samples = PeriodSamples(format.nSamplesPerSec);
+    request.samples = PeriodSamples(format.nSamplesPerSec, direction);
     return true;
 }
 
@@ -184,7 +186,7 @@ void TSdlWaveDriver::Prepare(const WAVEFORMATEX& format)
         return;
     FPreparer = std::thread([this, format] {
         SDL_AudioSpec request;
-        if (!Ready() || !RequestFor(format, request))
+        if (!Ready() || !RequestFor(format, TWaveDirection::Output, request))
             return;
         auto stream = std::make_unique<TSdlStream>(TWaveDirection::Output, request);
         if (OpenStream(*stream) == MMSYSERR_NOERROR)
@@ -197,7 +199,7 @@ MMRESULT TSdlWaveDriver::Open(TWaveDirection direction, UINT, const WAVEFORMATEX
 {
     Settle();
     SDL_AudioSpec request;
-    if (!RequestFor(format, request))
+    if (!RequestFor(format, direction, request))
         return WAVERR_BADFORMAT;
     // A kept stream of the format is reused unless it is lost; those of the direction in
     // another format go.
