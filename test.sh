@@ -4,7 +4,8 @@
 #   ./test.sh --asan    the same suite built with AddressSanitizer and UBSan, in build-asan/
 #   ./test.sh --fuzz [SECONDS]  the fuzz targets, each run for SECONDS (60) (scripts/fuzz.sh)
 #   ./test.sh --soak [ROUNDS]   the window, device and sound-server tests ROUNDS (20) times
-#                               over with every core kept busy (scripts/soak.sh)
+#                               over with every core kept busy (scripts/soak.sh), then the
+#                               sound-server tests as often on PipeWire
 set -euo pipefail
 cd "$(dirname "$0")"
 if [ "${1:-}" = "--fuzz" ]; then
@@ -31,3 +32,14 @@ trap stop_sound_server EXIT
 trap 'exit 130' INT TERM
 start_sound_server
 (cd "$dir" && ctest --output-on-failure -j "$(nproc)")
+# The sound-server tests again on a PipeWire stack, as Debian's desktop runs it: through its
+# PulseAudio service and through SDL's own PipeWire backend (in the plain build; the sanitizer
+# build runs the same code of the program on PulseAudio).
+if [ "$dir" = build ]; then
+  stop_sound_server
+  start_sound_server pipewire
+  for backend in pulseaudio pipewire; do
+    echo "Sound-server tests on PipeWire, SDL's $backend backend"
+    (cd "$dir" && JEERBOX_TEST_SDL_AUDIODRIVER=$backend ctest -R SoundServer --output-on-failure)
+  done
+fi

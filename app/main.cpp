@@ -3,6 +3,8 @@
 #include "forms/Application.h"
 #include "forms/FilePaths.h"
 #include "forms/FirstPaint.h"
+#include "platform/WaveDevices.h"
+#include "sound/TauntFormat.h"
 
 #include <QIcon>
 
@@ -88,6 +90,9 @@ int main(int argc, char** argv)
     }
     windows.Form1->AddFiles(LocalFiles(ArgumentLocations(arguments)));
     WhenFirstPainted(*windows.Form1, [&windows] {
+        // Once the window is up, the sound output is opened on a thread of its own, so that the
+        // first sound played does not wait for the connection to the sound server.
+        PrepareWaveOutput(TauntFormat);
         // Drawn from its SVG at several sizes for the desktop, which shows it beside the title.
         QApplication::setWindowIcon(QIcon(QStringLiteral(":/desktop/jeerbox.svg")));
         windows.CreateDialogs();

@@ -1,66 +1,126 @@
-// How long a sound takes from the player's Play to its first byte at the sound server's sink.
-// Run it through scripts/bench-play-latency.sh, which starts the test sound server (null sink
-// "out" in the taunt format) and points the program at it. The sink's monitor is read by
-// parec in 5 ms fragments, so each figure includes up to about 5 ms of reading.
+// The player as the user hears it, measured at the sound server's sink: how long a sound takes
+// from Play to its first byte at the sink on a kept device, after idle times drawn at random
+// (the workbench's way: close, open, play); the same for the first Play of a session, with and
+// without the output opened ahead; how long a stopped sound goes on sounding; and whether
+// anything but silence reaches the sink while the player idles. Run it through
+// scripts/bench-play-latency.sh, which starts each kind of test sound server (null sink "out"
+// in the taunt format) and points the program at it.
+//
+// The sink's monitor is read by parec in small fragments; each read is stamped on one clock
+// and a byte's arrival is the stamp of the read that brought it, so each figure also holds
+// the monitor's own delay (a few milliseconds; on PipeWire up to one cycle of its graph).
 #include "devices/ACMWaveOut.h"
 #include "forms/Application.h"
+#include "platform/SdlWaveDriver.h"
+#include "platform/WaveDriver.h"
 #include "sound/TauntFormat.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QThread>
+#include <QRandomGenerator>
 #include <algorithm>
 #include <cstdio>
 #include <vector>
 
 namespace {
 
-// Reads the monitor of the sink the player plays into.
+constexpr int Rate = 22050;
+constexpr char Silence = '\x80';
+
 class Monitor {
 public:
+    explicit Monitor(const QElapsedTimer& clock) : FClock(clock) {}
     bool Start()
     {
         FProcess.start(
             "parec", {"-d", "out.monitor", "--latency-msec=5", "--format=u8", "--rate=22050", "--channels=1", "--raw"});
         return FProcess.waitForStarted(5000) && FProcess.waitForReadyRead(5000);
     }
-    // Reads for a while and throws it away, so that nothing of an earlier sound is left.
-    void Drain()
+    // Reads what has come, for at least `milliseconds`, handling the player's notices meanwhile.
+    void ReadFor(int milliseconds)
     {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < 50) {
-            FProcess.waitForReadyRead(5);
-            FProcess.readAllStandardOutput();
-        }
-    }
-    // Milliseconds on the clock when the first byte that is not silence arrives, or -1.
-    double FirstSound(const QElapsedTimer& clock, int limit)
-    {
-        while (clock.elapsed() < limit) {
+        QElapsedTimer wait;
+        wait.start();
+        do {
             FProcess.waitForReadyRead(1);
             const QByteArray bytes = FProcess.readAllStandardOutput();
-            if (std::any_of(bytes.begin(), bytes.end(), [](char byte) { return byte != '\x80'; }))
-                return clock.nsecsElapsed() / 1e6;
+            if (!bytes.isEmpty()) {
+                Bytes += bytes;
+                FEnds.push_back({Bytes.size(), FClock.nsecsElapsed()});
+            }
+            QCoreApplication::sendPostedEvents();
+        } while (wait.elapsed() < milliseconds);
+    }
+    // Reads until a byte that is not silence arrives after `from`; its offset, or -1.
+    qsizetype AwaitSound(qsizetype from, int limit)
+    {
+        QElapsedTimer wait;
+        wait.start();
+        while (wait.elapsed() < limit) {
+            for (qsizetype at = from; at < Bytes.size(); ++at)
+                if (Bytes[at] != Silence)
+                    return at;
+            from = Bytes.size();
+            ReadFor(1);
         }
         return -1;
+    }
+    // When (ns on the clock) the byte at `offset` was read from the sink's monitor.
+    qint64 ArrivalOf(qsizetype offset) const
+    {
+        for (const auto& [end, stamp] : FEnds)
+            if (end > offset)
+                return stamp;
+        return -1;
+    }
+    qsizetype Loud(qsizetype from) const
+    {
+        return std::count_if(Bytes.begin() + from, Bytes.end(), [](char byte) { return byte != Silence; });
     }
     ~Monitor()
     {
         FProcess.terminate();
         FProcess.waitForFinished(3000);
     }
+    QByteArray Bytes;
 
 private:
+    const QElapsedTimer& FClock;
     QProcess FProcess;
+    std::vector<std::pair<qsizetype, qint64>> FEnds;
 };
 
-void Report(const char* what, std::vector<double> delays)
+void Report(const char* what, std::vector<double> figures)
 {
-    std::sort(delays.begin(), delays.end());
-    std::printf("%-40s n=%zu  min %.1f ms  median %.1f ms  max %.1f ms\n", what, delays.size(), delays.front(),
-                delays[delays.size() / 2], delays.back());
+    if (figures.empty()) {
+        std::printf("%-44s no figures\n", what);
+        return;
+    }
+    std::sort(figures.begin(), figures.end());
+    const auto at = [&](double share) { return figures[std::min(figures.size() - 1, size_t(share * figures.size()))]; };
+    std::printf("%-44s n=%-3zu min %5.1f  median %5.1f  p95 %5.1f  max %5.1f ms\n", what, figures.size(),
+                figures.front(), at(0.5), at(0.95), figures.back());
 }
+
+struct TBench {
+    QElapsedTimer Clock;
+    Monitor Sink{Clock};
+    TACMWaveOut* Player = nullptr;
+    QByteArray Click = QByteArray(2205, '\xFF');  // a tenth of a second, never silence
+
+    // Close, open, play, as the workbench plays; ms from the call to the first byte at the sink.
+    double Play(const QByteArray& sound)
+    {
+        Sink.ReadFor(0);
+        const qsizetype from = Sink.Bytes.size();
+        const qint64 start = Clock.nsecsElapsed();
+        Player->Close();
+        Player->Open(&TauntFormat);
+        Player->Play(sound.constData(), uint32_t(sound.size()));
+        const qsizetype at = Sink.AwaitSound(from, 3000);
+        return at < 0 ? -1 : (Sink.ArrivalOf(at) - start) / 1e6;
+    }
+};
 
 }  // namespace
 
@@ -72,52 +132,76 @@ int main(int argc, char** argv)
         return 2;
     }
     TApplication application(argc, argv);
-    TACMWaveOut* player = nullptr;
-    TMessageWindow owner([&player](const TMessage& message) {
+    const int rounds = argc > 1 ? std::atoi(argv[1]) : 60;
+    TBench bench;
+    TMessageWindow owner([&bench](const TMessage& message) {
         if (message.Msg == MM_WOM_DONE)
-            player->PlayerBufferDone(message.LParam);
+            bench.Player->PlayerBufferDone(message.LParam);
     });
-    player = new TACMWaveOut(&owner);
-    Monitor monitor;
-    if (!monitor.Start()) {
+    bench.Player = new TACMWaveOut(&owner);
+    bench.Clock.start();
+    if (!bench.Sink.Start()) {
         std::fprintf(stderr, "parec could not read the sink's monitor\n");
         return 1;
     }
-    const QByteArray click(2205, '\xFF');  // a tenth of a second, never silence
+    QRandomGenerator random(7);
 
-    std::vector<double> openThenPlay;
-    std::vector<double> playOnly;
-    std::vector<double> opens;
-    for (int round = 0; round < 20; ++round) {
-        for (bool alreadyOpen : {false, true}) {
-            player->Close();
-            QCoreApplication::sendPostedEvents();
-            if (alreadyOpen) {
-                player->Open(&TauntFormat);
-                QThread::msleep(300);
+    // The first Play of a session, cold and with the output opened ahead once the program is
+    // up (as the workbench does after showing its window).
+    std::vector<double> cold, warm;
+    for (int round = 0; round < 8; ++round) {
+        for (bool ahead : {false, true}) {
+            bench.Player->Close();
+            SetWaveDriver(nullptr);
+            if (ahead) {
+                PrepareWaveOutput(TauntFormat);
+                bench.Sink.ReadFor(500);
             }
-            monitor.Drain();
-            QElapsedTimer clock;
-            clock.start();
-            if (!alreadyOpen)
-                player->Open(&TauntFormat);
-            const double played = clock.nsecsElapsed() / 1e6;
-            player->Play(click.constData(), static_cast<uint32_t>(click.size()));
-            const double heard = monitor.FirstSound(clock, 3000);
-            if (heard < 0) {
-                std::fprintf(stderr, "the sound never reached the sink\n");
-                return 1;
-            }
-            (alreadyOpen ? playOnly : openThenPlay).push_back(heard);
-            if (!alreadyOpen)
-                opens.push_back(played);
-            QThread::msleep(300);  // the click plays out
+            const double heard = bench.Play(bench.Click);
+            (ahead ? warm : cold).push_back(heard);
+            bench.Sink.ReadFor(300);
         }
     }
-    Report("Play on an open device -> first byte", playOnly);
-    Report("Open + Play -> first byte", openThenPlay);
-    Report("Open alone", opens);
-    player->Close();
+
+    // Plays on a kept device after random idle times within the keep time; what reaches the
+    // sink while idle is counted, from 300 ms after each sound began.
+    std::vector<double> kept;
+    qsizetype idleBytes = 0, idleNoise = 0;
+    bench.Play(bench.Click);
+    for (int round = 0; round < rounds; ++round) {
+        bench.Sink.ReadFor(300);
+        const qsizetype from = bench.Sink.Bytes.size();
+        bench.Sink.ReadFor(int(random.bounded(100, 2500)));
+        idleBytes += bench.Sink.Bytes.size() - from;
+        idleNoise += bench.Sink.Loud(from);
+        kept.push_back(bench.Play(bench.Click));
+    }
+
+    // Stop in the middle of a long sound: ms from Close to the last byte of it at the sink.
+    std::vector<double> stops;
+    const QByteArray longSound(Rate * 3, '\x30');
+    for (int round = 0; round < 10; ++round) {
+        bench.Play(longSound);
+        bench.Sink.ReadFor(int(random.bounded(200, 800)));
+        const qsizetype from = bench.Sink.Bytes.size();
+        const qint64 stop = bench.Clock.nsecsElapsed();
+        bench.Player->Close();
+        bench.Sink.ReadFor(600);
+        qsizetype last = -1;
+        for (qsizetype at = from; at < bench.Sink.Bytes.size(); ++at)
+            if (bench.Sink.Bytes[at] != Silence)
+                last = at;
+        stops.push_back(last < 0 ? 0 : (bench.Sink.ArrivalOf(last) - stop) / 1e6);
+        bench.Sink.ReadFor(300);
+    }
+    bench.Player->Close();
+
+    Report("first Play of a session, cold", cold);
+    Report("first Play, output opened ahead", warm);
+    Report("Play on a kept device -> first byte", kept);
+    Report("Stop -> last byte of the sound", stops);
+    std::printf("%-44s %lld of %lld bytes not silence\n", "idle at the sink between plays",
+                static_cast<long long>(idleNoise), static_cast<long long>(idleBytes));
     QCoreApplication::sendPostedEvents();
     return 0;
 }

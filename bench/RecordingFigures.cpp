@@ -245,7 +245,9 @@ int main(int argc, char** argv)
     QCoreApplication application(argc, argv);
     try {
         PassThroughLatency(argc > 1 ? std::atoi(argv[1]) : 25);
-        Continuity(argc > 2 ? std::atoi(argv[2]) : 60);
+        const int seconds = argc > 2 ? std::atoi(argv[2]) : 60;
+        if (seconds > 0)
+            Continuity(seconds);
     } catch (const std::exception& e) {
         std::printf("failed: %s\n", e.what());
         return 1;

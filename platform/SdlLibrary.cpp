@@ -20,6 +20,7 @@ struct TLoaded {
     decltype(&SDL_CloseAudioDevice) CloseAudioDevice = nullptr;
     decltype(&SDL_PauseAudioDevice) PauseAudioDevice = nullptr;
     decltype(&SDL_GetAudioDeviceStatus) GetAudioDeviceStatus = nullptr;
+    decltype(&SDL_GetCurrentAudioDriver) GetCurrentAudioDriver = nullptr;
 
     TLoaded()
     {
@@ -30,6 +31,7 @@ struct TLoaded {
         Library.Bind(CloseAudioDevice, "SDL_CloseAudioDevice");
         Library.Bind(PauseAudioDevice, "SDL_PauseAudioDevice");
         Library.Bind(GetAudioDeviceStatus, "SDL_GetAudioDeviceStatus");
+        Library.Bind(GetCurrentAudioDriver, "SDL_GetCurrentAudioDriver");
     }
 };
 
@@ -87,5 +89,10 @@ void SDL_PauseAudioDevice(SDL_AudioDeviceID dev, int pause_on)
 SDL_AudioStatus SDL_GetAudioDeviceStatus(SDL_AudioDeviceID dev)
 {
     return Sdl() ? Sdl()->GetAudioDeviceStatus(dev) : SDL_AUDIO_STOPPED;
+}
+
+const char* SDL_GetCurrentAudioDriver(void)
+{
+    return Sdl() ? Sdl()->GetCurrentAudioDriver() : nullptr;
 }
 }

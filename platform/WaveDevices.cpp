@@ -323,6 +323,17 @@ void SetWaveDriver(IWaveDriver* driver)
     state.Sdl.reset();
 }
 
+void PrepareWaveOutput(const WAVEFORMATEX& format)
+{
+    TWaveState& state = State();
+    std::lock_guard<std::mutex> lock(state.Lock);
+    if (state.Driver)
+        return;
+    if (!state.Sdl)
+        state.Sdl = std::make_unique<TSdlWaveDriver>();
+    state.Sdl->Prepare(format);
+}
+
 MMRESULT waveOutOpen(HWAVEOUT* phwo, UINT uDeviceID, const WAVEFORMATEX* pwfx, HWND hwndCallback, DWORD_PTR,
                      DWORD fdwOpen)
 {

@@ -71,6 +71,11 @@ MMRESULT waveOutReset(HWAVEOUT hwo);
 // Stops, returns every buffer still queued, and closes; the handle is invalid afterwards.
 MMRESULT waveOutClose(HWAVEOUT hwo);
 
+// Opens the sound system's output in the format ahead of the first waveOutOpen, on a thread
+// of its own, so that the first sound does not wait for the connection to the sound server;
+// the device is kept for that open as a closed one is. Nothing is reported.
+void PrepareWaveOutput(const WAVEFORMATEX& format);
+
 MMRESULT waveInOpen(HWAVEIN* phwi, UINT uDeviceID, const WAVEFORMATEX* pwfx, HWND hwndCallback, DWORD_PTR dwInstance,
                     DWORD fdwOpen);
 MMRESULT waveInPrepareHeader(HWAVEIN hwi, WAVEHDR* pwh, UINT cbwh);

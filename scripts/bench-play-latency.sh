@@ -1,7 +1,21 @@
 #!/usr/bin/env bash
-# Measures the delay from the player's Play to the first byte at the sink, through a sound
-# server of its own (the one the test suite uses). Build first: ./test.sh or cmake --build build.
+# The player's figures at the sink (build/PlayLatency) and the pass-through's latency
+# (build/RecordingFigures), on each kind of sound server the tests use, each started for the
+# run: PulseAudio, and a PipeWire stack reached through its PulseAudio service and through
+# SDL's own PipeWire backend. Build first: ./test.sh or cmake --build build.
+#   scripts/bench-play-latency.sh [PLAYS [PASS-THROUGH ROUNDS]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-source scripts/sound-server.sh
-with_sound_server ./build/PlayLatency
+plays=${1:-60}
+rounds=${2:-20}
+for setup in "pulseaudio pulseaudio" "pipewire pulseaudio" "pipewire pipewire"; do
+  read -r server backend <<<"$setup"
+  echo "== $server server, SDL's $backend backend"
+  flag=()
+  [ "$server" = pipewire ] && flag=(--pipewire)
+  (
+    source scripts/sound-server.sh
+    with_sound_server "${flag[@]}" env SDL_AUDIODRIVER="$backend" sh -c \
+      './build/PlayLatency "$1" && ./build/RecordingFigures "$2" 0' - "$plays" "$rounds"
+  )
+done

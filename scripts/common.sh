@@ -9,6 +9,7 @@ JEERBOX_PACKAGES=(
   fonts-liberation2 desktop-file-utils
   help2man appstream man-db bash-completion
   weston qt6-wayland
+  pipewire pipewire-pulse pipewire-bin wireplumber dbus
 )
 
 as_root() {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the tests that wait on windows, devices and the sound server ROUNDS times over while
 # every core is kept busy by another process, and counts the rounds that failed: a test that
-# depends on timing shows itself here long before it shows on a user's machine.
+# depends on timing shows itself here long before it shows on a user's machine. Then the
+# sound-server tests ROUNDS times on the PipeWire stack, through each of SDL's backends.
 #   scripts/soak.sh [ROUNDS [REGEX]]   (./test.sh --soak [ROUNDS])
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,21 +25,28 @@ for _ in $(seq "$(nproc)"); do
   sh -c 'while :; do :; done' &
   load+=($!)
 done
-start_sound_server
-
 mkdir -p build/soak
 failed=0
-for round in $(seq "$rounds"); do
-  start=$(date +%s.%N)
-  if (cd build && ctest -R "$tests" -j "$(nproc)" --timeout 120 --output-on-failure >"soak/round-$round.log" 2>&1); then
-    result=passed
-  else
-    result="FAILED (build/soak/round-$round.log)"
-    failed=$((failed + 1))
-  fi
-  printf 'round %d of %d: %s in %s s: %s\n' "$round" "$rounds" \
-    "$(grep -o 'tests passed, .*' "build/soak/round-$round.log" | head -1)" \
-    "$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')" "$result"
+# On PulseAudio all of them; on the PipeWire stack (through its PulseAudio service and through
+# SDL's own backend) the sound-server tests.
+for setup in "pulseaudio pulseaudio $tests" "pipewire pulseaudio SoundServer" "pipewire pipewire SoundServer"; do
+  read -r server backend pattern <<<"$setup"
+  start_sound_server "$server"
+  export JEERBOX_TEST_SDL_AUDIODRIVER=$backend
+  for round in $(seq "$rounds"); do
+    log="soak/$server-$backend-$round.log"
+    start=$(date +%s.%N)
+    if (cd build && ctest -R "$pattern" -j "$(nproc)" --timeout 120 --output-on-failure >"$log" 2>&1); then
+      result=passed
+    else
+      result="FAILED (build/$log)"
+      failed=$((failed + 1))
+    fi
+    printf '%s server, SDL %s backend, round %d of %d: %s in %s s: %s\n' "$server" "$backend" "$round" "$rounds" \
+      "$(grep -o 'tests passed, .*' "build/$log" | head -1)" \
+      "$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')" "$result"
+  done
+  stop_sound_server
 done
-echo "soak: $((rounds - failed)) rounds passed, $failed failed"
+echo "soak: $((3 * rounds - failed)) rounds passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -142,6 +142,8 @@ TEST_F(SoundServerRecordingTest, ARecordingOutlivesTheServer)
 // A server whose default source is not there: as if there were no microphone at all.
 TEST_F(SoundServerRecordingTest, WithoutASourceTheCommandShowsTheErrorAndTheDialogStaysHidden)
 {
+    if (OnPipeWire())
+        GTEST_SKIP() << "pipewire-pulse records from the default source when the one asked for is missing";
     ScopedEnvironment environment;
     environment.Set("PULSE_SOURCE", "no.such.source");
     SetWaveDriver(nullptr);

@@ -1,4 +1,5 @@
 #include "devices/ACMWaveOut.h"
+#include "platform/SdlWaveDriver.h"
 #include "support/ScriptedDialogs.h"
 #include "support/SoundServer.h"
 
@@ -33,6 +34,85 @@ TEST_F(SoundServerPlayerTest, BytesPlayedArriveExactlyAtTheSink)
     const QByteArray heard =
         monitor.ReadUntil([&](const QByteArray& bytes) { return HoldsSoundAndMore(bytes, sound, 2205); }, 5000);
     ExpectSoundAmidSilence(heard, sound);
+    player->Close();
+}
+
+// A player whose owner window releases each finished buffer and counts it.
+struct OwnedPlayer {
+    int Released = 0;
+    TMessageWindow Owner{
+        [this](const TMessage& m) { Released += m.Msg == MM_WOM_DONE && Player->PlayerBufferDone(m.LParam); }};
+    TACMWaveOut* Player = nullptr;  // the owner's, made after it
+    OwnedPlayer() : Player(new TACMWaveOut(&Owner)) {}
+};
+
+// After a sound the player keeps its device, idle: the sink hears nothing but silence (a
+// server may fill a stream that runs dry with something else), and once the device has been
+// idle for the keep time its stream goes, so that the sink can rest; the next sound on the
+// same device is heard whole.
+TEST_F(SoundServerPlayerTest, AnIdlePlayerSendsOnlySilenceAndLetsTheSinkRest)
+{
+    const std::chrono::milliseconds keep = SdlKeepTime();
+    SetSdlKeepTime(std::chrono::milliseconds(2500));
+    OwnedPlayer owned;
+    TACMWaveOut* player = owned.Player;
+    const WAVEFORMATEX taunt = TauntFormat;
+    player->Open(&taunt);
+    const QByteArray sound = Pattern(2205, 5);
+    player->Play(sound.constData(), uint32_t(sound.size()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return owned.Released == 1; }, 5000));
+    QTest::qWait(300);  // the end of the sound reaches the sink
+    {
+        ServerRecorder monitor;
+        ASSERT_TRUE(monitor.Start("out.monitor"));
+        const QByteArray idle = monitor.ReadUntil([](const QByteArray&) { return false; }, 3000);
+        EXPECT_EQ(idle.count('\x80'), idle.size()) << "an idle player sends nothing but silence";
+    }
+    EXPECT_TRUE(QTest::qWaitFor([] { return ServerPlayers().isEmpty(); }, 2000)) << "the idle stream stayed";
+    ServerRecorder monitor;
+    ASSERT_TRUE(monitor.Start("out.monitor"));
+    player->Play(sound.constData(), uint32_t(sound.size()));
+    ExpectSoundAmidSilence(
+        monitor.ReadUntil([&](const QByteArray& bytes) { return HoldsSoundAndMore(bytes, sound, 2205); }, 5000), sound);
+    player->Close();
+    SetSdlKeepTime(keep);
+}
+
+// The server goes away while the player's device idles, and stays away: the next Play says so
+// at once, in one box. Once the server is back, the next Play is heard; and so it is when the
+// server goes and comes back between two plays.
+TEST_F(SoundServerLossTest, APlayWhileTheServerIsAwaySaysSoOnce)
+{
+    ScriptedDialogs dialogs;
+    OwnedPlayer owned;
+    TACMWaveOut* player = owned.Player;
+    const WAVEFORMATEX taunt = TauntFormat;
+    const QByteArray sound = Pattern(2205, 43);
+    const auto play = [&] {
+        player->Close();
+        player->Open(&taunt);
+        player->Play(sound.constData(), uint32_t(sound.size()));
+    };
+    play();
+    QTest::qWait(300);
+    ASSERT_TRUE(Server("kill"));
+    play();
+    EXPECT_EQ(dialogs.Texts(), QStringList{"Problem creating playing handle6"});
+    ASSERT_TRUE(Server("restart"));
+    ServerRecorder monitor;
+    ASSERT_TRUE(monitor.Start("out.monitor"));
+    play();
+    ExpectSoundAmidSilence(
+        monitor.ReadUntil([&](const QByteArray& bytes) { return HoldsSoundAndMore(bytes, sound, 2205); }, 5000), sound);
+    // Gone and back at once, as fast as the server starts: the next Play is heard all the same.
+    ASSERT_TRUE(Server("kill"));
+    ASSERT_TRUE(Server("restart"));
+    ServerRecorder again;
+    ASSERT_TRUE(again.Start("out.monitor"));
+    play();
+    ExpectSoundAmidSilence(
+        again.ReadUntil([&](const QByteArray& bytes) { return HoldsSoundAndMore(bytes, sound, 2205); }, 5000), sound);
+    EXPECT_EQ(dialogs.Texts().size(), 1);
     player->Close();
 }
 

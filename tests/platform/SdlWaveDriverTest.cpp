@@ -5,8 +5,10 @@
 #include "support/WaveTesting.h"
 
 #include <QTemporaryDir>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <list>
+#include <unistd.h>
 
 // The SDL2 driver through SDL's disk driver: played bytes land in a file, captured bytes
 // come from one. Each test starts SDL afresh with its own files.
@@ -219,6 +221,31 @@ TEST_F(SdlDiskTest, NoSoundSystemMeansNoDriver)
     EXPECT_EQ(waveOutOpen(&output, WAVE_MAPPER, &Taunt, &window, 0, CALLBACK_WINDOW), MMSYSERR_NODRIVER);
     HWAVEIN input = nullptr;
     EXPECT_EQ(waveInOpen(&input, 0, &Taunt, &window, 0, CALLBACK_WINDOW), MMSYSERR_NODRIVER);
+}
+
+// The session's sound server is expected (its address is named) and away: left to choose, SDL
+// would fall back to ALSA, whose opens fail with other codes and print to the terminal.
+TEST_F(SdlDiskTest, WithTheDesktopServerAwayThereIsNoDriverAndNothingOnTheTerminal)
+{
+    environment.Set("SDL_AUDIODRIVER", "");
+    environment.Set("PULSE_SERVER", ("unix:" + dir.filePath("gone")).toUtf8());
+    environment.Set("XDG_RUNTIME_DIR", dir.path().toUtf8());
+    SetWaveDriver(nullptr);
+    const QString said = dir.filePath("stderr");
+    const int saved = dup(STDERR_FILENO);
+    const int file = open(said.toUtf8().constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(file, 0);
+    dup2(file, STDERR_FILENO);
+    close(file);
+    HWAVEOUT output = nullptr;
+    const MMRESULT played = waveOutOpen(&output, WAVE_MAPPER, &Taunt, &window, 0, CALLBACK_WINDOW);
+    HWAVEIN input = nullptr;
+    const MMRESULT recorded = waveInOpen(&input, 0, &Taunt, &window, 0, CALLBACK_WINDOW);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    EXPECT_EQ(played, MMSYSERR_NODRIVER);
+    EXPECT_EQ(recorded, MMSYSERR_NODRIVER);
+    EXPECT_EQ(ReadFile(said), QByteArray());
 }
 
 }  // namespace

@@ -9,12 +9,19 @@ namespace {
 
 const QStringList TauntStream = {"--format=u8", "--rate=22050", "--channels=1", "--raw"};
 
+// Played as 16-bit samples: at its end a stream runs dry, and pipewire-pulse fills a dry 8-bit
+// stream with zeros, which the microphone would then hear.
 bool StartPlaying(QProcess& pacat, const QString& sink, const QByteArray& bytes)
 {
-    pacat.start("pacat", QStringList{"-d", sink} + TauntStream);
+    pacat.start("pacat", QStringList{"-d", sink, "--format=s16le", "--rate=22050", "--channels=1", "--raw"});
     if (!pacat.waitForStarted(5000))
         return false;
-    pacat.write(bytes);
+    QByteArray wide;
+    for (char byte : bytes) {
+        const auto sample = static_cast<int16_t>((uint8_t(byte) - 128) * 256);
+        wide.append(char(sample & 0xFF)).append(char(sample >> 8));
+    }
+    pacat.write(wide);
     pacat.closeWriteChannel();
     return true;
 }
@@ -26,6 +33,11 @@ bool PlayedWhole(const QProcess& pacat)
 
 }  // namespace
 
+bool OnPipeWire()
+{
+    return qgetenv("JEERBOX_TEST_SOUND_SERVER") == "pipewire";
+}
+
 bool UseTestSoundServer(ScopedEnvironment& environment, const QTemporaryDir& cookieDir)
 {
     const QByteArray server = qgetenv("JEERBOX_TEST_PULSE_SERVER");
@@ -34,7 +46,15 @@ bool UseTestSoundServer(ScopedEnvironment& environment, const QTemporaryDir& coo
     environment.Set("PULSE_SERVER", server);
     // The server takes anyone; the cookie only keeps the client away from the user's own.
     environment.Set("PULSE_COOKIE", cookieDir.filePath("cookie").toUtf8());
-    environment.Set("SDL_AUDIODRIVER", "pulseaudio");
+    // The PipeWire stack is reached through its PulseAudio service too, unless the run asks for
+    // SDL's own PipeWire backend (JEERBOX_TEST_SDL_AUDIODRIVER=pipewire).
+    const QByteArray backend = qgetenv("JEERBOX_TEST_SDL_AUDIODRIVER");
+    environment.Set("SDL_AUDIODRIVER", backend.isEmpty() ? QByteArray("pulseaudio") : backend);
+    const QByteArray dir = qgetenv("JEERBOX_TEST_SOUND_DIR");
+    if (!dir.isEmpty())
+        environment.Set("PIPEWIRE_RUNTIME_DIR", dir);
+    // Two channels mix down to one as their mean, as the stack's own clients are told to.
+    environment.Set("PIPEWIRE_PROPS", "{ channelmix.normalize = true }");
     SetWaveDriver(nullptr);
     return true;
 }

@@ -16,6 +16,9 @@ class QTemporaryDir;
 // `environment` lives), or returns false when ./test.sh has started none.
 bool UseTestSoundServer(ScopedEnvironment& environment, const QTemporaryDir& cookieDir);
 
+// Whether the test server is the PipeWire stack (JEERBOX_TEST_SOUND_SERVER).
+bool OnPipeWire();
+
 // The streams playing into the test server right now, by the server's index for each (or,
 // with "source-outputs", recording from it).
 QStringList ServerPlayers(const QString& kind = "sink-inputs");

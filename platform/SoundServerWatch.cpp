@@ -1,0 +1,95 @@
+#include "platform/SoundServerWatch.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+std::string Environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// Where libpulse connects: the first local server PULSE_SERVER lists, else the user's runtime
+// folder; empty when the server is elsewhere (over the network).
+std::string PulseSocket()
+{
+    const std::string servers = Environment("PULSE_SERVER");
+    if (!servers.empty()) {
+        std::string first = servers.substr(0, servers.find(' '));
+        if (first.rfind("unix:", 0) == 0)
+            return first.substr(5);
+        return first.rfind('/', 0) == 0 ? first : std::string();
+    }
+    const std::string runtime = Environment("PULSE_RUNTIME_PATH");
+    if (!runtime.empty())
+        return runtime + "/native";
+    const std::string user = Environment("XDG_RUNTIME_DIR");
+    return user.empty() ? std::string() : user + "/pulse/native";
+}
+
+// Where libpipewire connects: PIPEWIRE_REMOTE (pipewire-0 unless set) in its runtime folder.
+std::string PipeWireSocket()
+{
+    std::string remote = Environment("PIPEWIRE_REMOTE");
+    if (remote.empty())
+        remote = "pipewire-0";
+    if (remote.front() == '/')
+        return remote;
+    for (const char* folder : {"PIPEWIRE_RUNTIME_DIR", "XDG_RUNTIME_DIR", "USERPROFILE"}) {
+        const std::string dir = Environment(folder);
+        if (!dir.empty())
+            return dir + "/" + remote;
+    }
+    return {};
+}
+
+ino_t NodeOf(const std::string& path)
+{
+    struct stat status;
+    return stat(path.c_str(), &status) == 0 && S_ISSOCK(status.st_mode) ? status.st_ino : 0;
+}
+
+// Whether a server takes a connection at the socket; a refusal other than "nobody is there"
+// is taken as an answer.
+bool Answers(const std::string& path)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path)
+        return true;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return true;
+    const bool refused = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 &&
+        (errno == ECONNREFUSED || errno == ENOENT);
+    close(fd);
+    return !refused;
+}
+
+}  // namespace
+
+TSoundServerWatch::TSoundServerWatch(const char* backend)
+{
+    if (!backend)
+        return;
+    if (std::strcmp(backend, "pulseaudio") == 0)
+        FPath = PulseSocket();
+    else if (std::strcmp(backend, "pipewire") == 0)
+        FPath = PipeWireSocket();
+    FNode = FPath.empty() ? 0 : NodeOf(FPath);
+    if (FNode == 0)
+        FPath.clear();
+}
+
+bool TSoundServerWatch::Same() const
+{
+    return FPath.empty() || (NodeOf(FPath) == FNode && Answers(FPath));
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+
+// The local socket of the sound server that one of SDL's backends ("pulseaudio", "pipewire")
+// talks to, watched from outside SDL. SDL hears that its server has gone only when it next
+// writes to it (PulseAudio) or never (PipeWire), while an idle output writes nothing; the
+// socket tells at once whether a server still answers there and whether it is still the one
+// the device was opened on, since a server that starts again makes its socket anew.
+class TSoundServerWatch {
+public:
+    TSoundServerWatch() = default;
+    // Watches the server the backend reaches now, as its environment names it.
+    explicit TSoundServerWatch(const char* backend);
+
+    // False when nothing answers at the address, or another server has taken it since; true
+    // also when the backend has no local socket to watch (a remote server, a file, no sound).
+    bool Same() const;
+
+    // The socket's path, empty when there is none to watch.
+    const std::string& Path() const { return FPath; }
+
+private:
+    std::string FPath;
+    ino_t FNode = 0;
+};
