@@ -1,7 +1,7 @@
 // jeerbox-convert: the taunt maker's batch tool. Converts sound files to the taunt format
-// through the same components the workbench uses (the sound file loader's reading, the
-// convertor's conversion streams), block by block, and can level and trim them and list
-// them in a game table. It links no window toolkit, so a short sound is converted in the
+// with the workbench's own parts (the walk through a WAV file's chunks, the decoder, the
+// conversion engine and the one driver of its streams), block by block, and can level and
+// trim them and list them in a game table. It links no window toolkit, so a short sound is converted in the
 // time it takes to start.
 
 #include "jeerbox-convert/Batch.h"
@@ -14,7 +14,7 @@ int main(int argc, char** argv)
     try {
         const TConvertOptions options = ParseOptions(argc, argv);
         if (options.Help) {
-            std::fputs(UsageText, stdout);
+            std::fputs(UsageText().c_str(), stdout);
             return 0;
         }
         if (options.Version) {

@@ -1,18 +1,22 @@
 #include "framework/Streams.h"
 #include "gam/GamPages.h"
-#include "gamtable/GamTestSupport.h"
-#include "support/QtFiles.h"
+#include "support/Files.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
 namespace {
 
-QByteArray Written(const TGamBase& page, int times = 1)
+std::string Written(const TGamBase& page, int times = 1)
 {
     TMemoryStream stream;
     for (int i = 0; i < times; ++i)
         page.WriteToStream(&stream);
-    return QByteArray(reinterpret_cast<const char*>(stream.Memory()), static_cast<qsizetype>(stream.Size()));
+    return std::string(reinterpret_cast<const char*>(stream.Memory()), size_t(stream.Size()));
 }
 
 TEST(SoundPageTest, FreshPageWithoutANameIsNewSoundWithZerosAndImportAdjustOne)
@@ -22,15 +26,15 @@ TEST(SoundPageTest, FreshPageWithoutANameIsNewSoundWithZerosAndImportAdjustOne)
     EXPECT_EQ(page.PageVersion, 1);
     EXPECT_EQ(page.PageName.ToString(), "New Sound");
     EXPECT_TRUE(page.FileName.IsEmpty());
-    const QByteArray expected = QByteArray::fromHex("07"
-                                                    "35000000"  // 44 + 9 + 0
-                                                    "0100"
-                                                    "4e657720536f756e6400"  // "New Sound", 0
-                                                    "00"  // empty file name
-                                                    "00000000000000000000000000000000"
-                                                    "00000000000000000000000000000000"
-                                                    "0000803f");  // import adjust 1.0
-    EXPECT_EQ(Written(page).toHex(), expected.toHex());
+    const std::string expected = FromHex("07"
+                                         "35000000"  // 44 + 9 + 0
+                                         "0100"
+                                         "4e657720536f756e6400"  // "New Sound", 0
+                                         "00"  // empty file name
+                                         "00000000000000000000000000000000"
+                                         "00000000000000000000000000000000"
+                                         "0000803f");  // import adjust 1.0
+    EXPECT_EQ(ToHex(Written(page)), ToHex(expected));
 }
 
 TEST(SoundPageTest, WorkedExampleOfSixtyThreeBytes)
@@ -38,35 +42,34 @@ TEST(SoundPageTest, WorkedExampleOfSixtyThreeBytes)
     TSound page(nullptr, 1, "New Sound");
     page.FileName = "taunt.wav";
     page.Params = {128, 0, 22049, 1.0f, 360, 360, 256.0f, 10.0f, 1.0f};
-    const QByteArray bytes = Written(page);
-    ASSERT_EQ(bytes.size(), 63);
-    EXPECT_EQ(bytes.left(17).toHex(), (QByteArray::fromHex("073e0000000100") + "New Sound" + QByteArray(1, 0)).toHex());
-    const QByteArray rest = QByteArray("taunt.wav") + QByteArray(1, 0) +
-        QByteArray::fromHex("80000000"
-                            "00000000"
-                            "21560000"
-                            "0000803f"
-                            "68010000"
-                            "68010000"
-                            "00008043"
-                            "00002041"
-                            "0000803f");
-    EXPECT_EQ(bytes.mid(17).toHex(), rest.toHex());
+    const std::string bytes = Written(page);
+    ASSERT_EQ(bytes.size(), 63u);
+    EXPECT_EQ(ToHex(bytes.substr(0, 17)), ToHex(FromHex("073e0000000100") + "New Sound" + std::string(1, '\0')));
+    const std::string rest = std::string("taunt.wav") + std::string(1, '\0') +
+        FromHex("80000000"
+                "00000000"
+                "21560000"
+                "0000803f"
+                "68010000"
+                "68010000"
+                "00008043"
+                "00002041"
+                "0000803f");
+    EXPECT_EQ(ToHex(bytes.substr(17)), ToHex(rest));
 
     // Every parameter different, so that each shows in its own place.
     page.Params = {0x1A5, 7, 22049, 0.25f, 45, 300, 512.0f, 3.5f, 0.75f};
-    EXPECT_EQ(Written(page).toHex(),
-              SoundPage("New Sound", "taunt.wav",
-                        QByteArray::fromHex("a5010000"  // flags
-                                            "07000000"  // loop start
-                                            "21560000"  // loop end
-                                            "0000803e"  // outer cone volume 0.25
-                                            "2d000000"  // inner cone angle 45
-                                            "2c010000"  // outer cone angle 300
-                                            "00000044"  // maximum distance 512.0
-                                            "00006040"  // minimum distance 3.5
-                                            "0000403f"))  // import adjust 0.75
-                  .toHex());
+    EXPECT_EQ(ToHex(Written(page)),
+              ToHex(SoundPage("New Sound", "taunt.wav",
+                              FromHex("a5010000"  // flags
+                                      "07000000"  // loop start
+                                      "21560000"  // loop end
+                                      "0000803e"  // outer cone volume 0.25
+                                      "2d000000"  // inner cone angle 45
+                                      "2c010000"  // outer cone angle 300
+                                      "00000044"  // maximum distance 512.0
+                                      "00006040"  // minimum distance 3.5
+                                      "0000403f"))));  // import adjust 0.75
 }
 
 TEST(SoundPageTest, NamesAreCutToThirtyFourCharacters)
@@ -78,10 +81,10 @@ TEST(SoundPageTest, NamesAreCutToThirtyFourCharacters)
     page.FileName = forty;
     EXPECT_EQ(page.PageName.ToString(), forty.substr(0, 34));
     EXPECT_EQ(page.FileName.ToString(), forty.substr(0, 34));
-    const QByteArray bytes = Written(page);
-    EXPECT_EQ(bytes.size(), 45 + 34 + 34);
-    const QByteArray cut = QByteArray::fromStdString(forty.substr(0, 34));
-    EXPECT_EQ(bytes, SoundPage(cut, cut, QByteArray(32, 0) + QByteArray::fromHex("0000803f")));
+    const std::string bytes = Written(page);
+    EXPECT_EQ(bytes.size(), 45u + 34 + 34);
+    const std::string cut = forty.substr(0, 34);
+    EXPECT_EQ(bytes, SoundPage(cut, cut, std::string(32, '\0') + FromHex("0000803f")));
 
     const std::string exact = forty.substr(0, 34);
     EXPECT_EQ(TSound(nullptr, -1, exact).PageName.ToString(), exact) << "34 characters stay whole";
@@ -90,10 +93,10 @@ TEST(SoundPageTest, NamesAreCutToThirtyFourCharacters)
 TEST(SoundPageTest, EmptyFileNameWritesOnlyItsTerminator)
 {
     TSound page(nullptr, -1, "Boo");
-    const QByteArray bytes = Written(page);
-    EXPECT_EQ(bytes.size(), 45 + 3);
-    EXPECT_EQ(bytes.mid(1, 4), ToQt(Le32(44 + 3)));
-    EXPECT_EQ(bytes.mid(7, 5), QByteArray("Boo\0\0", 5));
+    const std::string bytes = Written(page);
+    EXPECT_EQ(bytes.size(), 45u + 3);
+    EXPECT_EQ(bytes.substr(1, 4), Le32(44 + 3));
+    EXPECT_EQ(bytes.substr(7, 5), std::string("Boo\0\0", 5));
 }
 
 TEST(SoundPageTest, NamesHoldOneByteForEachCharacter)
@@ -135,9 +138,9 @@ TEST(SoundPageTest, TwoWritesAppendTwoIdenticalPagesAndAnAbsentStreamGetsNothing
     TSound page(nullptr, -1, "Twice");
     page.FileName = "twice.wav";
     page.Params.LoopEnd = -1;
-    const QByteArray once = Written(page);
+    const std::string once = Written(page);
     EXPECT_EQ(Written(page, 2), once + once);
-    EXPECT_EQ(once.mid(17 + 5 + 9, 4), ToQt(Le32(0xFFFFFFFF))) << "loop end of an empty clip is -1";
+    EXPECT_EQ(once.substr(17 + 5 + 9, 4), Le32(0xFFFFFFFF)) << "loop end of an empty clip is -1";
     EXPECT_NO_THROW(page.WriteToStream(nullptr));
 }
 

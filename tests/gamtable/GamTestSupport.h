@@ -1,19 +1,15 @@
 #pragma once
 
-#include "gam/GamPages.h"
 #include "support/QtFiles.h"
 
 #include <QByteArray>
 #include <QLocale>
 #include <QTemporaryDir>
 
-// A sound page around its nine parameters, whose 36 bytes the caller writes out by hand in
-// the order the game reads them: type 7, the length (the body and the length field), version
-// 1, the name and the file name each ended by a zero byte, then those bytes.
+// The support's sound page (support/Files.h) in the toolkit's bytes.
 inline QByteArray SoundPage(const QByteArray& name, const QByteArray& fileName, const QByteArray& params)
 {
-    return QByteArray(1, 7) + ToQt(Le32(uint32_t(44 + name.size() + fileName.size()))) + QByteArray("\1\0", 2) + name +
-        QByteArray(1, 0) + fileName + QByteArray(1, 0) + params;
+    return ToQt(SoundPage(ToStd(name), ToStd(fileName), ToStd(params)));
 }
 
 // Keeps the settings store in a folder of its own for as long as it lives.

@@ -42,6 +42,11 @@ std::string GamPage(char type, const std::string& body, int64_t length)
     return std::string(1, type) + Le32(uint32_t(length < 0 ? int64_t(body.size()) + 4 : length)) + body;
 }
 
+std::string SoundPage(const std::string& name, const std::string& fileName, const std::string& params)
+{
+    return GamPage(7, Le16(1) + name + '\0' + fileName + '\0' + params);
+}
+
 std::string FromHex(const std::string& hex)
 {
     std::string bytes;

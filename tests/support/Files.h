@@ -15,6 +15,10 @@ std::string FmtPayload(uint16_t tag, uint16_t channels, uint32_t rate, uint32_t 
 std::string RiffWave(const std::string& body);
 // A game table's page: type, length (the body's size + 4 unless given), body.
 std::string GamPage(char type, const std::string& body, int64_t length = -1);
+// A sound page around its nine parameters, whose 36 bytes the caller writes out by hand in
+// the order the game reads them: type 7, the length (the body and the length field), version
+// 1, the name and the file name each ended by a zero byte, then those bytes.
+std::string SoundPage(const std::string& name, const std::string& fileName, const std::string& params);
 // The bytes that pairs of hex digits stand for; anything else between the pairs is skipped.
 std::string FromHex(const std::string& hex);
 // Two lower-case hex digits a byte.

@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <sstream>
 #include <stdexcept>
 
@@ -21,7 +23,8 @@ std::vector<std::string> ProgramRun::ErrorLines() const
     return lines;
 }
 
-ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& workingDir)
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& workingDir,
+                      std::chrono::milliseconds limit)
 {
     int out[2];
     int err[2];
@@ -48,7 +51,22 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
     // Both pipes are read as they fill, so that a program writing much to one never waits.
     pollfd pipes[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
     std::string* into[2] = {&run.Out, &run.Err};
-    for (int open = 2; open > 0 && ::poll(pipes, 2, -1) > 0;) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (int open = 2; open > 0;) {
+        int wait = -1;
+        if (limit.count() > 0)
+            wait = int(std::max<int64_t>(
+                0,
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                    .count()));
+        const int ready = ::poll(pipes, 2, wait);
+        if (ready == 0 && spawned == 0) {
+            ::kill(pid, SIGKILL);
+            run.TimedOut = true;
+            break;
+        }
+        if (ready < 0)
+            break;
         for (int i = 0; i < 2; ++i) {
             if (pipes[i].fd < 0 || !pipes[i].revents)
                 continue;
@@ -63,8 +81,22 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
             }
         }
     }
+    for (const pollfd& pipe : pipes)
+        if (pipe.fd >= 0)
+            ::close(pipe.fd);
     if (spawned != 0)
         throw std::runtime_error("cannot start " + program);
+    // A program may close its output and run on.
+    siginfo_t ended{};
+    while (limit.count() > 0 && !run.TimedOut && ::waitid(P_PID, id_t(pid), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           ended.si_pid == 0) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ::kill(pid, SIGKILL);
+            run.TimedOut = true;
+        } else {
+            ::usleep(10000);
+        }
+    }
     int status = 0;
     if (::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
         run.Status = WEXITSTATUS(status);

@@ -28,11 +28,10 @@ std::string TauntFile(const std::string& samples, const std::string& after = {})
 }
 
 // A sound page as its writer makes it, looping from 0 to loopEnd.
-std::string SoundPage(const std::string& name, const std::string& file, int32_t loopEnd)
+std::string LoopingPage(const std::string& name, const std::string& file, int32_t loopEnd)
 {
-    return GamPage(7,
-                   Le16(1) + name + '\0' + file + '\0' + std::string(8, '\0') + Le32(uint32_t(loopEnd)) +
-                       std::string(20, '\0') + Le32(0x3F800000));
+    return SoundPage(name, file,
+                     std::string(8, '\0') + Le32(uint32_t(loopEnd)) + std::string(20, '\0') + Le32(0x3F800000));
 }
 
 class JeerboxCheckTest : public ::testing::Test {
@@ -87,8 +86,8 @@ TEST_F(JeerboxCheckTest, ATableIsCheckedPageByPageAgainstTheFilesBesideIt)
     WriteFile(dir.FilePath("set/hello.wav"), TauntFile(Tone(60, 1000)));
     WriteFile(dir.FilePath("set/cd.wav"),
               RiffWave(Chunk("fmt ", FmtPayload(1, 2, 44100, 176400, 4, 16)) + Chunk("data", "abcd")));
-    const std::string table = SoundPage("hello", "hello.wav", 999) + SoundPage("b", "hello.wav", 1000) +
-        SoundPage("hello", "hello.wav", 0) + SoundPage("gone", "gone.wav", 0) + SoundPage("cd", "cd.wav", 0) +
+    const std::string table = LoopingPage("hello", "hello.wav", 999) + LoopingPage("b", "hello.wav", 1000) +
+        LoopingPage("hello", "hello.wav", 0) + LoopingPage("gone", "gone.wav", 0) + LoopingPage("cd", "cd.wav", 0) +
         GamPage(9, "abc");
     WriteFile(dir.FilePath("set/set.gam"), table);
     WriteFile(dir.FilePath("set/cut.gam"), table.substr(0, table.size() - 1));

@@ -34,5 +34,5 @@ struct TConvertOptions {
 // Reads the command line, checking every value before anything is done. Raises EUsage.
 TConvertOptions ParseOptions(int argc, char** argv);
 
-// What --help prints.
-extern const char UsageText[];
+// What --help prints, with the defaults that the parser and the check hold.
+std::string UsageText();
