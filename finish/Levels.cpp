@@ -15,6 +15,8 @@ constexpr unsigned TauntRate = 22050;
 // met by a ramp rather than a step; it recovers at most to full gain over about 50 ms.
 constexpr size_t LookAhead = 44;
 constexpr float Recovery = 1.0f / 1100.0f;
+// The samples held for the look-ahead: a power of two above it.
+constexpr size_t Held = 64;
 }
 
 TTrimFinder::TTrimFinder(double thresholdDb, uint64_t marginSamples)
@@ -105,7 +107,7 @@ double TLoudnessMeter::Lufs() const
 TTauntQuantizer::TTauntQuantizer(double gain, bool limit, bool dither)
     : FGain(float(gain)), FLimit(limit), FDither(dither),
       // With dither a sample may move by up to one step before rounding.
-      FCeiling((dither ? 126.0f : 127.4f) / 128.0f)
+      FCeiling((dither ? 126.0f : 127.4f) / 128.0f), FHeld(Held), FLoud(Held)
 {
 }
 
@@ -113,10 +115,12 @@ uint8_t TTauntQuantizer::Round(float sample)
 {
     float v = sample * 128.0f;
     if (FDither && sample != 0.0f) {
-        // Triangular noise of two steps' width: the sum of two uniform ones.
-        constexpr float Scale = 1.0f / float(std::minstd_rand::max() - std::minstd_rand::min());
-        const float a = float(FNoise() - std::minstd_rand::min()) * Scale;
-        const float b = float(FNoise() - std::minstd_rand::min()) * Scale;
+        // Triangular noise of two steps' width: the difference of two uniform ones, both taken
+        // from one step of a 64-bit congruential generator (its high bits).
+        FNoise = FNoise * 6364136223846793005ULL + 1442695040888963407ULL;
+        constexpr float Scale = 1.0f / 16777216.0f;
+        const float a = float(uint32_t(FNoise >> 40)) * Scale;
+        const float b = float(uint32_t(FNoise >> 16) & 0xFFFFFFu) * Scale;
         v += a - b;
     }
     // Rounds to nearest, ties to even, as the convertor does; clamped, never wrapped. Adding
@@ -140,53 +144,74 @@ float TTauntQuantizer::FadeGain(uint64_t at) const
     return float(0.5 - 0.5 * std::cos(M_PI * double(edge) / double(FFade)));
 }
 
+namespace {
+// What a sample `ahead` places before a loud one that needs `needed` gets from it: the ramp
+// that reaches `needed` at the loud one.
+inline float Ramp(float needed, uint64_t ahead)
+{
+    return needed + (1.0f - needed) * float(ahead) / float(LookAhead + 1);
+}
+}
+
+void TTauntQuantizer::Hold(float sample)
+{
+    const float v = sample * FGain;
+    const uint64_t at = FReceived++;
+    FHeld[at & (Held - 1)] = v;
+    if (!FLimit || std::fabs(v) <= FCeiling)
+        return;
+    const float needed = FCeiling / std::fabs(v);
+    // A held loud sample that asks for no less than this one from the next to go out up to
+    // its own place (both ramps are straight lines) never decides a gain again.
+    const uint64_t next = FEmitted;
+    while (FLoudCount > 0) {
+        const TLoud& last = FLoud[(FLoudFirst + FLoudCount - 1) & (Held - 1)];
+        if (Ramp(last.Needed, last.At - next) < Ramp(needed, at - next) || last.Needed < Ramp(needed, at - last.At))
+            break;
+        --FLoudCount;
+    }
+    FLoud[(FLoudFirst + FLoudCount++) & (Held - 1)] = {at, needed};
+}
+
+uint8_t TTauntQuantizer::Emit()
+{
+    const uint64_t at = FEmitted++;
+    float gain = 1.0f;
+    if (FLimit) {
+        while (FLoudCount > 0 && FLoud[FLoudFirst].At < at) {
+            FLoudFirst = (FLoudFirst + 1) & (Held - 1);
+            --FLoudCount;
+        }
+        // The gain each loud sample ahead needs, reached along a ramp that starts here: the
+        // lowest of them is what this sample gets, so that no sample ahead is met too loud.
+        gain = std::min(1.0f, FLastGain + Recovery);
+        for (size_t i = 0; i < FLoudCount; ++i) {
+            const TLoud& loud = FLoud[(FLoudFirst + i) & (Held - 1)];
+            gain = std::min(gain, Ramp(loud.Needed, loud.At - at));
+        }
+        FLastGain = gain;
+    }
+    const float x = FHeld[at & (Held - 1)];
+    const bool fading = FFade > 0 && (at < FFade || at + FFade >= FLength);
+    return Round(fading ? x * gain * FadeGain(at) : x * gain);
+}
+
 void TTauntQuantizer::Put(const float* samples, uint64_t count, std::vector<uint8_t>& out)
 {
+    const size_t base = out.size();
+    out.resize(base + size_t(count));
+    uint8_t* made = out.data() + base;
     for (uint64_t i = 0; i < count; ++i) {
-        FHeld.push_back(samples[i] * FGain);
-        if (std::fabs(FHeld.back()) > FCeiling)
-            FLoudest = FHeld.size();
-        if (FHeld.size() - FStart > LookAhead)
-            Emit(out);
+        Hold(samples[i]);
+        if (FReceived - FEmitted > LookAhead)
+            *made++ = Emit();
     }
-    // What was emitted makes way now and then, so that the held samples stay few.
-    if (FStart > 4096) {
-        FHeld.erase(FHeld.begin(), FHeld.begin() + ptrdiff_t(FStart));
-        FLoudest = FLoudest > FStart ? FLoudest - FStart : 0;
-        FStart = 0;
-    }
+    out.resize(size_t(made - out.data()));
 }
 
 void TTauntQuantizer::Finish(std::vector<uint8_t>& out)
 {
-    while (FStart < FHeld.size())
-        Emit(out);
-    FHeld.clear();
-    FStart = 0;
-    FLoudest = 0;
-}
-
-void TTauntQuantizer::Emit(std::vector<uint8_t>& out)
-{
-    const float x = FHeld[FStart];
-    float gain = 1.0f;
-    if (FLimit) {
-        // The gain each sample ahead needs, reached along a ramp that starts here: the lowest
-        // of them is what this sample gets, so that no sample ahead is met too loud.
-        const size_t ahead = std::min(FHeld.size() - FStart, LookAhead + 1);
-        gain = std::min(1.0f, FLastGain + Recovery);
-        // Only a sample above the ceiling calls for less; most stretches hold none.
-        for (size_t k = 0; FLoudest > FStart && k < ahead; ++k) {
-            const float level = std::fabs(FHeld[FStart + k]);
-            if (level <= FCeiling)
-                continue;
-            const float needed = FCeiling / level;
-            gain = std::min(gain, needed + (1.0f - needed) * float(k) / float(LookAhead + 1));
-        }
-        FLastGain = gain;
-    }
-    const float faded = FFade > 0 ? x * gain * FadeGain(FEmitted) : x * gain;
-    out.push_back(Round(faded));
-    ++FStart;
-    ++FEmitted;
+    while (FEmitted < FReceived)
+        out.push_back(Emit());
+    FLoudCount = 0;
 }

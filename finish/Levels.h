@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <random>
 #include <vector>
 
 // The signal work of levelling a taunt: finding the silence at its ends, measuring its
@@ -58,7 +57,13 @@ public:
     void Finish(std::vector<uint8_t>& out);
 
 private:
-    void Emit(std::vector<uint8_t>& out);
+    // A sample above the ceiling, held until it is emitted, with the gain it needs.
+    struct TLoud {
+        uint64_t At;
+        float Needed;
+    };
+    void Hold(float sample);
+    uint8_t Emit();
     uint8_t Round(float sample);
     float FadeGain(uint64_t at) const;
 
@@ -66,15 +71,18 @@ private:
     bool FLimit;
     bool FDither;
     float FCeiling;
+    // The held samples, a ring of a power of two, by their place in the sound.
     std::vector<float> FHeld;
-    std::vector<float> FRoom;
-    size_t FStart = 0;
-    // One past the last held sample above the ceiling; 0 when none is held.
-    size_t FLoudest = 0;
+    uint64_t FReceived = 0;
+    uint64_t FEmitted = 0;
+    // The held samples above the ceiling, oldest first; one that asks for less than a later
+    // one all the way to its own place is dropped, so that few stay.
+    std::vector<TLoud> FLoud;
+    size_t FLoudFirst = 0;
+    size_t FLoudCount = 0;
     float FLastGain = 1.0f;
     uint64_t FLength = 0;
     uint64_t FFade = 0;
-    uint64_t FEmitted = 0;
     // The dither's noise: the same for every run, so that passes over one sound agree.
-    std::minstd_rand FNoise{20250101};
+    uint64_t FNoise = 20250101;
 };
