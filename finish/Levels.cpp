@@ -111,23 +111,28 @@ TTauntQuantizer::TTauntQuantizer(double gain, bool limit, bool dither)
 {
 }
 
-uint8_t TTauntQuantizer::Round(float sample)
+void TTauntQuantizer::Round(const float* samples, size_t count, uint8_t* bytes)
 {
-    float v = sample * 128.0f;
-    if (FDither && sample != 0.0f) {
-        // Triangular noise of two steps' width: the difference of two uniform ones, both taken
-        // from one step of a 64-bit congruential generator (its high bits).
-        FNoise = FNoise * 6364136223846793005ULL + 1442695040888963407ULL;
-        constexpr float Scale = 1.0f / 16777216.0f;
-        const float a = float(uint32_t(FNoise >> 40)) * Scale;
-        const float b = float(uint32_t(FNoise >> 16) & 0xFFFFFFu) * Scale;
-        v += a - b;
-    }
     // Rounds to nearest, ties to even, as the convertor does; clamped, never wrapped. Adding
     // and taking away 1.5 × 2^23 leaves a float of this range rounded so, without a call.
     constexpr float Rounder = 12582912.0f;
-    const float r = (std::clamp(v, -128.0f, 127.0f) + Rounder) - Rounder;
-    return uint8_t(int(r) + 128);
+    if (!FDither) {
+        for (size_t i = 0; i < count; ++i)
+            bytes[i] = uint8_t(int((std::clamp(samples[i] * 128.0f, -128.0f, 127.0f) + Rounder) - Rounder) + 128);
+        return;
+    }
+    uint64_t noise = FNoise;
+    for (size_t i = 0; i < count; ++i) {
+        // Triangular noise of two steps' width: the difference of two uniform ones, both taken
+        // from one step of a 64-bit congruential generator (its high bits).
+        noise = noise * 6364136223846793005ULL + 1442695040888963407ULL;
+        constexpr float Scale = 1.0f / 16777216.0f;
+        const float a = float(uint32_t(noise >> 40)) * Scale;
+        const float b = float(uint32_t(noise >> 16) & 0xFFFFFFu) * Scale;
+        const float v = samples[i] * 128.0f + (samples[i] != 0.0f ? a - b : 0.0f);
+        bytes[i] = uint8_t(int((std::clamp(v, -128.0f, 127.0f) + Rounder) - Rounder) + 128);
+    }
+    FNoise = noise;
 }
 
 void TTauntQuantizer::FadeEnds(uint64_t length, uint64_t fade)
@@ -153,7 +158,7 @@ inline float Ramp(float needed, uint64_t ahead)
 }
 }
 
-void TTauntQuantizer::Hold(float sample)
+inline void TTauntQuantizer::Hold(float sample)
 {
     const float v = sample * FGain;
     const uint64_t at = FReceived++;
@@ -173,7 +178,7 @@ void TTauntQuantizer::Hold(float sample)
     FLoud[(FLoudFirst + FLoudCount++) & (Held - 1)] = {at, needed};
 }
 
-uint8_t TTauntQuantizer::Emit()
+inline float TTauntQuantizer::Emit()
 {
     const uint64_t at = FEmitted++;
     float gain = 1.0f;
@@ -193,25 +198,30 @@ uint8_t TTauntQuantizer::Emit()
     }
     const float x = FHeld[at & (Held - 1)];
     const bool fading = FFade > 0 && (at < FFade || at + FFade >= FLength);
-    return Round(fading ? x * gain * FadeGain(at) : x * gain);
+    return fading ? x * gain * FadeGain(at) : x * gain;
 }
 
 void TTauntQuantizer::Put(const float* samples, uint64_t count, std::vector<uint8_t>& out)
 {
-    const size_t base = out.size();
-    out.resize(base + size_t(count));
-    uint8_t* made = out.data() + base;
+    FOut.resize(size_t(count));
+    size_t made = 0;
     for (uint64_t i = 0; i < count; ++i) {
         Hold(samples[i]);
         if (FReceived - FEmitted > LookAhead)
-            *made++ = Emit();
+            FOut[made++] = Emit();
     }
-    out.resize(size_t(made - out.data()));
+    const size_t base = out.size();
+    out.resize(base + made);
+    Round(FOut.data(), made, out.data() + base);
 }
 
 void TTauntQuantizer::Finish(std::vector<uint8_t>& out)
 {
+    FOut.clear();
     while (FEmitted < FReceived)
-        out.push_back(Emit());
+        FOut.push_back(Emit());
+    const size_t base = out.size();
+    out.resize(base + FOut.size());
+    Round(FOut.data(), FOut.size(), out.data() + base);
     FLoudCount = 0;
 }

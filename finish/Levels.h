@@ -63,8 +63,10 @@ private:
         float Needed;
     };
     void Hold(float sample);
-    uint8_t Emit();
-    uint8_t Round(float sample);
+    // The next sample to go out, with the limiter's gain and the fades.
+    float Emit();
+    // Rounds the samples that went out, with the dither.
+    void Round(const float* samples, size_t count, uint8_t* bytes);
     float FadeGain(uint64_t at) const;
 
     float FGain;
@@ -73,6 +75,7 @@ private:
     float FCeiling;
     // The held samples, a ring of a power of two, by their place in the sound.
     std::vector<float> FHeld;
+    std::vector<float> FOut;
     uint64_t FReceived = 0;
     uint64_t FEmitted = 0;
     // The held samples above the ceiling, oldest first; one that asks for less than a later
