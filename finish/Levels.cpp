@@ -107,7 +107,7 @@ double TLoudnessMeter::Lufs() const
 TTauntQuantizer::TTauntQuantizer(double gain, bool limit, bool dither)
     : FGain(float(gain)), FLimit(limit), FDither(dither),
       // With dither a sample may move by up to one step before rounding.
-      FCeiling((dither ? 126.0f : 127.4f) / 128.0f), FHeld(Held), FLoud(Held)
+      FCeiling((dither ? 126.0f : 127.4f) / 128.0f), FLoud(Held)
 {
 }
 
@@ -116,23 +116,29 @@ void TTauntQuantizer::Round(const float* samples, size_t count, uint8_t* bytes)
     // Rounds to nearest, ties to even, as the convertor does; clamped, never wrapped. Adding
     // and taking away 1.5 × 2^23 leaves a float of this range rounded so, without a call.
     constexpr float Rounder = 12582912.0f;
-    if (!FDither) {
-        for (size_t i = 0; i < count; ++i)
-            bytes[i] = uint8_t(int((std::clamp(samples[i] * 128.0f, -128.0f, 127.0f) + Rounder) - Rounder) + 128);
-        return;
+    constexpr size_t Lanes = NoiseLanes;
+    float noise[Lanes] = {};
+    for (size_t at = 0; at < count; at += Lanes) {
+        const size_t n = std::min(Lanes, count - at);
+        if (FDither) {
+            // Triangular noise of two steps' width: the difference of two uniform ones, the
+            // two halves of a step of a xorshift generator.
+            for (size_t l = 0; l < Lanes; ++l) {
+                uint32_t x = FNoise[l];
+                x ^= x << 13;
+                x ^= x >> 17;
+                x ^= x << 5;
+                FNoise[l] = x;
+                noise[l] = float(int(x & 0xFFFFu) - int(x >> 16)) * (1.0f / 65536.0f);
+            }
+        }
+        for (size_t l = 0; l < n; ++l) {
+            const float x = samples[at + l];
+            // Exact silence gets no dither: it stays 128.
+            const float v = x * 128.0f + (x != 0.0f ? noise[l] : 0.0f);
+            bytes[at + l] = uint8_t(int((std::clamp(v, -128.0f, 127.0f) + Rounder) - Rounder) + 128);
+        }
     }
-    uint64_t noise = FNoise;
-    for (size_t i = 0; i < count; ++i) {
-        // Triangular noise of two steps' width: the difference of two uniform ones, both taken
-        // from one step of a 64-bit congruential generator (its high bits).
-        noise = noise * 6364136223846793005ULL + 1442695040888963407ULL;
-        constexpr float Scale = 1.0f / 16777216.0f;
-        const float a = float(uint32_t(noise >> 40)) * Scale;
-        const float b = float(uint32_t(noise >> 16) & 0xFFFFFFu) * Scale;
-        const float v = samples[i] * 128.0f + (samples[i] != 0.0f ? a - b : 0.0f);
-        bytes[i] = uint8_t(int((std::clamp(v, -128.0f, 127.0f) + Rounder) - Rounder) + 128);
-    }
-    FNoise = noise;
 }
 
 void TTauntQuantizer::FadeEnds(uint64_t length, uint64_t fade)
@@ -158,70 +164,104 @@ inline float Ramp(float needed, uint64_t ahead)
 }
 }
 
-inline void TTauntQuantizer::Hold(float sample)
+void TTauntQuantizer::Reach(const TLoud& loud, uint64_t next)
 {
-    const float v = sample * FGain;
-    const uint64_t at = FReceived++;
-    FHeld[at & (Held - 1)] = v;
-    if (!FLimit || std::fabs(v) <= FCeiling)
-        return;
-    const float needed = FCeiling / std::fabs(v);
     // A held loud sample that asks for no less than this one from the next to go out up to
     // its own place (both ramps are straight lines) never decides a gain again.
-    const uint64_t next = FEmitted;
     while (FLoudCount > 0) {
         const TLoud& last = FLoud[(FLoudFirst + FLoudCount - 1) & (Held - 1)];
-        if (Ramp(last.Needed, last.At - next) < Ramp(needed, at - next) || last.Needed < Ramp(needed, at - last.At))
+        if (Ramp(last.Needed, last.At - next) < Ramp(loud.Needed, loud.At - next) ||
+            last.Needed < Ramp(loud.Needed, loud.At - last.At))
             break;
         --FLoudCount;
     }
-    FLoud[(FLoudFirst + FLoudCount++) & (Held - 1)] = {at, needed};
+    FLoud[(FLoudFirst + FLoudCount++) & (Held - 1)] = loud;
 }
 
-inline float TTauntQuantizer::Emit()
+void TTauntQuantizer::Put(const float* samples, uint64_t count, std::vector<uint8_t>& out)
 {
-    const uint64_t at = FEmitted++;
-    float gain = 1.0f;
-    if (FLimit) {
+    // The buffers only grow, to a block and the look-ahead: nothing is cleared a block.
+    if (FHeld.size() < FHeldCount + count)
+        FHeld.resize(size_t(FHeldCount + count));
+    float* put = FHeld.data() + FHeldCount;
+    FHeldCount += size_t(count);
+    for (uint64_t i = 0; i < count; ++i)
+        put[i] = samples[i] * FGain;
+    if (FLimit)
+        for (uint64_t i = 0; i < count; ++i)
+            if (std::fabs(put[i]) > FCeiling)
+                FComing.push_back({FReceived + i, FCeiling / std::fabs(put[i])});
+    FReceived += count;
+    // A sample goes out once the look-ahead past it has come in.
+    if (FReceived > LookAhead)
+        Emit(FReceived - LookAhead);
+    const size_t base = out.size();
+    out.resize(base + FOutCount);
+    Round(FOut.data(), FOutCount, out.data() + base);
+}
+
+void TTauntQuantizer::Finish(std::vector<uint8_t>& out)
+{
+    Emit(FReceived);
+    const size_t base = out.size();
+    out.resize(base + FOutCount);
+    Round(FOut.data(), FOutCount, out.data() + base);
+    FLoudCount = 0;
+}
+
+void TTauntQuantizer::Emit(uint64_t end)
+{
+    const uint64_t first = FEmitted;
+    FOutCount = 0;
+    if (end <= first)
+        return;
+    FOutCount = size_t(end - first);
+    if (FOut.size() < FOutCount)
+        FOut.resize(FOutCount);
+    const float* held = FHeld.data();
+    float* out = FOut.data();
+    for (uint64_t at = first; at < end;) {
+        if (!FLimit) {
+            std::copy(held, held + (end - first), out);
+            break;
+        }
+        while (FComingFirst < FComing.size() && FComing[FComingFirst].At <= at + LookAhead)
+            Reach(FComing[FComingFirst++], at);
         while (FLoudCount > 0 && FLoud[FLoudFirst].At < at) {
             FLoudFirst = (FLoudFirst + 1) & (Held - 1);
             --FLoudCount;
         }
+        if (FLoudCount == 0 && FLastGain >= 1.0f) {
+            // At full gain with nothing loud ahead: all goes out as it is until a loud sample
+            // comes within the look-ahead.
+            uint64_t quiet = end;
+            if (FComingFirst < FComing.size())
+                quiet = std::min(end, FComing[FComingFirst].At - LookAhead);
+            std::copy(held + (at - first), held + (quiet - first), out + (at - first));
+            at = quiet;
+            continue;
+        }
         // The gain each loud sample ahead needs, reached along a ramp that starts here: the
         // lowest of them is what this sample gets, so that no sample ahead is met too loud.
-        gain = std::min(1.0f, FLastGain + Recovery);
+        float gain = std::min(1.0f, FLastGain + Recovery);
         for (size_t i = 0; i < FLoudCount; ++i) {
             const TLoud& loud = FLoud[(FLoudFirst + i) & (Held - 1)];
             gain = std::min(gain, Ramp(loud.Needed, loud.At - at));
         }
         FLastGain = gain;
+        out[at - first] = held[at - first] * gain;
+        ++at;
     }
-    const float x = FHeld[at & (Held - 1)];
-    const bool fading = FFade > 0 && (at < FFade || at + FFade >= FLength);
-    return fading ? x * gain * FadeGain(at) : x * gain;
-}
-
-void TTauntQuantizer::Put(const float* samples, uint64_t count, std::vector<uint8_t>& out)
-{
-    FOut.resize(size_t(count));
-    size_t made = 0;
-    for (uint64_t i = 0; i < count; ++i) {
-        Hold(samples[i]);
-        if (FReceived - FEmitted > LookAhead)
-            FOut[made++] = Emit();
+    // The fades, on what lies in them.
+    if (FFade > 0) {
+        for (uint64_t at = first; at < std::min(end, FFade); ++at)
+            out[at - first] *= FadeGain(at);
+        for (uint64_t at = std::max(first, FLength > FFade ? FLength - FFade : 0); at < end; ++at)
+            out[at - first] *= FadeGain(at);
     }
-    const size_t base = out.size();
-    out.resize(base + made);
-    Round(FOut.data(), made, out.data() + base);
-}
-
-void TTauntQuantizer::Finish(std::vector<uint8_t>& out)
-{
-    FOut.clear();
-    while (FEmitted < FReceived)
-        FOut.push_back(Emit());
-    const size_t base = out.size();
-    out.resize(base + FOut.size());
-    Round(FOut.data(), FOut.size(), out.data() + base);
-    FLoudCount = 0;
+    std::copy(FHeld.begin() + ptrdiff_t(end - first), FHeld.begin() + ptrdiff_t(FHeldCount), FHeld.begin());
+    FHeldCount -= size_t(end - first);
+    FEmitted = end;
+    FComing.erase(FComing.begin(), FComing.begin() + ptrdiff_t(FComingFirst));
+    FComingFirst = 0;
 }

@@ -57,14 +57,15 @@ public:
     void Finish(std::vector<uint8_t>& out);
 
 private:
-    // A sample above the ceiling, held until it is emitted, with the gain it needs.
+    // A sample above the ceiling with the gain it needs.
     struct TLoud {
         uint64_t At;
         float Needed;
     };
-    void Hold(float sample);
-    // The next sample to go out, with the limiter's gain and the fades.
-    float Emit();
+    // Sends out the held samples before `end`, with the limiter's gain and the fades.
+    void Emit(uint64_t end);
+    // Lets a loud sample into the limiter's look-ahead, `next` being the next to go out.
+    void Reach(const TLoud& loud, uint64_t next);
     // Rounds the samples that went out, with the dither.
     void Round(const float* samples, size_t count, uint8_t* bytes);
     float FadeGain(uint64_t at) const;
@@ -73,19 +74,28 @@ private:
     bool FLimit;
     bool FDither;
     float FCeiling;
-    // The held samples, a ring of a power of two, by their place in the sound.
+    // The samples after the gain, from the next to go out to the last received.
     std::vector<float> FHeld;
+    size_t FHeldCount = 0;
+    // The samples that went out last, before rounding.
     std::vector<float> FOut;
+    size_t FOutCount = 0;
     uint64_t FReceived = 0;
     uint64_t FEmitted = 0;
-    // The held samples above the ceiling, oldest first; one that asks for less than a later
-    // one all the way to its own place is dropped, so that few stay.
+    // The received samples above the ceiling that the look-ahead has not reached yet.
+    std::vector<TLoud> FComing;
+    size_t FComingFirst = 0;
+    // Those it has reached, oldest first, in a ring of a power of two: one that asks for
+    // less than a later one all the way to its own place is dropped, so that few stay.
     std::vector<TLoud> FLoud;
     size_t FLoudFirst = 0;
     size_t FLoudCount = 0;
     float FLastGain = 1.0f;
     uint64_t FLength = 0;
     uint64_t FFade = 0;
-    // The dither's noise: the same for every run, so that passes over one sound agree.
-    uint64_t FNoise = 20250101;
+    // The dither's noise, a few generators side by side: the same for every run, so that
+    // passes over one sound agree.
+    static constexpr size_t NoiseLanes = 8;
+    uint32_t FNoise[NoiseLanes] = {0x2a5e1c73, 0x91d3b7e5, 0x5f02c4a9, 0xc8e6713d,
+                                   0x3b9f0e61, 0x7d41a2c5, 0xe0135b97, 0x16c8f34b};
 };
