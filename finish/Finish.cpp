@@ -95,7 +95,7 @@ public:
             Measure(made);
         for (int attempt = 1;; ++attempt) {
             // Only a run that sets the loudness measures it (and loads the meter's library).
-            std::optional<TLoudnessMeter> meter;
+            std::optional<TLoudnessMeterAside> meter;
             if (FRecipe.Loudness)
                 meter.emplace();
             std::vector<float> floats;
@@ -147,7 +147,7 @@ private:
     {
         TShaper shaper(FRecipe);
         TTrimFinder trim(FRecipe.TrimDb.value_or(-200.0), TrimMargin);
-        std::optional<TLoudnessMeter> meter;
+        std::optional<TLoudnessMeterAside> meter;
         if (FRecipe.Loudness)
             meter.emplace();
         double peak = 0.0;
@@ -155,8 +155,10 @@ private:
             shaper.Filter(samples, count);
             trim.Put(at, samples, count);
             shaper.Level(samples, count);
+            float most = 0.0f;
             for (uint64_t i = 0; i < count; ++i)
-                peak = std::max(peak, std::fabs(double(samples[i])));
+                most = std::max(most, std::fabs(samples[i]));
+            peak = std::max(peak, double(most));
             if (meter) {
                 meter->Add(samples, count);
                 KeepSampled(at, samples, count);

@@ -26,11 +26,17 @@ TTrimFinder::TTrimFinder(double thresholdDb, uint64_t marginSamples)
 
 void TTrimFinder::Put(uint64_t at, const float* samples, uint64_t count)
 {
-    for (uint64_t i = 0; i < count; ++i)
-        if (std::fabs(samples[i]) >= FThreshold) {
-            FFirst = std::min(FFirst, at + i);
-            FLast = std::max(FLast, at + i);
-        }
+    // Only the first loud sample from the block's start and the last from its end count.
+    uint64_t first = 0;
+    while (first < count && std::fabs(samples[first]) < FThreshold)
+        ++first;
+    if (first == count)
+        return;
+    uint64_t last = count - 1;
+    while (std::fabs(samples[last]) < FThreshold)
+        --last;
+    FFirst = std::min(FFirst, at + first);
+    FLast = std::max(FLast, at + last);
 }
 
 uint64_t TTrimFinder::First(uint64_t length) const
@@ -102,6 +108,77 @@ double TLoudnessMeter::Lufs() const
     if (Ebur128().Loudness(FState->Meter, &lufs) != EBUR128_SUCCESS)
         return -std::numeric_limits<double>::infinity();
     return lufs;
+}
+
+namespace {
+// Blocks waiting for the meter's thread at most.
+constexpr size_t MeterQueue = 4;
+}
+
+TLoudnessMeterAside::TLoudnessMeterAside()
+    : FThread([this] {
+          std::unique_lock lock(FLock);
+          for (;;) {
+              FChanged.wait(lock, [&] { return FStopping || !FWaiting.empty(); });
+              if (FWaiting.empty())
+                  return;
+              std::vector<float> block = std::move(FWaiting.front());
+              FWaiting.pop_front();
+              FChanged.notify_all();
+              lock.unlock();
+              std::exception_ptr error;
+              try {
+                  FMeter.Add(block.data(), block.size());
+              } catch (...) {
+                  error = std::current_exception();
+              }
+              lock.lock();
+              if (error && !FError)
+                  FError = error;
+              FSpare.push_back(std::move(block));
+          }
+      })
+{
+}
+
+TLoudnessMeterAside::~TLoudnessMeterAside()
+{
+    Stop();
+}
+
+void TLoudnessMeterAside::Stop()
+{
+    {
+        std::lock_guard lock(FLock);
+        FStopping = true;
+    }
+    FChanged.notify_all();
+    if (FThread.joinable())
+        FThread.join();
+}
+
+void TLoudnessMeterAside::Add(const float* samples, uint64_t count)
+{
+    std::unique_lock lock(FLock);
+    FChanged.wait(lock, [&] { return FWaiting.size() < MeterQueue; });
+    if (FError)
+        std::rethrow_exception(FError);
+    std::vector<float> block;
+    if (!FSpare.empty()) {
+        block = std::move(FSpare.back());
+        FSpare.pop_back();
+    }
+    block.assign(samples, samples + count);
+    FWaiting.push_back(std::move(block));
+    FChanged.notify_all();
+}
+
+double TLoudnessMeterAside::Lufs()
+{
+    Stop();
+    if (FError)
+        std::rethrow_exception(FError);
+    return FMeter.Lufs();
 }
 
 TTauntQuantizer::TTauntQuantizer(double gain, bool limit, bool dither)

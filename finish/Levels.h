@@ -1,7 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 // The signal work of levelling a taunt: finding the silence at its ends, measuring its
@@ -40,6 +45,32 @@ public:
 private:
     struct State;
     std::unique_ptr<State> FState;
+};
+
+// The same meter on a thread of its own, a few blocks behind its caller, who goes on with the
+// rest of the work meanwhile; memory stays a few blocks.
+class TLoudnessMeterAside {
+public:
+    TLoudnessMeterAside();
+    ~TLoudnessMeterAside();
+    TLoudnessMeterAside(const TLoudnessMeterAside&) = delete;
+    TLoudnessMeterAside& operator=(const TLoudnessMeterAside&) = delete;
+
+    void Add(const float* samples, uint64_t count);
+    // Waits for the blocks still to measure.
+    double Lufs();
+
+private:
+    void Stop();
+
+    TLoudnessMeter FMeter;
+    std::mutex FLock;
+    std::condition_variable FChanged;
+    std::deque<std::vector<float>> FWaiting;
+    std::vector<std::vector<float>> FSpare;
+    bool FStopping = false;
+    std::exception_ptr FError;
+    std::thread FThread;
 };
 
 // Rounds samples to unsigned 8 bits (silence 128), after a gain, a look-ahead peak limit that
