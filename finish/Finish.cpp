@@ -18,9 +18,6 @@ constexpr uint64_t TrimMargin = 110;
 constexpr double NormalLevel = 0.8;
 // A peak below this (-120 dBFS) is the rounding noise of silence, not a sound to raise.
 constexpr double SilentPeak = 1e-6;
-// Loudness is brought within this of the target, measured on the result.
-constexpr double LoudnessTolerance = 0.2;
-constexpr int LoudnessAttempts = 4;
 // The limiter's share in the loudness is found on stretches of the sound this long in all,
 // spread evenly over it (one second each), or on all of a shorter sound.
 constexpr uint64_t SampledLength = 30 * 22050;
@@ -93,33 +90,11 @@ public:
         TFinished made;
         if (FMeasures)
             Measure(made);
-        for (int attempt = 1;; ++attempt) {
-            // Only a run that sets the loudness measures it (and loads the meter's library).
-            std::optional<TLoudnessMeterAside> meter;
-            if (FRecipe.Loudness)
-                meter.emplace();
-            std::vector<float> floats;
-            made.Length = Produce([&](uint64_t at, const uint8_t* bytes, uint64_t count) {
-                sink(at, bytes, count);
-                if (meter) {
-                    floats.resize(size_t(count));
-                    for (uint64_t i = 0; i < count; ++i)
-                        floats[i] = float(int(bytes[i]) - 128) / 128.0f;
-                    meter->Add(floats.data(), count);
-                }
-            });
-            if (!FRecipe.Loudness || !std::isfinite(FMeasured))
-                break;
-            const double reached = meter->Lufs();
-            const double miss = *FRecipe.Loudness - reached;
-            if (std::fabs(miss) <= LoudnessTolerance || !std::isfinite(reached) || attempt == LoudnessAttempts) {
-                char note[80];
-                std::snprintf(note, sizeof note, "%.1f LUFS (gain %+.1f dB)", reached, 20.0 * std::log10(FGain));
-                made.Notes.push_back(note);
-                break;
-            }
-            FGain *= std::pow(10.0, miss / 20.0);
-            ++FPasses;
+        made.Length = Produce(sink);
+        if (FRecipe.Loudness && std::isfinite(FMeasured)) {
+            char note[80];
+            std::snprintf(note, sizeof note, "%.1f LUFS (gain %+.1f dB)", FReached, 20.0 * std::log10(FGain));
+            made.Notes.push_back(note);
         }
         return made;
     }
@@ -211,6 +186,7 @@ private:
         TLoudnessMeter meter;
         meter.Add(FSampled.data(), FSampled.size());
         const double sampled = meter.Lufs();
+        FReached = *FRecipe.Loudness;
         if (!std::isfinite(sampled))
             return std::pow(10.0, plainDb / 20.0);
         const double wanted = sampled + plainDb;
@@ -226,6 +202,9 @@ private:
             db += step;
             reached = next;
         }
+        // What the stretches reached, the whole sound reaches.
+        if (std::isfinite(reached))
+            FReached = FMeasured + (reached - sampled);
         std::vector<float>().swap(FSampled);
         return std::pow(10.0, db / 20.0);
     }
@@ -275,6 +254,8 @@ private:
     uint64_t FEnd;
     double FMeasured = 0.0;
     double FGain = 1.0;
+    // The loudness the gain brings the sound to.
+    double FReached = 0.0;
     // The shaped signal on the sampled stretches, while the loudness is measured.
     std::vector<float> FSampled;
     int FPass = 0;
