@@ -194,10 +194,8 @@ void TTauntQuantizer::Round(const float* samples, size_t count, uint8_t* bytes)
     // and taking away 1.5 × 2^23 leaves a float of this range rounded so, without a call.
     constexpr float Rounder = 12582912.0f;
     constexpr size_t Lanes = NoiseLanes;
-    float noise[Lanes] = {};
-    for (size_t at = 0; at < count; at += Lanes) {
-        const size_t n = std::min(Lanes, count - at);
-        if (FDither) {
+    for (size_t at = 0; at < count;) {
+        if (FDither && FNoiseUsed == Lanes) {
             // Triangular noise of two steps' width: the difference of two uniform ones, the
             // two halves of a step of a xorshift generator.
             for (size_t l = 0; l < Lanes; ++l) {
@@ -206,15 +204,26 @@ void TTauntQuantizer::Round(const float* samples, size_t count, uint8_t* bytes)
                 x ^= x >> 17;
                 x ^= x << 5;
                 FNoise[l] = x;
-                noise[l] = float(int(x & 0xFFFFu) - int(x >> 16)) * (1.0f / 65536.0f);
+                FNoiseMade[l] = float(int(x & 0xFFFFu) - int(x >> 16)) * (1.0f / 65536.0f);
             }
+            FNoiseUsed = 0;
         }
+        // What is left of the noise made goes on in order, however the samples come in blocks.
+        if (!FDither) {
+            for (; at < count; ++at)
+                bytes[at] = uint8_t(int((std::clamp(samples[at] * 128.0f, -128.0f, 127.0f) + Rounder) - Rounder) + 128);
+            break;
+        }
+        const size_t n = std::min(Lanes - FNoiseUsed, count - at);
+        const float* noise = FNoiseMade + FNoiseUsed;
         for (size_t l = 0; l < n; ++l) {
             const float x = samples[at + l];
             // Exact silence gets no dither: it stays 128.
             const float v = x * 128.0f + (x != 0.0f ? noise[l] : 0.0f);
             bytes[at + l] = uint8_t(int((std::clamp(v, -128.0f, 127.0f) + Rounder) - Rounder) + 128);
         }
+        at += n;
+        FNoiseUsed += n;
     }
 }
 

@@ -129,4 +129,6 @@ private:
     static constexpr size_t NoiseLanes = 8;
     uint32_t FNoise[NoiseLanes] = {0x2a5e1c73, 0x91d3b7e5, 0x5f02c4a9, 0xc8e6713d,
                                    0x3b9f0e61, 0x7d41a2c5, 0xe0135b97, 0x16c8f34b};
+    float FNoiseMade[NoiseLanes] = {};
+    size_t FNoiseUsed = NoiseLanes;
 };
