@@ -55,8 +55,12 @@ void THighpass::Run(float* samples, uint64_t count)
         FStages[0].S2 = FStages[0].B2 * x0;
         FStarted = true;
     }
+    // The two stages' states in registers for the whole block.
+    TBiquad first = FStages[0], second = FStages[1];
     for (uint64_t i = 0; i < count; ++i)
-        samples[i] = float(FStages[1].Step(FStages[0].Step(samples[i])));
+        samples[i] = float(second.Step(first.Step(samples[i])));
+    FStages[0] = first;
+    FStages[1] = second;
 }
 
 TSpeechLeveller::TSpeechLeveller(double ratio) : FSlope(1.0 - 1.0 / ratio) {}
@@ -75,15 +79,32 @@ void TSpeechLeveller::Run(float* samples, uint64_t count)
 {
     const double attack = Coefficient(AttackSeconds);
     const double release = Coefficient(ReleaseSeconds);
-    for (uint64_t i = 0; i < count; ++i) {
-        const double level = std::fabs(double(samples[i]));
-        FEnvelope += (level - FEnvelope) * (level > FEnvelope ? attack : release);
+    double envelope = FEnvelope;
+    auto follow = [&](float sample) {
+        const double level = std::fabs(double(sample));
+        envelope += (level - envelope) * (level > envelope ? attack : release);
+    };
+    for (uint64_t i = 0; i < count;) {
         if (FPhase == 0) {
+            // A step starts: its gain is worked out on the level up to its first sample.
+            follow(samples[i]);
+            FEnvelope = envelope;
             FGain = FNextGain;
             FNextGain = TargetGain();
+            samples[i] = float(samples[i] * FGain);
+            ++i;
+            FPhase = 1;
+            continue;
         }
-        const double gain = FGain + (FNextGain - FGain) * double(FPhase) / GainStep;
-        samples[i] = float(samples[i] * gain);
-        FPhase = (FPhase + 1) % GainStep;
+        // The rest of the step, the gain moving along its line.
+        const uint64_t n = std::min<uint64_t>(count - i, GainStep - FPhase);
+        const double slope = (FNextGain - FGain) / GainStep;
+        for (uint64_t k = 0; k < n; ++k) {
+            follow(samples[i + k]);
+            samples[i + k] = float(samples[i + k] * (FGain + slope * double(FPhase + k)));
+        }
+        i += n;
+        FPhase = unsigned(FPhase + n) % GainStep;
     }
+    FEnvelope = envelope;
 }

@@ -18,9 +18,34 @@ constexpr uint64_t TrimMargin = 110;
 constexpr double NormalLevel = 0.8;
 // A peak below this (-120 dBFS) is the rounding noise of silence, not a sound to raise.
 constexpr double SilentPeak = 1e-6;
-// Loudness is brought within this of the target, measured on the result.
-constexpr double LoudnessTolerance = 0.2;
-constexpr int LoudnessAttempts = 4;
+// The limiter's share in the loudness is found on stretches of the sound this long in all,
+// spread evenly over it (one second each), or on all of a shorter sound.
+constexpr uint64_t SampledLength = 30 * 22050;
+constexpr uint64_t SampledStretch = 22050;
+
+// The loudness of a signal after `gain` and the limiter, rounded to 8 bits as a taunt is.
+double LimitedLufs(const std::vector<float>& signal, double gain, bool dither)
+{
+    constexpr size_t Block = 65536;
+    TTauntQuantizer quantizer(gain, true, dither);
+    TLoudnessMeter meter;
+    std::vector<uint8_t> bytes;
+    std::vector<float> floats;
+    auto measure = [&] {
+        floats.resize(bytes.size());
+        for (size_t i = 0; i < bytes.size(); ++i)
+            floats[i] = float(int(bytes[i]) - 128) / 128.0f;
+        meter.Add(floats.data(), floats.size());
+        bytes.clear();
+    };
+    for (size_t at = 0; at < signal.size(); at += Block) {
+        quantizer.Put(signal.data() + at, std::min(Block, signal.size() - at), bytes);
+        measure();
+    }
+    quantizer.Finish(bytes);
+    measure();
+    return meter.Lufs();
+}
 
 // The stages before the level, run once over the signal, in place.
 class TShaper {
@@ -65,33 +90,11 @@ public:
         TFinished made;
         if (FMeasures)
             Measure(made);
-        for (int attempt = 1;; ++attempt) {
-            // Only a run that sets the loudness measures it (and loads the meter's library).
-            std::optional<TLoudnessMeter> meter;
-            if (FRecipe.Loudness)
-                meter.emplace();
-            std::vector<float> floats;
-            made.Length = Produce([&](uint64_t at, const uint8_t* bytes, uint64_t count) {
-                sink(at, bytes, count);
-                if (meter) {
-                    floats.resize(size_t(count));
-                    for (uint64_t i = 0; i < count; ++i)
-                        floats[i] = float(int(bytes[i]) - 128) / 128.0f;
-                    meter->Add(floats.data(), count);
-                }
-            });
-            if (!FRecipe.Loudness || !std::isfinite(FMeasured))
-                break;
-            const double reached = meter->Lufs();
-            const double miss = *FRecipe.Loudness - reached;
-            if (std::fabs(miss) <= LoudnessTolerance || !std::isfinite(reached) || attempt == LoudnessAttempts) {
-                char note[80];
-                std::snprintf(note, sizeof note, "%.1f LUFS (gain %+.1f dB)", reached, 20.0 * std::log10(FGain));
-                made.Notes.push_back(note);
-                break;
-            }
-            FGain *= std::pow(10.0, miss / 20.0);
-            ++FPasses;
+        made.Length = Produce(sink);
+        if (FRecipe.Loudness && std::isfinite(FMeasured)) {
+            char note[80];
+            std::snprintf(note, sizeof note, "%.1f LUFS (gain %+.1f dB)", FReached, 20.0 * std::log10(FGain));
+            made.Notes.push_back(note);
         }
         return made;
     }
@@ -119,7 +122,7 @@ private:
     {
         TShaper shaper(FRecipe);
         TTrimFinder trim(FRecipe.TrimDb.value_or(-200.0), TrimMargin);
-        std::optional<TLoudnessMeter> meter;
+        std::optional<TLoudnessMeterAside> meter;
         if (FRecipe.Loudness)
             meter.emplace();
         double peak = 0.0;
@@ -127,10 +130,14 @@ private:
             shaper.Filter(samples, count);
             trim.Put(at, samples, count);
             shaper.Level(samples, count);
+            float most = 0.0f;
             for (uint64_t i = 0; i < count; ++i)
-                peak = std::max(peak, std::fabs(double(samples[i])));
-            if (meter)
+                most = std::max(most, std::fabs(samples[i]));
+            peak = std::max(peak, double(most));
+            if (meter) {
                 meter->Add(samples, count);
+                KeepSampled(at, samples, count);
+            }
         });
         if (FRecipe.TrimDb) {
             FFirst = trim.First(FLength);
@@ -147,10 +154,59 @@ private:
         if (FRecipe.Loudness) {
             FMeasured = meter->Lufs();
             if (std::isfinite(FMeasured))
-                FGain = std::pow(10.0, (*FRecipe.Loudness - FMeasured) / 20.0);
+                FGain = PredictGain();
             else
                 made.Notes.push_back("too quiet to measure: its level is left as it is");
         }
+    }
+
+    // Keeps what lies in the sampled stretches of a shaped block.
+    void KeepSampled(uint64_t at, const float* samples, uint64_t count)
+    {
+        if (FLength <= SampledLength) {
+            FSampled.insert(FSampled.end(), samples, samples + count);
+            return;
+        }
+        const uint64_t every = FLength / (SampledLength / SampledStretch);
+        for (uint64_t k = at / every; k * every < at + count && k < SampledLength / SampledStretch; ++k) {
+            const uint64_t from = std::max(at, k * every);
+            const uint64_t to = std::min(at + count, k * every + SampledStretch);
+            if (from < to)
+                FSampled.insert(FSampled.end(), samples + (from - at), samples + (to - at));
+        }
+    }
+
+    // The gain that brings the sound to the target loudness. A gain alone would move its
+    // loudness by as much, but the limiter takes some of it back where it lowers the peaks:
+    // how much is found on the sampled stretches, trying gains until they come out as far
+    // above their own loudness as the target lies above the sound's.
+    double PredictGain()
+    {
+        const double plainDb = *FRecipe.Loudness - FMeasured;
+        TLoudnessMeter meter;
+        meter.Add(FSampled.data(), FSampled.size());
+        const double sampled = meter.Lufs();
+        FReached = *FRecipe.Loudness;
+        if (!std::isfinite(sampled))
+            return std::pow(10.0, plainDb / 20.0);
+        const double wanted = sampled + plainDb;
+        double db = plainDb;
+        double reached = LimitedLufs(FSampled, std::pow(10.0, db / 20.0), FRecipe.Dither);
+        double slope = 1.0;
+        for (int attempt = 0; attempt < 8 && std::isfinite(reached) && std::fabs(wanted - reached) > 0.02; ++attempt) {
+            // Raising the gain raises the loudness by less than as much while the limiter works.
+            const double step = (wanted - reached) / slope;
+            const double next = LimitedLufs(FSampled, std::pow(10.0, (db + step) / 20.0), FRecipe.Dither);
+            if (std::isfinite(next) && next != reached)
+                slope = std::clamp((next - reached) / step, 0.05, 1.0);
+            db += step;
+            reached = next;
+        }
+        // What the stretches reached, the whole sound reaches.
+        if (std::isfinite(reached))
+            FReached = FMeasured + (reached - sampled);
+        std::vector<float>().swap(FSampled);
+        return std::pow(10.0, db / 20.0);
     }
 
     // One pass that makes the taunt's bytes and hands them to sink in order; returns their count.
@@ -198,6 +254,10 @@ private:
     uint64_t FEnd;
     double FMeasured = 0.0;
     double FGain = 1.0;
+    // The loudness the gain brings the sound to.
+    double FReached = 0.0;
+    // The shaped signal on the sampled stretches, while the loudness is measured.
+    std::vector<float> FSampled;
     int FPass = 0;
     int FPasses = 1;
 };

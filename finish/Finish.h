@@ -25,12 +25,11 @@ struct TFinishRecipe {
 };
 
 // The wide signal to finish, read from its start in blocks each time it is called (finishing
-// reads it once or a few times). When `keep`, what the reader leaves in a block is what later
-// readings give: the stages before the level then run once, however often the level is tried.
+// reads it once or twice). When `keep`, what the reader leaves in a block is what the later
+// reading gives: the stages before the level then run once.
 using TWideBlock = std::function<void(float* samples, uint64_t count)>;
 using TWideSource = std::function<void(const TWideBlock& block, bool keep)>;
-// Where the finished bytes go: `count` bytes at offset `at` of the taunt, in order; a second
-// round of the loudness starts again from offset 0.
+// Where the finished bytes go: `count` bytes at offset `at` of the taunt, in order.
 using TFinishedSink = std::function<void(uint64_t at, const uint8_t* bytes, uint64_t count)>;
 
 struct TFinished {

@@ -1,8 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <memory>
-#include <random>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 // The signal work of levelling a taunt: finding the silence at its ends, measuring its
@@ -43,6 +47,32 @@ private:
     std::unique_ptr<State> FState;
 };
 
+// The same meter on a thread of its own, a few blocks behind its caller, who goes on with the
+// rest of the work meanwhile; memory stays a few blocks.
+class TLoudnessMeterAside {
+public:
+    TLoudnessMeterAside();
+    ~TLoudnessMeterAside();
+    TLoudnessMeterAside(const TLoudnessMeterAside&) = delete;
+    TLoudnessMeterAside& operator=(const TLoudnessMeterAside&) = delete;
+
+    void Add(const float* samples, uint64_t count);
+    // Waits for the blocks still to measure.
+    double Lufs();
+
+private:
+    void Stop();
+
+    TLoudnessMeter FMeter;
+    std::mutex FLock;
+    std::condition_variable FChanged;
+    std::deque<std::vector<float>> FWaiting;
+    std::vector<std::vector<float>> FSpare;
+    bool FStopping = false;
+    std::exception_ptr FError;
+    std::thread FThread;
+};
+
 // Rounds samples to unsigned 8 bits (silence 128), after a gain, a look-ahead peak limit that
 // keeps every result within the 8-bit range so that none is clipped, fades at the ends and
 // triangular dither. The dither is the last thing added before rounding, after every gain,
@@ -58,23 +88,47 @@ public:
     void Finish(std::vector<uint8_t>& out);
 
 private:
-    void Emit(std::vector<uint8_t>& out);
-    uint8_t Round(float sample);
+    // A sample above the ceiling with the gain it needs.
+    struct TLoud {
+        uint64_t At;
+        float Needed;
+    };
+    // Sends out the held samples before `end`, with the limiter's gain and the fades.
+    void Emit(uint64_t end);
+    // Lets a loud sample into the limiter's look-ahead, `next` being the next to go out.
+    void Reach(const TLoud& loud, uint64_t next);
+    // Rounds the samples that went out, with the dither.
+    void Round(const float* samples, size_t count, uint8_t* bytes);
     float FadeGain(uint64_t at) const;
 
     float FGain;
     bool FLimit;
     bool FDither;
     float FCeiling;
+    // The samples after the gain, from the next to go out to the last received.
     std::vector<float> FHeld;
-    std::vector<float> FRoom;
-    size_t FStart = 0;
-    // One past the last held sample above the ceiling; 0 when none is held.
-    size_t FLoudest = 0;
+    size_t FHeldCount = 0;
+    // The samples that went out last, before rounding.
+    std::vector<float> FOut;
+    size_t FOutCount = 0;
+    uint64_t FReceived = 0;
+    uint64_t FEmitted = 0;
+    // The received samples above the ceiling that the look-ahead has not reached yet.
+    std::vector<TLoud> FComing;
+    size_t FComingFirst = 0;
+    // Those it has reached, oldest first, in a ring of a power of two: one that asks for
+    // less than a later one all the way to its own place is dropped, so that few stay.
+    std::vector<TLoud> FLoud;
+    size_t FLoudFirst = 0;
+    size_t FLoudCount = 0;
     float FLastGain = 1.0f;
     uint64_t FLength = 0;
     uint64_t FFade = 0;
-    uint64_t FEmitted = 0;
-    // The dither's noise: the same for every run, so that passes over one sound agree.
-    std::minstd_rand FNoise{20250101};
+    // The dither's noise, a few generators side by side: the same for every run, so that
+    // passes over one sound agree.
+    static constexpr size_t NoiseLanes = 8;
+    uint32_t FNoise[NoiseLanes] = {0x2a5e1c73, 0x91d3b7e5, 0x5f02c4a9, 0xc8e6713d,
+                                   0x3b9f0e61, 0x7d41a2c5, 0xe0135b97, 0x16c8f34b};
+    float FNoiseMade[NoiseLanes] = {};
+    size_t FNoiseUsed = NoiseLanes;
 };

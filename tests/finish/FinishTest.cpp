@@ -135,6 +135,21 @@ TEST(FinishTest, FadesStartAndEndOnSilenceWithoutSteps)
     }
 }
 
+TEST(FinishTest, TheBlocksASoundComesInChangeNothingAndTheLimiterLetsNoneClip)
+{
+    // Syllables of a tone, raised past full scale so that the limiter works on most of them.
+    std::vector<float> s = Tone(300, 0.5, 1.5);
+    for (size_t i = 0; i < s.size(); ++i)
+        s[i] *= float(0.3 + 0.7 * std::fabs(std::sin(2 * M_PI * 3 * double(i) / Rate)));
+    const TFinishRecipe loud{.Compress = 3, .Loudness = -6, .FadeMs = 5, .Dither = true};
+    for (const TFinishRecipe& recipe : {Everything, loud}) {
+        const std::vector<uint8_t> whole = Finished(s, recipe, s.size());
+        EXPECT_EQ(std::count(whole.begin(), whole.end(), 0) + std::count(whole.begin(), whole.end(), 255), 0);
+        for (const size_t block : {1, 45, 4000})
+            EXPECT_EQ(Finished(s, recipe, block), whole) << block;
+    }
+}
+
 TEST(FinishTest, TheLevellerLiftsTheQuietHalfWithoutClipping)
 {
     // Two seconds of syllables at -6 dBFS, then two at -30 dBFS.

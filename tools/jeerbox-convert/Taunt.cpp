@@ -170,7 +170,8 @@ private:
         const uint64_t bytes = ConvertSoundFile(
             FSource, WideTauntFormat, FRecipe.Parallel,
             [&](uint64_t at, const uint8_t* samples, uint32_t count) {
-                std::vector<float> mine;
+                // Each of the two converting threads keeps its own buffer.
+                thread_local std::vector<float> mine;
                 ToFloats(samples, count / 4, mine);
                 wide.Write(at / 4, mine.data(), mine.size());
             },
