@@ -65,12 +65,16 @@ pipewire_env() {
 
 launch_pipewire() {
   local dir=$1 pids=() program tries
-  for program in pipewire wireplumber pipewire-pulse; do
-    pipewire_env "$dir" "$program" </dev/null >>"$dir/log" 2>&1 &
-    pids+=($!)
+  # A killed server leaves its sockets behind: the session manager and the PulseAudio service
+  # would find the old one and give up before the new server listens.
+  rm -f "$dir"/pipewire-0 "$dir"/pipewire-0-manager "$dir"/pulse/native
+  local programs=(pipewire wireplumber pipewire-pulse) i
+  for i in 0 1 2; do
+    pipewire_env "$dir" "${programs[$i]}" </dev/null >>"$dir/log" 2>&1 &
+    pids[$i]=$!
     disown "$!"
     # The session manager and the PulseAudio service connect to the server at their start.
-    if [ "$program" = pipewire ]; then
+    if [ "$i" = 0 ]; then
       for tries in $(seq 200); do
         [ -S "$dir/pipewire-0" ] && break
         sleep 0.05
@@ -80,10 +84,20 @@ launch_pipewire() {
   printf '%s\n' "${pids[@]}" >"$dir/pid"
   # Ready when both sinks are there and the session manager has taken "out" as the default
   # (until then a stream may land nowhere) and micfeed's monitor as the default source.
-  for tries in $(seq 200); do
+  for tries in $(seq 400); do
+    # A session manager or PulseAudio service that gave up on a server not yet listening is
+    # started again, as a desktop session's service manager does.
+    for i in 1 2; do
+      if ! kill -0 "${pids[$i]}" 2>/dev/null; then
+        pipewire_env "$dir" "${programs[$i]}" </dev/null >>"$dir/log" 2>&1 &
+        pids[$i]=$!
+        disown "$!"
+        printf '%s\n' "${pids[@]}" >"$dir/pid"
+      fi
+    done
     if (pipewire_env "$dir" pactl list short sinks 2>/dev/null) | grep -q micfeed &&
-      (pipewire_env "$dir" pactl set-default-sink out) &&
-      (pipewire_env "$dir" pactl set-default-source micfeed.monitor) &&
+      (pipewire_env "$dir" pactl set-default-sink out 2>/dev/null) &&
+      (pipewire_env "$dir" pactl set-default-source micfeed.monitor 2>/dev/null) &&
       (pipewire_env "$dir" pactl info 2>/dev/null) | grep -q '^Default Sink: out$'; then
       return 0
     fi
