@@ -30,12 +30,8 @@ double LimitedLufs(const std::vector<float>& signal, double gain, bool dither)
     TTauntQuantizer quantizer(gain, true, dither);
     TLoudnessMeter meter;
     std::vector<uint8_t> bytes;
-    std::vector<float> floats;
     auto measure = [&] {
-        floats.resize(bytes.size());
-        for (size_t i = 0; i < bytes.size(); ++i)
-            floats[i] = float(int(bytes[i]) - 128) / 128.0f;
-        meter.Add(floats.data(), floats.size());
+        meter.AddTaunt(bytes.data(), bytes.size());
         bytes.clear();
     };
     for (size_t at = 0; at < signal.size(); at += Block) {
@@ -275,7 +271,7 @@ TFinished FinishTaunt(std::vector<uint8_t>& taunt, const TFinishRecipe& recipe)
     constexpr size_t Block = 65536;
     std::vector<float> wide(taunt.size());
     for (size_t i = 0; i < taunt.size(); ++i)
-        wide[i] = float(int(taunt[i]) - 128) / 128.0f;
+        wide[i] = TauntSample(taunt[i]);
     std::vector<float> block;
     const TWideSource source = [&](const TWideBlock& take, bool keep) {
         for (size_t at = 0; at < wide.size(); at += Block) {

@@ -102,6 +102,18 @@ void TLoudnessMeter::Add(const float* samples, uint64_t count)
         throw std::runtime_error("cannot measure the loudness");
 }
 
+void TLoudnessMeter::AddTaunt(const uint8_t* bytes, uint64_t count)
+{
+    float block[4096];
+    for (uint64_t at = 0; at < count;) {
+        const size_t n = size_t(std::min<uint64_t>(count - at, std::size(block)));
+        for (size_t i = 0; i < n; ++i)
+            block[i] = TauntSample(bytes[at + i]);
+        Add(block, n);
+        at += n;
+    }
+}
+
 double TLoudnessMeter::Lufs() const
 {
     double lufs = -std::numeric_limits<double>::infinity();

@@ -31,6 +31,12 @@ private:
 };
 
 // Integrated loudness after EBU R128 (libebur128), of a mono sound at the taunt's rate.
+// A byte of the taunt format as a sample of full scale ±1: silence, 128, is 0.
+inline float TauntSample(uint8_t byte)
+{
+    return float(int(byte) - 128) / 128.0f;
+}
+
 class TLoudnessMeter {
 public:
     TLoudnessMeter();
@@ -39,6 +45,8 @@ public:
     TLoudnessMeter& operator=(const TLoudnessMeter&) = delete;
 
     void Add(const float* samples, uint64_t count);
+    // Bytes of a sound in the taunt format (silence 128).
+    void AddTaunt(const uint8_t* bytes, uint64_t count);
     // In LUFS; minus infinity for a sound too quiet to measure.
     double Lufs() const;
 

@@ -92,14 +92,7 @@ std::optional<double> Loudness(const uint8_t* samples, size_t count, TFindings& 
 {
     try {
         TLoudnessMeter meter;
-        float block[4096];
-        for (size_t at = 0; at < count;) {
-            const size_t n = std::min(count - at, std::size(block));
-            for (size_t i = 0; i < n; ++i)
-                block[i] = float(int(samples[at + i]) - 128) / 128.0f;
-            meter.Add(block, n);
-            at += n;
-        }
+        meter.AddTaunt(samples, count);
         return meter.Lufs();
     } catch (const std::exception& e) {
         findings.Warnings.push_back(std::string("loudness not measured: ") + e.what());
