@@ -287,10 +287,13 @@ std::optional<AcmSourceFormat> AcmSourceFormat::Describe(const WAVEFORMATEX* pwf
 
 std::string AcmSourceFormat::MissingDecoder(const WAVEFORMATEX* pwfx)
 {
-    if (Sndfile())
-        return {};
+    return NeedsDecoder(pwfx) && !Sndfile() ? SndfileLoadError() : std::string();
+}
+
+bool AcmSourceFormat::NeedsDecoder(const WAVEFORMATEX* pwfx)
+{
     const std::optional<AcmSourceFormat> format = Completed(pwfx);
-    return format && format->PlainSamples() == AcmPlainSamples::None ? SndfileLoadError() : std::string();
+    return format && format->PlainSamples() == AcmPlainSamples::None;
 }
 
 AcmSourceReader::AcmSourceReader(const AcmSourceFormat& format, const uint8_t* data, uint32_t size,

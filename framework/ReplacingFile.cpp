@@ -2,6 +2,7 @@
 
 #include "framework/Exception.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -47,7 +48,7 @@ std::string TargetOf(const std::string& fileName)
 
 // The hidden files that hold a content not yet committed, so that a signal that ends the
 // program can take them away. The lock is held while such a file is made, renamed or removed:
-// the signal's thread, which takes it and never lets go, removes every one that exists.
+// the signals' thread, which takes it and never lets go, removes every one that exists.
 struct TTemporaries {
     std::mutex Lock;
     std::set<std::string> Names;
@@ -58,6 +59,69 @@ TTemporaries& Temporaries()
     // Never destroyed: a signal may come while the program's static objects go.
     static TTemporaries& temporaries = *new TTemporaries;
     return temporaries;
+}
+
+// The signals that end the program reach the hidden files through a pipe, read by a thread that
+// starts with the first hidden file: most runs make none (a new file has no name until it is
+// whole), and a thread is a good part of a short run. Until then a signal ends the program at
+// once. Whether a thread watches and whether a signal is ending the program are told to each
+// other in the order that lets no hidden file be made unwatched: the maker says it watches
+// before it looks for an ending signal, the signal says it ends before it looks for a watcher.
+std::atomic<bool> SignalsWatched{false};
+std::atomic<bool> SignalEnding{false};
+int SignalPipe[2] = {-1, -1};
+
+// The signal's own way out, so that whoever started the program learns why it ended.
+[[noreturn]] void EndBy(int signal)
+{
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    ::sigaction(signal, &fallback, nullptr);
+    sigset_t mine;
+    sigemptyset(&mine);
+    sigaddset(&mine, signal);
+    ::pthread_sigmask(SIG_UNBLOCK, &mine, nullptr);
+    ::raise(signal);
+    ::_exit(128 + signal);
+}
+
+extern "C" void OnEndingSignal(int signal)
+{
+    const int saved = errno;
+    SignalEnding = true;
+    if (!SignalsWatched)
+        EndBy(signal);
+    const unsigned char word = static_cast<unsigned char>(signal);
+    while (::write(SignalPipe[1], &word, 1) < 0 && errno == EINTR) {}
+    errno = saved;
+}
+
+void RemoveAllOnSignal()
+{
+    unsigned char word = 0;
+    ssize_t got = 0;
+    while ((got = ::read(SignalPipe[0], &word, 1)) < 0 && errno == EINTR) {}
+    if (got != 1)
+        return;
+    TTemporaries& temporaries = Temporaries();
+    temporaries.Lock.lock();
+    for (const std::string& name : temporaries.Names)
+        ::unlink(name.c_str());
+    EndBy(word);
+}
+
+// Called with the temporaries' lock held, before a hidden file is made.
+void WatchSignals()
+{
+    if (SignalsWatched || SignalPipe[0] < 0)
+        return;
+    std::thread(RemoveAllOnSignal).detach();
+    SignalsWatched = true;
+    // A signal came before the watch: it is ending the program, which may make nothing more.
+    if (SignalEnding)
+        for (;;)
+            ::pause();
 }
 
 // A name nobody guesses for a file beside target; getrandom costs one call where setting up
@@ -83,6 +147,7 @@ bool MakeHidden(const fs::path& target, const std::string& fileName, std::string
     for (int attempt = 1;; ++attempt) {
         name = HiddenName(target);
         std::lock_guard<std::mutex> guard(temporaries.Lock);
+        WatchSignals();
         if (make(name)) {
             temporaries.Names.insert(name);
             return true;
@@ -261,29 +326,17 @@ void TReplacingFile::LinkUnnamed()
 
 void RemoveTemporariesOnSignals()
 {
-    static sigset_t signals;
-    sigemptyset(&signals);
+    if (::pipe2(SignalPipe, O_CLOEXEC) != 0)
+        SignalPipe[0] = SignalPipe[1] = -1;
     // A signal the program was started to ignore stays ignored.
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction action;
-        if (::sigaction(signal, nullptr, &action) == 0 && action.sa_handler != SIG_IGN)
-            sigaddset(&signals, signal);
+        if (::sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN)
+            continue;
+        action = {};
+        action.sa_handler = OnEndingSignal;
+        action.sa_flags = SA_RESTART;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(signal, &action, nullptr);
     }
-    ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    std::thread([] {
-        int signal = 0;
-        while (::sigwait(&signals, &signal) != 0) {}
-        TTemporaries& temporaries = Temporaries();
-        temporaries.Lock.lock();
-        for (const std::string& name : temporaries.Names)
-            ::unlink(name.c_str());
-        // The signal's own way out, so that whoever started the program learns why it ended.
-        ::signal(signal, SIG_DFL);
-        sigset_t mine;
-        sigemptyset(&mine);
-        sigaddset(&mine, signal);
-        ::pthread_sigmask(SIG_UNBLOCK, &mine, nullptr);
-        ::raise(signal);
-        ::_exit(128 + signal);
-    }).detach();
 }

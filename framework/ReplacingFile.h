@@ -47,6 +47,5 @@ private:
 };
 
 // Lets SIGINT, SIGTERM and SIGHUP end the program as they always do, but only once every
-// hidden file of a content not yet committed is removed. Call it before any thread starts:
-// from then on the signals are taken by a thread of their own.
+// hidden file of a content not yet committed is removed. Call it before any thread starts.
 void RemoveTemporariesOnSignals();

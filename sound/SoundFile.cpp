@@ -1,5 +1,7 @@
 #include "sound/SoundFile.h"
 
+#include "acm/AcmSource.h"
+#include "acm/FormatBlock.h"
 #include "acm/Riff.h"
 #include "acm/Sndfile.h"
 
@@ -11,12 +13,50 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <fcntl.h>
 #include <memory>
 #include <string>
 #include <vector>
 
 const char SoundFilePatterns[] = "*.wav;*.flac;*.ogg;*.oga;*.opus;*.mp3;*.aif;*.aiff;*.caf;*.w64";
+
+// RIFF WAVE files keep their own reader: its chunk walk and its format record are what the
+// rest of the program was built around. Read with the system's calls: a stream of the standard
+// library would set up its locale, a good part of a short batch run.
+bool IsRiffWaveFile(const std::string& fileName)
+{
+    const int handle = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (handle < 0)
+        return false;
+    uint8_t start[RiffWaveIdSize] = {};
+    size_t got = 0;
+    while (got < sizeof start) {
+        const ssize_t n = ::read(handle, start + got, sizeof start - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += size_t(n);
+    }
+    ::close(handle);
+    return got == sizeof start && IsRiffWave(start);
+}
+
+bool NeedsSndfile(const std::string& fileName)
+{
+    if (!IsRiffWaveFile(fileName))
+        return true;
+    try {
+        TFileStream file(fileName, TFileMode::OpenRead);
+        TWaveParts parts;
+        WalkWaveChunks(file, parts);
+        TWaveFormatBlock block{};
+        SetSourceFormat(block, parts.Format, parts.FormatExtra);
+        return AcmSourceFormat::NeedsDecoder(&block.Format);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
 
 namespace {
 
@@ -32,17 +72,6 @@ struct SndfileCloser {
     void operator()(SNDFILE* file) const { Library().Close(file); }
 };
 using TSndfile = std::unique_ptr<SNDFILE, SndfileCloser>;
-
-// RIFF WAVE files keep their own reader: its chunk walk and its format record are what the
-// rest of the program was built around.
-bool IsRiffWaveFile(const std::string& fileName)
-{
-    std::ifstream in(fileName, std::ios::binary);
-    uint8_t start[RiffWaveIdSize] = {};
-    if (!in.read(reinterpret_cast<char*>(start), sizeof start))
-        return false;
-    return IsRiffWave(start);
-}
 
 bool HoldsFloats(const SF_INFO& info)
 {

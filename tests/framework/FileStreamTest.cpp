@@ -5,12 +5,20 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <fcntl.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -102,6 +110,55 @@ TEST_F(FileStreamTest, ReplacingFileChangesNothingUntilCommitAndLeavesNoLeftover
     replacing.Commit();
     EXPECT_EQ(Contents(Path("song.wav")), "new");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+}
+
+// Makes this process's file systems take no file without a name (as some do), so that every
+// new content gets a hidden name beside its file.
+void RefuseUnnamedFiles()
+{
+    struct sock_filter refuse[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_openat, 0, 3),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, args[2])),
+        BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, O_TMPFILE & ~O_DIRECTORY, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EOPNOTSUPP),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    struct sock_fprog program = {sizeof refuse / sizeof refuse[0], refuse};
+    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0)
+        ::_exit(3);
+}
+
+// A signal that ends the program takes away the hidden file of a content not yet committed,
+// and ends it as the signal does; the file being replaced keeps its content.
+TEST_F(FileStreamTest, EndingSignalsRemoveHiddenFilesAndEndTheProgramAsTheyDo)
+{
+    Write(Path("song.wav"), "old");
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            RefuseUnnamedFiles();
+            RemoveTemporariesOnSignals();
+            TReplacingFile replacing(Path("song.wav"));
+            replacing.Stream().WriteBuffer("new", 3);
+            (void)!::write(ready[1], "!", 1);
+            for (;;)
+                ::pause();
+        }
+        char word = 0;
+        ASSERT_EQ(::read(ready[0], &word, 1), 1);
+        ::close(ready[0]);
+        ::close(ready[1]);
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2) << "a hidden file";
+        ::kill(pid, signal);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << signal;
+        EXPECT_EQ(Contents(Path("song.wav")), "old");
+    }
 }
 
 TEST_F(FileStreamTest, ReplacingADanglingLinkWritesTheFileItPointsAt)
