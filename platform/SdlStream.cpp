@@ -54,6 +54,8 @@ MMRESULT TSdlStream::Open()
         FIdleSince = std::chrono::steady_clock::now();
     }
     SDL_AudioSpec obtained;
+    FServer = TSoundServerWatch(backend);
+    const std::set<int> connections = FServer.Connections();
     // The callback may run before the open returns, so what it reads is set first.
     FSilence = FWide || request.format == AUDIO_U8 ? NarrowSilence : 0;
     FNarrow.assign(FWide ? size_t{request.samples} * request.channels : 0, NarrowSilence);
@@ -62,7 +64,7 @@ MMRESULT TSdlStream::Open()
     if (!id)
         return MMSYSERR_BADDEVICEID;
     ++OpenDevices;
-    FServer = TSoundServerWatch(backend);
+    FServer.WatchConnectionsSince(connections);
     {
         std::lock_guard<std::mutex> lock(FLock);
         FId = id;

@@ -1,8 +1,12 @@
 #include "platform/SoundServerWatch.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -74,6 +78,26 @@ bool Answers(const std::string& path)
     return !refused;
 }
 
+// Whether the descriptor is a local socket connected to the socket at path.
+bool ConnectedTo(int fd, const std::string& path)
+{
+    sockaddr_un peer{};
+    socklen_t size = sizeof peer;
+    if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &size) != 0 || peer.sun_family != AF_UNIX ||
+        size <= offsetof(sockaddr_un, sun_path))
+        return false;
+    const size_t length = strnlen(peer.sun_path, size - offsetof(sockaddr_un, sun_path));
+    return path.compare(0, std::string::npos, peer.sun_path, length) == 0;
+}
+
+// Whether the other end of a connection has gone. A descriptor closed meanwhile says nothing
+// of the server: its device closed it.
+bool HungUp(int fd)
+{
+    pollfd watched{fd, POLLRDHUP, 0};
+    return poll(&watched, 1, 0) == 1 && (watched.revents & (POLLHUP | POLLRDHUP | POLLERR));
+}
+
 }  // namespace
 
 TSoundServerWatch::TSoundServerWatch(const char* backend)
@@ -91,5 +115,32 @@ TSoundServerWatch::TSoundServerWatch(const char* backend)
 
 bool TSoundServerWatch::Same() const
 {
-    return FPath.empty() || (NodeOf(FPath) == FNode && Answers(FPath));
+    return FPath.empty() ||
+        (NodeOf(FPath) == FNode && Answers(FPath) && std::none_of(FConnections.begin(), FConnections.end(), HungUp));
+}
+
+std::set<int> TSoundServerWatch::Connections() const
+{
+    std::set<int> found;
+    if (FPath.empty())
+        return found;
+    DIR* folder = opendir("/proc/self/fd");
+    if (!folder)
+        return found;
+    while (const dirent* entry = readdir(folder)) {
+        char* end = nullptr;
+        const long fd = std::strtol(entry->d_name, &end, 10);
+        if (end != entry->d_name && *end == '\0' && fd != dirfd(folder) && ConnectedTo(int(fd), FPath))
+            found.insert(int(fd));
+    }
+    closedir(folder);
+    return found;
+}
+
+void TSoundServerWatch::WatchConnectionsSince(const std::set<int>& before)
+{
+    FConnections.clear();
+    for (const int fd : Connections())
+        if (!before.count(fd))
+            FConnections.insert(fd);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <set>
 #include <string>
 #include <sys/types.h>
 
@@ -7,7 +8,10 @@
 // talks to, watched from outside SDL. SDL hears that its server has gone only when it next
 // writes to it (PulseAudio) or never (PipeWire), while an idle output writes nothing; the
 // socket tells at once whether a server still answers there and whether it is still the one
-// the device was opened on, since a server that starts again makes its socket anew.
+// the device was opened on, since a server that starts again makes its socket anew. A server
+// started by its socket (systemd's socket activation, as Debian's desktops start PipeWire and
+// its PulseAudio service) keeps the socket when it starts again: the connections made for the
+// device tell then, as they hang up when the server that took them ends.
 class TSoundServerWatch {
 public:
     TSoundServerWatch() = default;
@@ -18,10 +22,16 @@ public:
     // also when the backend has no local socket to watch (a remote server, a file, no sound).
     bool Same() const;
 
+    // The process's connections to the socket, by descriptor.
+    std::set<int> Connections() const;
+    // Watches the connections to the socket made since `before` was taken (Connections).
+    void WatchConnectionsSince(const std::set<int>& before);
+
     // The socket's path, empty when there is none to watch.
     const std::string& Path() const { return FPath; }
 
 private:
     std::string FPath;
     ino_t FNode = 0;
+    std::set<int> FConnections;
 };
