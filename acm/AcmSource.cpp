@@ -287,13 +287,10 @@ std::optional<AcmSourceFormat> AcmSourceFormat::Describe(const WAVEFORMATEX* pwf
 
 std::string AcmSourceFormat::MissingDecoder(const WAVEFORMATEX* pwfx)
 {
-    return NeedsDecoder(pwfx) && !Sndfile() ? SndfileLoadError() : std::string();
-}
-
-bool AcmSourceFormat::NeedsDecoder(const WAVEFORMATEX* pwfx)
-{
+    if (Sndfile())
+        return {};
     const std::optional<AcmSourceFormat> format = Completed(pwfx);
-    return format && format->PlainSamples() == AcmPlainSamples::None;
+    return format && format->PlainSamples() == AcmPlainSamples::None ? SndfileLoadError() : std::string();
 }
 
 AcmSourceReader::AcmSourceReader(const AcmSourceFormat& format, const uint8_t* data, uint32_t size,

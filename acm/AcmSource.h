@@ -32,8 +32,6 @@ struct AcmSourceFormat {
     // Why a format that Describe refuses would be decodable but for libsndfile, which it needs
     // and which cannot be loaded; empty when that is not why.
     static std::string MissingDecoder(const WAVEFORMATEX* pwfx);
-    // Whether decoding the format takes libsndfile: every sensible format but plain samples.
-    static bool NeedsDecoder(const WAVEFORMATEX* pwfx);
 
     // The most frames that `bytes` source bytes decode to (a partial last block counted whole).
     uint64_t MaxFrames(uint64_t bytes) const;

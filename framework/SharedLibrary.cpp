@@ -8,11 +8,6 @@ TSharedLibrary::TSharedLibrary(const char* name) : FName(name), FHandle(::dlopen
         Fail();
 }
 
-bool TSharedLibrary::Loads()
-{
-    return true;
-}
-
 void* TSharedLibrary::Find(const char* symbol)
 {
     void* found = FHandle ? ::dlsym(FHandle, symbol) : nullptr;

@@ -8,11 +8,6 @@ class TSharedLibrary {
 public:
     explicit TSharedLibrary(const char* name);
 
-    // Whether this program can load libraries at all: the batch tool linked whole, with the C
-    // library in it, cannot (tools/whole/NoSharedLibraries.cpp) and hands the runs that need
-    // one to its build that can.
-    static bool Loads();
-
     // Looks a function up by its symbol; a missing one makes the library fail.
     template <typename Call>
     void Bind(Call& call, const char* symbol)

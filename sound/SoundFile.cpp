@@ -1,7 +1,5 @@
 #include "sound/SoundFile.h"
 
-#include "acm/AcmSource.h"
-#include "acm/FormatBlock.h"
 #include "acm/Riff.h"
 #include "acm/Sndfile.h"
 
@@ -19,6 +17,21 @@
 #include <vector>
 
 const char SoundFilePatterns[] = "*.wav;*.flac;*.ogg;*.oga;*.opus;*.mp3;*.aif;*.aiff;*.caf;*.w64";
+
+namespace {
+
+// libsndfile, which every sound file but a RIFF WAVE one needs.
+const TSndfileCalls& Library()
+{
+    if (const TSndfileCalls* calls = Sndfile())
+        return *calls;
+    throw EWavStreamError(SndfileLoadError());
+}
+
+struct SndfileCloser {
+    void operator()(SNDFILE* file) const { Library().Close(file); }
+};
+using TSndfile = std::unique_ptr<SNDFILE, SndfileCloser>;
 
 // RIFF WAVE files keep their own reader: its chunk walk and its format record are what the
 // rest of the program was built around. Read with the system's calls: a stream of the standard
@@ -41,37 +54,6 @@ bool IsRiffWaveFile(const std::string& fileName)
     ::close(handle);
     return got == sizeof start && IsRiffWave(start);
 }
-
-bool NeedsSndfile(const std::string& fileName)
-{
-    if (!IsRiffWaveFile(fileName))
-        return true;
-    try {
-        TFileStream file(fileName, TFileMode::OpenRead);
-        TWaveParts parts;
-        WalkWaveChunks(file, parts);
-        TWaveFormatBlock block{};
-        SetSourceFormat(block, parts.Format, parts.FormatExtra);
-        return AcmSourceFormat::NeedsDecoder(&block.Format);
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
-namespace {
-
-// libsndfile, which every sound file but a RIFF WAVE one needs.
-const TSndfileCalls& Library()
-{
-    if (const TSndfileCalls* calls = Sndfile())
-        return *calls;
-    throw EWavStreamError(SndfileLoadError());
-}
-
-struct SndfileCloser {
-    void operator()(SNDFILE* file) const { Library().Close(file); }
-};
-using TSndfile = std::unique_ptr<SNDFILE, SndfileCloser>;
 
 bool HoldsFloats(const SF_INFO& info)
 {

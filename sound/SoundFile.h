@@ -21,15 +21,6 @@
 // stream empty; one merely cut short loads the sound it holds.
 void LoadSoundFile(TWavStream& wave, const std::string& fileName);
 
-// Whether the file starts as a RIFF WAVE file, which the program reads itself; every other
-// sound file is decoded by libsndfile.
-bool IsRiffWaveFile(const std::string& fileName);
-
-// Whether reading the file as a sound takes libsndfile: any file but a RIFF WAVE one, and a
-// RIFF WAVE one whose samples are coded (ADPCM, GSM 6.10, mu-law...). A RIFF WAVE file that
-// does not read takes none: the program's own reader refuses it.
-bool NeedsSndfile(const std::string& fileName);
-
 // The file names the open dialogs offer as sound files, as a filter pattern
 // ("*.wav;*.flac;...").
 extern const char SoundFilePatterns[];

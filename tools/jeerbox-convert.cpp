@@ -2,11 +2,9 @@
 // with the workbench's own parts (the walk through a WAV file's chunks, the decoder, the
 // conversion engine and the one driver of its streams), block by block, and can level and
 // trim them and list them in a game table. It links no window toolkit, so a short sound is converted in the
-// time it takes to start; linked whole, it hands the runs that load libraries to its build that can.
+// time it takes to start.
 
 #include "jeerbox-convert/Batch.h"
-#include "jeerbox-convert/HandOver.h"
-#include "framework/SharedLibrary.h"
 
 #include <cstdio>
 #include <exception>
@@ -23,8 +21,6 @@ int main(int argc, char** argv)
             std::puts("jeerbox-convert (Orvalis Jeerbox) " JEERBOX_VERSION);
             return 0;
         }
-        if (!TSharedLibrary::Loads() && NeedsLoadedLibraries(options))
-            HandOver(argv);
         if (options.Check)
             return RunCheck(options.Files, options.Checking);
         return RunBatch(options);
