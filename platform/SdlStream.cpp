@@ -46,7 +46,7 @@ MMRESULT TSdlStream::Open()
         request.format = AUDIO_S16SYS;
     FWaitIdle = !(backend && std::strcmp(backend, "pipewire") == 0);
     {
-        std::lock_guard<std::mutex> lock(FLock);
+        std::lock_guard<TInheritingLock> lock(FLock);
         FClosing = false;
         FReleased = false;
         FLost = false;
@@ -66,7 +66,7 @@ MMRESULT TSdlStream::Open()
     ++OpenDevices;
     FServer.WatchConnectionsSince(connections);
     {
-        std::lock_guard<std::mutex> lock(FLock);
+        std::lock_guard<TInheritingLock> lock(FLock);
         FId = id;
         FSilence = FWide ? NarrowSilence : obtained.silence;
     }
@@ -81,14 +81,14 @@ void TSdlStream::Close()
     if (!FId)
         return;
     {
-        std::lock_guard<std::mutex> lock(FLock);
+        std::lock_guard<TInheritingLock> lock(FLock);
         FClosing = true;
     }
     FWake.notify_all();
     // Closing waits for SDL's thread to end; the queue is ours alone afterwards.
     SDL_CloseAudioDevice(FId);
     {
-        std::lock_guard<std::mutex> lock(FLock);
+        std::lock_guard<TInheritingLock> lock(FLock);
         FId = 0;
     }
     --OpenDevices;
@@ -97,7 +97,7 @@ void TSdlStream::Close()
 
 void TSdlStream::Attach(IWaveDone& done)
 {
-    std::lock_guard<std::mutex> lock(FLock);
+    std::lock_guard<TInheritingLock> lock(FLock);
     FDone = &done;
 }
 
@@ -105,7 +105,7 @@ void TSdlStream::Detach(bool report)
 {
     if (Direction == TWaveDirection::Input && FId)
         SDL_PauseAudioDevice(FId, 1);
-    std::lock_guard<std::mutex> lock(FLock);
+    std::lock_guard<TInheritingLock> lock(FLock);
     if (!FIdle)
         FIdleSince = std::chrono::steady_clock::now();
     FIdle = true;
@@ -119,7 +119,7 @@ void TSdlStream::Detach(bool report)
 MMRESULT TSdlStream::Queue(WAVEHDR* header)
 {
     {
-        std::lock_guard<std::mutex> lock(FLock);
+        std::lock_guard<TInheritingLock> lock(FLock);
         if (!FId || FReleased || LostLocked())
             return MMSYSERR_NODRIVER;
         FQueue.push_back(header);
@@ -142,7 +142,7 @@ bool TSdlStream::Lost()
 {
     // The socket is asked outside the lock: the callback must never wait for it.
     const bool same = FServer.Same();
-    std::lock_guard<std::mutex> lock(FLock);
+    std::lock_guard<TInheritingLock> lock(FLock);
     if (!same && FId && !FLost) {
         FLost = true;
         if (FDone)
@@ -153,19 +153,19 @@ bool TSdlStream::Lost()
 
 bool TSdlStream::InUse()
 {
-    std::lock_guard<std::mutex> lock(FLock);
+    std::lock_guard<TInheritingLock> lock(FLock);
     return FDone != nullptr;
 }
 
 bool TSdlStream::Working()
 {
-    std::lock_guard<std::mutex> lock(FLock);
+    std::lock_guard<TInheritingLock> lock(FLock);
     return FId && !FReleased && !LostLocked();
 }
 
 bool TSdlStream::ReleaseIfIdle(std::chrono::milliseconds time)
 {
-    std::lock_guard<std::mutex> lock(FLock);
+    std::lock_guard<TInheritingLock> lock(FLock);
     if (Direction != TWaveDirection::Output || !FId || FReleased || !FIdle || !FQueue.empty() ||
         std::chrono::steady_clock::now() - FIdleSince < time)
         return false;
@@ -196,7 +196,7 @@ void SDLCALL TSdlStream::Callback(void* self, Uint8* stream, int length)
 
 void TSdlStream::Run(Uint8* stream, size_t length)
 {
-    std::unique_lock<std::mutex> lock(FLock);
+    std::unique_lock<TInheritingLock> lock(FLock);
     const bool lost = LostLocked();
     if (Direction == TWaveDirection::Input) {
         if (!lost)
@@ -275,7 +275,7 @@ void TSdlStream::Capture(const Uint8* stream, size_t length)
 
 void TSdlStream::HandBack()
 {
-    std::lock_guard<std::mutex> lock(FLock);
+    std::lock_guard<TInheritingLock> lock(FLock);
     HandBackLocked();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/InheritingLock.h"
 #include "platform/SoundServerWatch.h"
 #include "platform/WaveDriver.h"
 
@@ -83,8 +84,8 @@ private:
     bool FWaitIdle = true;  // an idle output holds SDL's thread (all backends but PipeWire's)
     std::vector<Uint8> FNarrow;  // a period of 8-bit samples on its way to a wide device
     TSoundServerWatch FServer;
-    std::mutex FLock;
-    std::condition_variable FWake;
+    TInheritingLock FLock;
+    std::condition_variable_any FWake;
     IWaveDone* FDone = nullptr;  // the wave device using the stream; nullptr while idle
     std::deque<WAVEHDR*> FQueue;
     size_t FPos = 0;  // bytes of the front header already played or filled

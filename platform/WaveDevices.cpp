@@ -1,5 +1,6 @@
 #include "platform/WaveDevices.h"
 
+#include "platform/InheritingLock.h"
 #include "platform/SdlWaveDriver.h"
 #include "platform/WaveDriver.h"
 #include "platform/WaveMapper.h"
@@ -44,13 +45,13 @@ public:
 
     void Hold(WAVEHDR* header)
     {
-        std::lock_guard<std::mutex> lock(FLock);
+        std::lock_guard<TInheritingLock> lock(FLock);
         FHeld.push_back(header);
     }
 
     void Drop(WAVEHDR* header)
     {
-        std::lock_guard<std::mutex> lock(FLock);
+        std::lock_guard<TInheritingLock> lock(FLock);
         FHeld.erase(std::remove(FHeld.begin(), FHeld.end(), header), FHeld.end());
     }
 
@@ -58,7 +59,7 @@ public:
     // or close.
     void BufferDone(WAVEHDR* header) override
     {
-        std::lock_guard<std::mutex> lock(FLock);
+        std::lock_guard<TInheritingLock> lock(FLock);
         auto it = std::find(FHeld.begin(), FHeld.end(), header);
         if (it == FHeld.end())
             return;
@@ -70,7 +71,7 @@ public:
     // order it was queued.
     void ReturnHeld()
     {
-        std::lock_guard<std::mutex> lock(FLock);
+        std::lock_guard<TInheritingLock> lock(FLock);
         while (!FHeld.empty()) {
             Finish(FHeld.front());
             FHeld.erase(FHeld.begin());
@@ -93,7 +94,7 @@ private:
 
     const HWND FWindow;
     const uintptr_t FId;
-    std::mutex FLock;
+    TInheritingLock FLock;  // also taken on SDL's real-time sound thread
     std::vector<WAVEHDR*> FHeld;
 };
 
