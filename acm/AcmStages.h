@@ -67,21 +67,16 @@ public:
                 Store(out + 3 * i, uint32_t(RoundWide(samples[i], 8388608.0, -8388608.0, 8388607.0)), 3);
             break;
         }
-        default: {
-            uint8_t* out = FDst + 4 * FWritten;
-            for (uint64_t i = 0; i < n; ++i)
-                Store(out + 4 * i, uint32_t(RoundWide(samples[i], 2147483648.0, -2147483648.0, 2147483647.0)), 4);
-            break;
-        }
+        default: PutSigned32(samples, FDst + 4 * FWritten, n); break;
         }
         FWritten += n;
     }
 
     uint64_t Written() const { return FWritten; }
 
-private:
-    // The taunt's width, so the one worth vector code: the compiler does not turn the clamp's
-    // comparisons into vector instructions by itself (they might raise floating-point flags).
+    // The taunt's width, so the one worth vector code (finishing rounds with it too): the
+    // compiler does not turn the clamp's comparisons into vector instructions by itself (they
+    // might raise floating-point flags).
     static void PutUnsigned8(const float* samples, uint8_t* out, uint64_t n)
     {
         uint64_t i = 0;
@@ -107,6 +102,32 @@ private:
 #endif
         for (; i < n; ++i)
             out[i] = uint8_t(Round(samples[i], 128.0f, -128.0f, 127.0f) + 128);
+    }
+
+private:
+    // The width finishing works on, so vector code too: the same clamp in doubles, converted
+    // to nearest, ties to even, as RoundWide does.
+    static void PutSigned32(const float* samples, uint8_t* out, uint64_t n)
+    {
+        uint64_t i = 0;
+#if defined(__SSE2__)
+        const __m128d scale = _mm_set1_pd(2147483648.0);
+        const __m128d lo = _mm_set1_pd(-2147483648.0);
+        const __m128d hi = _mm_set1_pd(2147483647.0);
+        // Two samples, the lower two of `x`; a NaN becomes 0, silence, before the clamp.
+        auto rounded = [&](__m128 x) {
+            const __m128d v = _mm_mul_pd(_mm_cvtps_pd(x), scale);
+            const __m128d number = _mm_and_pd(v, _mm_cmpord_pd(v, v));
+            return _mm_cvtpd_epi32(_mm_min_pd(_mm_max_pd(number, lo), hi));
+        };
+        for (; i + 4 <= n; i += 4) {
+            const __m128 x = _mm_loadu_ps(samples + i);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * i),
+                             _mm_unpacklo_epi64(rounded(x), rounded(_mm_movehl_ps(x, x))));
+        }
+#endif
+        for (; i < n; ++i)
+            Store(out + 4 * i, uint32_t(RoundWide(samples[i], 2147483648.0, -2147483648.0, 2147483647.0)), 4);
     }
 
     // Rounds to nearest, ties to even, by letting the float adder drop the fraction: exact for
