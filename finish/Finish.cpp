@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <exception>
 #include <thread>
 #include <vector>
 
@@ -70,41 +69,15 @@ void Quantize(const TQuantizing& how, uint64_t length, uint64_t from, uint64_t t
     keep();
 }
 
-// Runs `work(0)` here and `work(1)` on another thread when `two`, raising what either raised.
-template <typename Work>
-void OnTwoThreads(bool two, Work&& work)
-{
-    std::exception_ptr error;
-    std::thread other;
-    if (two)
-        other = std::thread([&] {
-            try {
-                work(1);
-            } catch (...) {
-                error = std::current_exception();
-            }
-        });
-    try {
-        work(0);
-    } catch (...) {
-        if (other.joinable())
-            other.join();
-        throw;
-    }
-    if (other.joinable())
-        other.join();
-    if (error)
-        std::rethrow_exception(error);
-}
-
 // Quantizes a whole sound of `length`, a long one in two halves at once when `two`.
 template <typename Read, typename Put>
 void QuantizeAll(const TQuantizing& how, uint64_t length, bool two, Read&& read, Put&& put)
 {
     const bool split = two && length >= SplitLength;
     const uint64_t half = split ? length / 2 / TTauntQuantizer::NoiseBlock * TTauntQuantizer::NoiseBlock : length;
-    OnTwoThreads(split,
-                 [&](int part) { Quantize(how, length, part == 0 ? 0 : half, part == 0 ? half : length, read, put); });
+    RunSideBySide(split ? 2 : 1, [&](size_t part) {
+        Quantize(how, length, part == 0 ? 0 : half, part == 0 ? half : length, read, put);
+    });
 }
 
 // The loudness of a signal after `gain` and the limiter, rounded to 8 bits as a taunt is.

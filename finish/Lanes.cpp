@@ -278,6 +278,34 @@ void TLaneMeasures::Merge(const TLaneMeasures& other)
     Gate.Merge(other.Gate);
 }
 
+void RunSideBySide(size_t count, const std::function<void(size_t)>& work)
+{
+    std::vector<std::exception_ptr> errors(count);
+    auto run = [&](size_t i) {
+        try {
+            work(i);
+        } catch (...) {
+            errors[i] = std::current_exception();
+        }
+    };
+    std::vector<std::thread> helpers;
+    std::vector<size_t> here{0};
+    for (size_t i = 1; i < count; ++i)
+        try {
+            helpers.emplace_back(run, i);
+        } catch (...) {
+            // No thread to be had: this one does it.
+            here.push_back(i);
+        }
+    for (const size_t i : here)
+        run(i);
+    for (std::thread& helper : helpers)
+        helper.join();
+    for (const std::exception_ptr& error : errors)
+        if (error)
+            std::rethrow_exception(error);
+}
+
 TLaneMeasures RunLanes(const TLaneStages& stages, uint64_t length, unsigned threads, unsigned stretches,
                        const TLaneRead& read, const TLaneWrite& write, const std::function<void(uint64_t)>& progress)
 {
@@ -291,23 +319,7 @@ TLaneMeasures RunLanes(const TLaneStages& stages, uint64_t length, unsigned thre
         lanes[i % groups].push_back(cut[i]);
 
     std::vector<TLaneMeasures> made(groups);
-    std::vector<std::exception_ptr> errors(groups);
-    std::vector<std::thread> helpers;
-    auto run = [&](size_t g) {
-        try {
-            made[g] = RunGroup(stages, lanes[g], read, write, progress);
-        } catch (...) {
-            errors[g] = std::current_exception();
-        }
-    };
-    for (size_t g = 1; g < groups; ++g)
-        helpers.emplace_back(run, g);
-    run(0);
-    for (std::thread& helper : helpers)
-        helper.join();
-    for (const std::exception_ptr& error : errors)
-        if (error)
-            std::rethrow_exception(error);
+    RunSideBySide(groups, [&](size_t g) { made[g] = RunGroup(stages, lanes[g], read, write, progress); });
     for (size_t g = 1; g < groups; ++g)
         made[0].Merge(made[g]);
     return made[0];

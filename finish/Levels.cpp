@@ -180,20 +180,21 @@ void TTauntQuantizer::Round(uint64_t first, const float* samples, size_t count, 
     using TFloats = float __attribute__((vector_size(4 * NoiseLanes)));
     constexpr size_t Stretch = 64;
     float noise[Stretch + NoiseLanes];
+    TLanes x;
+    std::memcpy(&x, FNoise, sizeof x);
     for (size_t from = 0; from < count; from += Stretch) {
         const size_t n = std::min(Stretch, count - from);
         size_t at = 0;
         for (; at < n && FNoiseUsed < NoiseLanes; ++at)
             noise[at] = FNoiseMade[FNoiseUsed++];
         for (; at < n; at += NoiseLanes) {
-            if ((first + from + at) % NoiseBlock < NoiseLanes)
+            if ((first + from + at) % NoiseBlock < NoiseLanes) {
                 Seed((first + from + at) / NoiseBlock);
-            TLanes x;
-            std::memcpy(&x, FNoise, sizeof x);
+                std::memcpy(&x, FNoise, sizeof x);
+            }
             x ^= x << 13;
             x ^= x >> 17;
             x ^= x << 5;
-            std::memcpy(FNoise, &x, sizeof x);
             const TFloats value = __builtin_convertvector(TSigned(x & 0xFFFFu) - TSigned(x >> 16), TFloats);
             std::memcpy(noise + at, &value, sizeof value);
             // What this step made past the samples is left for the next ones.
@@ -216,6 +217,7 @@ void TTauntQuantizer::Round(uint64_t first, const float* samples, size_t count, 
             noise[at] = x[at] != 0.0f ? x[at] + noise[at] * (1.0f / (128.0f * 65536.0f)) : 0.0f;
         AcmStages::Quantizer::PutUnsigned8(noise, bytes + from, n);
     }
+    std::memcpy(FNoise, &x, sizeof x);
 }
 
 void TTauntQuantizer::FadeEnds(uint64_t length, uint64_t fade)

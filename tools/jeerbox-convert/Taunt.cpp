@@ -16,7 +16,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <mutex>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -27,6 +30,8 @@ constexpr uint32_t WrittenFmtSize = 16;
 constexpr uint64_t HeaderSize = WaveHeaderSize(WrittenFmtSize);
 // Trimming leaves 5 ms before the first sound and after the last.
 constexpr uint64_t TrimMargin = 110;
+// A temporary file for a sound this long (a minute) is closed beside the commit.
+constexpr uint64_t ReleasedAside = 60 * 22050;
 
 // Writes all of `count` bytes at `at` of the file `handle`, or raises naming `name`.
 void WriteAt(int handle, const std::string& name, uint64_t at, const uint8_t* bytes, uint64_t count)
@@ -161,7 +166,24 @@ public:
     {
         TTauntFile file(target);
         TTauntMade made = FRecipe.Reshapes() ? Finish(target, file) : Cut(file);
-        file.Commit(made.Length);
+        // A long sound's temporary file gives back its pages (some milliseconds for ten
+        // minutes) on another thread while the taunt is committed.
+        std::thread release;
+        if (FWide && made.Length > ReleasedAside)
+            try {
+                release = std::thread([wide = std::move(FWide)]() mutable { wide.reset(); });
+            } catch (const std::system_error&) {
+                // No thread to be had: the file was closed here.
+            }
+        try {
+            file.Commit(made.Length);
+        } catch (...) {
+            if (release.joinable())
+                release.join();
+            throw;
+        }
+        if (release.joinable())
+            release.join();
         return made;
     }
 
@@ -170,7 +192,8 @@ private:
     // counted as half the work, the chain's passes as the other half.
     TTauntMade Finish(const std::string& target, TTauntFile& file)
     {
-        TWideFile wide(target);
+        FWide = std::make_unique<TWideFile>(target);
+        TWideFile& wide = *FWide;
         const uint64_t bytes = ConvertSoundFile(
             FSource, WideTauntFormat, FRecipe.Parallel,
             [&](uint64_t at, const uint8_t* samples, uint32_t count) {
@@ -235,6 +258,7 @@ private:
 
     std::string FSource;
     TTauntRecipe FRecipe;
+    std::unique_ptr<TWideFile> FWide;
     std::function<void(double)> FProgress;
     int FPass = 0;
     int FPasses = 1;
