@@ -105,25 +105,22 @@ public:
     }
 
 private:
-    // The width finishing works on, so vector code too: the same clamp in doubles, converted
-    // to nearest, ties to even, as RoundWide does.
+    // The width finishing works on, so vector code too. A float scaled by 2^31 is exact, and
+    // below 2^31 in size converts to nearest, ties to even, as RoundWide's double does; from
+    // 2^31 up it is clamped as there (a conversion from -2^31 down gives -2^31 by itself).
     static void PutSigned32(const float* samples, uint8_t* out, uint64_t n)
     {
         uint64_t i = 0;
 #if defined(__SSE2__)
-        const __m128d scale = _mm_set1_pd(2147483648.0);
-        const __m128d lo = _mm_set1_pd(-2147483648.0);
-        const __m128d hi = _mm_set1_pd(2147483647.0);
-        // Two samples, the lower two of `x`; a NaN becomes 0, silence, before the clamp.
-        auto rounded = [&](__m128 x) {
-            const __m128d v = _mm_mul_pd(_mm_cvtps_pd(x), scale);
-            const __m128d number = _mm_and_pd(v, _mm_cmpord_pd(v, v));
-            return _mm_cvtpd_epi32(_mm_min_pd(_mm_max_pd(number, lo), hi));
-        };
+        const __m128 scale = _mm_set1_ps(2147483648.0f);
+        const __m128i top = _mm_set1_epi32(0x7FFFFFFF);
         for (; i + 4 <= n; i += 4) {
-            const __m128 x = _mm_loadu_ps(samples + i);
+            const __m128 v = _mm_mul_ps(_mm_loadu_ps(samples + i), scale);
+            // A NaN compares unordered with itself and is masked to 0, silence.
+            const __m128i rounded = _mm_cvtps_epi32(_mm_and_ps(v, _mm_cmpord_ps(v, v)));
+            const __m128i high = _mm_castps_si128(_mm_cmpge_ps(v, scale));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * i),
-                             _mm_unpacklo_epi64(rounded(x), rounded(_mm_movehl_ps(x, x))));
+                             _mm_or_si128(_mm_and_si128(high, top), _mm_andnot_si128(high, rounded)));
         }
 #endif
         for (; i < n; ++i)
