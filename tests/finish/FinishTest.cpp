@@ -27,14 +27,17 @@ std::vector<float> Tone(double hz, double peak, double seconds, double offset = 
     return s;
 }
 
-std::vector<uint8_t> Finished(const std::vector<float>& signal, const TFinishRecipe& recipe, TFinished* made = nullptr)
+std::vector<uint8_t> Finished(const std::vector<float>& signal, const TFinishRecipe& recipe, TFinished* made = nullptr,
+                              bool parallel = true)
 {
     TWideMemory store(signal);
     std::vector<uint8_t> out(signal.size());
-    const TFinished result =
-        FinishSignal(store, signal.size(), recipe, [&](uint64_t at, const uint8_t* bytes, uint64_t count) {
+    const TFinished result = FinishSignal(
+        store, signal.size(), recipe,
+        [&](uint64_t at, const uint8_t* bytes, uint64_t count) {
             std::copy(bytes, bytes + count, out.begin() + ptrdiff_t(at));
-        });
+        },
+        {}, parallel);
     out.resize(size_t(result.Length));
     if (made)
         *made = result;
@@ -158,10 +161,12 @@ TEST(FinishTest, TheQuantizerGivesTheSameBytesInAnyBlocksAndFromAnyStartAndTheLi
         const std::vector<uint8_t> part = quantized(from - TTauntQuantizer::LeadIn, 4000);
         EXPECT_TRUE(std::equal(part.begin() + TTauntQuantizer::LeadIn, part.end(), whole.begin() + ptrdiff_t(from)));
     }
-    // And through the whole chain, levelled and raised.
-    const std::vector<uint8_t> loud =
-        Finished(Syllables(0.5, 1.5), {.Compress = 3, .Loudness = -6, .FadeMs = 5, .Dither = true});
+    // And through the whole chain, levelled and raised: quantized in two halves at once as in one.
+    const std::vector<float> longer = Syllables(0.5, 15.0);
+    const TFinishRecipe raised{.Compress = 3, .Loudness = -6, .FadeMs = 5, .Dither = true};
+    const std::vector<uint8_t> loud = Finished(longer, raised);
     EXPECT_EQ(std::count(loud.begin(), loud.end(), 0), 0);
+    EXPECT_EQ(Finished(longer, raised, nullptr, false), loud);
 }
 
 TEST(FinishTest, StretchesSideBySideGiveWhatOnePassGives)
