@@ -7,7 +7,6 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <new>
 #include <stdexcept>
@@ -48,20 +47,9 @@ TEST(AcmEngineTest, AFailureInEitherHalfOfATwoThreadConversionComesBackAsItsCode
 TEST(AcmEngineTest, ThirtyTwoBitSamplesAreRoundedAsInDoublePrecision)
 {
     constexpr float Inf = std::numeric_limits<float>::infinity();
-    std::vector<float> in{1.0f,
-                          -1.0f,
-                          1.5f,
-                          -1.5f,
-                          0.99999994f,
-                          Inf,
-                          -Inf,
-                          NAN,
-                          0.5f / 2147483648.0f,
-                          1.5f / 2147483648.0f,
-                          2.5f / 2147483648.0f,
-                          -2.5f / 2147483648.0f,
-                          1e-45f,
-                          -0.0f};
+    std::vector<float> in{1, -1, 1.5f, -1.5f, 0.99999994f, Inf, -Inf, NAN, -0.0f, 1e-45f};
+    for (const float halfway : {0.5f, 1.5f, 2.5f, -2.5f})
+        in.push_back(halfway / 2147483648.0f);
     for (int i = 0; i < 4000; ++i)
         in.push_back(std::sin(float(i)) * (i % 2 ? 1.1f : 1e-5f));
     std::vector<int32_t> out(in.size());
