@@ -67,21 +67,16 @@ public:
                 Store(out + 3 * i, uint32_t(RoundWide(samples[i], 8388608.0, -8388608.0, 8388607.0)), 3);
             break;
         }
-        default: {
-            uint8_t* out = FDst + 4 * FWritten;
-            for (uint64_t i = 0; i < n; ++i)
-                Store(out + 4 * i, uint32_t(RoundWide(samples[i], 2147483648.0, -2147483648.0, 2147483647.0)), 4);
-            break;
-        }
+        default: PutSigned32(samples, FDst + 4 * FWritten, n); break;
         }
         FWritten += n;
     }
 
     uint64_t Written() const { return FWritten; }
 
-private:
-    // The taunt's width, so the one worth vector code: the compiler does not turn the clamp's
-    // comparisons into vector instructions by itself (they might raise floating-point flags).
+    // The taunt's width, so the one worth vector code (finishing rounds with it too): the
+    // compiler does not turn the clamp's comparisons into vector instructions by itself (they
+    // might raise floating-point flags).
     static void PutUnsigned8(const float* samples, uint8_t* out, uint64_t n)
     {
         uint64_t i = 0;
@@ -107,6 +102,29 @@ private:
 #endif
         for (; i < n; ++i)
             out[i] = uint8_t(Round(samples[i], 128.0f, -128.0f, 127.0f) + 128);
+    }
+
+private:
+    // The width finishing works on, so vector code too. A float scaled by 2^31 is exact, and
+    // below 2^31 in size converts to nearest, ties to even, as RoundWide's double does; from
+    // 2^31 up it is clamped as there (a conversion from -2^31 down gives -2^31 by itself).
+    static void PutSigned32(const float* samples, uint8_t* out, uint64_t n)
+    {
+        uint64_t i = 0;
+#if defined(__SSE2__)
+        const __m128 scale = _mm_set1_ps(2147483648.0f);
+        const __m128i top = _mm_set1_epi32(0x7FFFFFFF);
+        for (; i + 4 <= n; i += 4) {
+            const __m128 v = _mm_mul_ps(_mm_loadu_ps(samples + i), scale);
+            // A NaN compares unordered with itself and is masked to 0, silence.
+            const __m128i rounded = _mm_cvtps_epi32(_mm_and_ps(v, _mm_cmpord_ps(v, v)));
+            const __m128i high = _mm_castps_si128(_mm_cmpge_ps(v, scale));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * i),
+                             _mm_or_si128(_mm_and_si128(high, top), _mm_andnot_si128(high, rounded)));
+        }
+#endif
+        for (; i < n; ++i)
+            Store(out + 4 * i, uint32_t(RoundWide(samples[i], 2147483648.0, -2147483648.0, 2147483647.0)), 4);
     }
 
     // Rounds to nearest, ties to even, by letting the float adder drop the fraction: exact for

@@ -5,12 +5,14 @@
 # loudness range and the 8-bit levels that a quiet half uses (--compress), and the spread of
 # loudness across a set (--loudness), measured with ffmpeg's ebur128 filter, not with the
 # program's own meter. Then the chain's time on ten minutes of sound beside the plain
-# conversion's. Makes its own inputs, builds what it needs, prints the figures.
+# conversion's, and the peak memory of each for ten minutes and for an hour (the hour's input
+# takes 635 MB of disk while the script runs). Makes its own inputs, builds what it needs,
+# prints the figures.
 #   bench/finish_figures.sh [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
-JEERBOX_PACKAGES+=(alsa-utils espeak-ng ffmpeg hyperfine python3)
+JEERBOX_PACKAGES+=(alsa-utils espeak-ng ffmpeg hyperfine python3 time)
 install_missing
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)" --target jeerbox-convert >/dev/null
@@ -105,11 +107,16 @@ for f in "$work"/set/*.wav; do taunt levels "$f" 0; done | awk '{c += $5} END {p
 echo "== speed: ten minutes of 44.1 kHz stereo speech, the plain conversion and the whole chain"
 sox "$work"/halves/*.wav "$work"/voices/*.wav -r 44100 -c 2 "$work/once.wav"
 sox "$work/once.wav" "$work/ten-minutes.wav" repeat $(python3 -c "import math; print(math.ceil(600 / $(soxi -D "$work/once.wav")) - 1)") trim 0 600
+plain=""
+chain="--highpass --trim --compress --normalize --dither"
+loudness="--highpass --trim --compress --loudness=-16 --dither"
+echo "  load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 hyperfine -N --warmup 1 --runs "$runs" --export-json "$work/speed.json" \
   -n plain "$convert -o $work/speed $work/ten-minutes.wav" \
-  -n chain "$convert -o $work/speed --highpass --trim --compress --normalize --dither $work/ten-minutes.wav" \
-  -n loudness "$convert -o $work/speed --highpass --trim --compress --loudness=-16 --dither $work/ten-minutes.wav" \
+  -n chain "$convert -o $work/speed $chain $work/ten-minutes.wav" \
+  -n loudness "$convert -o $work/speed $loudness $work/ten-minutes.wav" \
   | grep -v '^ *$'
+echo "  load after: $(cut -d' ' -f1-3 /proc/loadavg)"
 python3 - "$work/speed.json" <<'PY'
 import json, sys
 r = {x["command"]: x for x in json.load(open(sys.argv[1]))["results"]}
@@ -119,3 +126,16 @@ for n in ("chain", "loudness"):
     print(f"  {n}: {r[n]['median'] * 1000:.0f} ms median, {r[n]['median'] / p:.2f}x the plain conversion ({p * 1000:.0f} ms);"
           f" processor time {cpu(r[n]) * 1000:.0f} ms, {cpu(r[n]) / cpu(r['plain']):.2f}x ({cpu(r['plain']) * 1000:.0f} ms)")
 PY
+
+echo "== peak memory: ten minutes and an hour (the same speech over and over)"
+sox "$work/ten-minutes.wav" "$work/one-hour.wav" repeat 5
+for input in ten-minutes.wav one-hour.wav; do
+  line="  $input:"
+  for what in plain chain loudness; do
+    # shellcheck disable=SC2086
+    kb=$(/usr/bin/time -f %M "$convert" -o "$work/memory" ${!what} "$work/$input" 2>&1 >/dev/null | tail -1)
+    line+=" $what $(python3 -c "print(f'{$kb / 1024:.1f}')") MB"
+  done
+  echo "$line"
+done
+rm -f "$work/one-hour.wav"

@@ -122,7 +122,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsdl2-2.0-0, libsndfile1 (>= 1.1.0), libebur128-1, qt6-qpa-plugins, libqt6svg6")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsdl2-2.0-0, libsndfile1 (>= 1.1.0), qt6-qpa-plugins, libqt6svg6")
 # The toolkit's Wayland plugin. A Wayland session that also runs XWayland (DISPLAY set, as
 # Debian's desktops do) opens the window through XWayland without it; one without XWayland, or
 # QT_QPA_PLATFORM=wayland, cannot open the window at all.

@@ -11,100 +11,78 @@ constexpr double ButterworthQ[2] = {0.54119610014619698, 1.3065629648763766};
 // The leveller's time constants and levels.
 constexpr double AttackSeconds = 0.005;
 constexpr double ReleaseSeconds = 0.2;
-constexpr double ReferenceDb = -20.0;
-constexpr double FloorDb = -50.0;
-constexpr double FloorFadeDb = 20.0;
-constexpr double MostLiftDb = 24.0;
-// The gain is worked out every this many samples and moves along a line in between.
-constexpr unsigned GainStep = 32;
+constexpr float ReferenceDb = -20.0f;
+constexpr float FloorDb = -50.0f;
+constexpr float FloorFadeDb = 20.0f;
+constexpr float MostLiftDb = 24.0f;
 
+// The share of the distance to a new level that a follower of time constant `seconds` covers
+// in a sample.
 double Coefficient(double seconds)
 {
     return 1.0 - std::exp(-1.0 / (seconds * TauntRate));
+}
+
+// A section of the bilinear transform's form: numerator and denominator over a0.
+TBiquad Section(double b0, double b1, double b2, double a0, double a1, double a2)
+{
+    return {float(b0 / a0), float(b1 / a0), float(b2 / a0), float(a1 / a0), float(a2 / a0)};
 }
 }
 
 THighpass::THighpass(double hz)
 {
     const double w = 2.0 * M_PI * hz / TauntRate;
+    const double c = std::cos(w);
     for (int i = 0; i < 2; ++i) {
         const double alpha = std::sin(w) / (2.0 * ButterworthQ[i]);
-        const double a0 = 1.0 + alpha;
-        const double c = std::cos(w);
-        FStages[i] = {(1.0 + c) / 2.0 / a0, -(1.0 + c) / a0, (1.0 + c) / 2.0 / a0, -2.0 * c / a0, (1.0 - alpha) / a0};
+        FStages[i] = Section((1.0 + c) / 2.0, -(1.0 + c), (1.0 + c) / 2.0, 1.0 + alpha, -2.0 * c, 1.0 - alpha);
     }
-}
-
-double THighpass::TBiquad::Step(double x)
-{
-    const double y = B0 * x + S1;
-    S1 = B1 * x - A1 * y + S2;
-    S2 = B2 * x - A2 * y;
-    return y;
 }
 
 void THighpass::Run(float* samples, uint64_t count)
 {
     if (count == 0)
         return;
-    if (!FStarted) {
-        // The first stage's state for a constant input of the first sample, whose output is
-        // none; the second stage then sees silence.
-        const double x0 = samples[0];
-        FStages[0].S1 = -FStages[0].B0 * x0;
-        FStages[0].S2 = FStages[0].B2 * x0;
-        FStarted = true;
-    }
-    // The two stages' states in registers for the whole block.
-    TBiquad first = FStages[0], second = FStages[1];
+    if (!FStarted)
+        FState = Start(samples[0]);
+    FStarted = true;
     for (uint64_t i = 0; i < count; ++i)
-        samples[i] = float(second.Step(first.Step(samples[i])));
-    FStages[0] = first;
-    FStages[1] = second;
+        samples[i] = Step(FState, samples[i]);
 }
 
-TSpeechLeveller::TSpeechLeveller(double ratio) : FSlope(1.0 - 1.0 / ratio) {}
-
-double TSpeechLeveller::TargetGain() const
+TSpeechLeveller::TSpeechLeveller(double ratio)
+    : FSlope(float(1.0 - 1.0 / ratio)), FAttack(float(Coefficient(AttackSeconds))),
+      FKeepAttack(float(1.0 - Coefficient(AttackSeconds))), FRelease(float(Coefficient(ReleaseSeconds))),
+      FKeepRelease(float(1.0 - Coefficient(ReleaseSeconds)))
 {
-    const double level = 20.0 * std::log10(std::max(FEnvelope, 1e-12));
-    double lift = (ReferenceDb - std::max(level, FloorDb)) * FSlope;
-    lift = std::min(lift, MostLiftDb);
+}
+
+float TSpeechLeveller::Gain(float envelope) const
+{
+    // In decibels through base-2 logarithms, which the library works out fastest.
+    constexpr float DbPerOctave = 6.0205999f;
+    const float level = DbPerOctave * std::log2(std::max(envelope, 1e-12f));
+    float lift = std::min((ReferenceDb - std::max(level, FloorDb)) * FSlope, MostLiftDb);
     if (level < FloorDb)
-        lift *= std::max(0.0, 1.0 - (FloorDb - level) / FloorFadeDb);
-    return std::pow(10.0, lift / 20.0);
+        lift *= std::max(0.0f, 1.0f - (FloorDb - level) / FloorFadeDb);
+    return std::exp2(lift / DbPerOctave);
 }
 
-void TSpeechLeveller::Run(float* samples, uint64_t count)
+TKWeighting::TKWeighting()
 {
-    const double attack = Coefficient(AttackSeconds);
-    const double release = Coefficient(ReleaseSeconds);
-    double envelope = FEnvelope;
-    auto follow = [&](float sample) {
-        const double level = std::fabs(double(sample));
-        envelope += (level - envelope) * (level > envelope ? attack : release);
-    };
-    for (uint64_t i = 0; i < count;) {
-        if (FPhase == 0) {
-            // A step starts: its gain is worked out on the level up to its first sample.
-            follow(samples[i]);
-            FEnvelope = envelope;
-            FGain = FNextGain;
-            FNextGain = TargetGain();
-            samples[i] = float(samples[i] * FGain);
-            ++i;
-            FPhase = 1;
-            continue;
-        }
-        // The rest of the step, the gain moving along its line.
-        const uint64_t n = std::min<uint64_t>(count - i, GainStep - FPhase);
-        const double slope = (FNextGain - FGain) / GainStep;
-        for (uint64_t k = 0; k < n; ++k) {
-            follow(samples[i + k]);
-            samples[i + k] = float(samples[i + k] * (FGain + slope * double(FPhase + k)));
-        }
-        i += n;
-        FPhase = unsigned(FPhase + n) % GainStep;
-    }
-    FEnvelope = envelope;
+    // The shelf and the high-pass as BS.1770 gives them at 48 kHz, designed anew for the
+    // taunt's rate from their analogue centre frequencies, gains and quality factors.
+    const double shelfK = std::tan(M_PI * 1681.974450955533 / TauntRate);
+    const double shelfQ = 0.7071752369554196;
+    const double high = std::pow(10.0, 3.999843853973347 / 20.0);
+    const double band = std::pow(high, 0.4996667741545416);
+    FShelf = Section(high + band * shelfK / shelfQ + shelfK * shelfK, 2.0 * (shelfK * shelfK - high),
+                     high - band * shelfK / shelfQ + shelfK * shelfK, 1.0 + shelfK / shelfQ + shelfK * shelfK,
+                     2.0 * (shelfK * shelfK - 1.0), 1.0 - shelfK / shelfQ + shelfK * shelfK);
+    const double passK = std::tan(M_PI * 38.13547087602444 / TauntRate);
+    const double passQ = 0.5003270373238773;
+    const double a0 = 1.0 + passK / passQ + passK * passK;
+    FHighpass = {1.0f, -2.0f, 1.0f, float(2.0 * (passK * passK - 1.0) / a0),
+                 float((1.0 - passK / passQ + passK * passK) / a0)};
 }

@@ -24,12 +24,28 @@ struct TFinishRecipe {
     bool Reshapes() const { return HighpassHz || Compress || Normalize || Loudness || FadeMs || Dither; }
 };
 
-// The wide signal to finish, read from its start in blocks each time it is called (finishing
-// reads it once or twice). When `keep`, what the reader leaves in a block is what the later
-// reading gives: the stages before the level then run once.
-using TWideBlock = std::function<void(float* samples, uint64_t count)>;
-using TWideSource = std::function<void(const TWideBlock& block, bool keep)>;
-// Where the finished bytes go: `count` bytes at offset `at` of the taunt, in order.
+// The converted signal at full precision, where finishing keeps it between its passes: the
+// stages before the level leave their result in its place. Read and written from more than one
+// thread at once, at places that never overlap.
+class TWideStore {
+public:
+    virtual ~TWideStore() = default;
+    virtual void Read(uint64_t at, float* samples, uint64_t count) = 0;
+    virtual void Write(uint64_t at, const float* samples, uint64_t count) = 0;
+};
+// A signal kept in memory.
+class TWideMemory : public TWideStore {
+public:
+    explicit TWideMemory(std::vector<float> samples) : FSamples(std::move(samples)) {}
+    void Read(uint64_t at, float* samples, uint64_t count) override;
+    void Write(uint64_t at, const float* samples, uint64_t count) override;
+
+private:
+    std::vector<float> FSamples;
+};
+
+// Where the finished bytes go: `count` bytes at offset `at` of the taunt, from more than one
+// thread at once, at places that never overlap.
 using TFinishedSink = std::function<void(uint64_t at, const uint8_t* bytes, uint64_t count)>;
 
 struct TFinished {
@@ -38,10 +54,11 @@ struct TFinished {
     std::vector<std::string> Notes;
 };
 
-// Finishes a wide signal of `length` samples at the taunt's rate. Memory stays the same for a
-// sound of any length. Told of its progress as a fraction of the whole work.
-TFinished FinishSignal(const TWideSource& source, uint64_t length, const TFinishRecipe& recipe,
-                       const TFinishedSink& sink, const std::function<void(double)>& progress = {});
+// Finishes the wide signal of `length` samples at the taunt's rate that `store` holds, on two
+// threads where the machine has them and `parallel` allows. Memory stays the same for a sound
+// of any length. Told of its progress as a fraction of the whole work, from those threads.
+TFinished FinishSignal(TWideStore& store, uint64_t length, const TFinishRecipe& recipe, const TFinishedSink& sink,
+                       const std::function<void(double)>& progress = {}, bool parallel = true);
 
 // Finishes a converted taunt in place (the window's Finish): its bytes are read as the wide
 // signal; trimming may shorten it.

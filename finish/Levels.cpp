@@ -1,16 +1,14 @@
 #include "Levels.h"
 
-#include "framework/SharedLibrary.h"
-
-#include <ebur128.h>
+#include "Filters.h"
+#include "acm/AcmStages.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
-#include <stdexcept>
 
 namespace {
-constexpr unsigned TauntRate = 22050;
 // The limiter looks 2 ms ahead and lowers its gain along that stretch, so that a peak is
 // met by a ramp rather than a step; it recovers at most to full gain over about 50 ms.
 constexpr size_t LookAhead = 44;
@@ -19,24 +17,50 @@ constexpr float Recovery = 1.0f / 1100.0f;
 constexpr size_t Held = 64;
 }
 
+float Peak(const float* samples, uint64_t count)
+{
+    // Four vectors side by side, so that no maximum waits for the one before.
+    TFloat4 most[4] = {};
+    uint64_t i = 0;
+    for (; i + 16 <= count; i += 16)
+        for (size_t k = 0; k < 4; ++k) {
+            TFloat4 v;
+            std::memcpy(&v, samples + i + 4 * k, sizeof v);
+            v = Abs(v);
+            most[k] = v > most[k] ? v : most[k];
+        }
+    float peak = 0.0f;
+    for (const TFloat4& m : most)
+        peak = std::max({peak, m[0], m[1], m[2], m[3]});
+    for (; i < count; ++i)
+        peak = std::max(peak, std::fabs(samples[i]));
+    return peak;
+}
+
 TTrimFinder::TTrimFinder(double thresholdDb, uint64_t marginSamples)
     : FThreshold(float(std::pow(10.0, thresholdDb / 20.0))), FMargin(marginSamples)
 {
 }
 
-void TTrimFinder::Put(uint64_t at, const float* samples, uint64_t count)
+void TTrimFinder::Put(uint64_t at, const float* samples, uint64_t count, size_t stride)
 {
     // Only the first loud sample from the block's start and the last from its end count.
     uint64_t first = 0;
-    while (first < count && std::fabs(samples[first]) < FThreshold)
+    while (first < count && std::fabs(samples[first * stride]) < FThreshold)
         ++first;
     if (first == count)
         return;
     uint64_t last = count - 1;
-    while (std::fabs(samples[last]) < FThreshold)
+    while (std::fabs(samples[last * stride]) < FThreshold)
         --last;
     FFirst = std::min(FFirst, at + first);
     FLast = std::max(FLast, at + last);
+}
+
+void TTrimFinder::Merge(const TTrimFinder& other)
+{
+    FFirst = std::min(FFirst, other.FFirst);
+    FLast = std::max(FLast, other.FLast);
 }
 
 uint64_t TTrimFinder::First(uint64_t length) const
@@ -54,189 +78,146 @@ uint64_t TTrimFinder::End(uint64_t length) const
 }
 
 namespace {
+// Energies to loudness after BS.1770, and the absolute gate.
+constexpr double LufsOffset = -0.691;
+constexpr double AbsoluteGate = -70.0;
+constexpr double RelativeGate = -10.0;
+constexpr double StepLu = 0.1;
 
-// libebur128, loaded by the first run that measures loudness.
-struct TEbur128 {
-    TSharedLibrary Library{"libebur128.so.1"};
-    decltype(&ebur128_init) Init;
-    decltype(&ebur128_destroy) Destroy;
-    decltype(&ebur128_add_frames_float) AddFrames;
-    decltype(&ebur128_loudness_global) Loudness;
-
-    TEbur128()
-    {
-        Library.Bind(Init, "ebur128_init");
-        Library.Bind(Destroy, "ebur128_destroy");
-        Library.Bind(AddFrames, "ebur128_add_frames_float");
-        Library.Bind(Loudness, "ebur128_loudness_global");
-    }
-};
-
-const TEbur128& Ebur128()
+double Loudness(double energy)
 {
-    static const TEbur128& loaded = *new TEbur128;
-    if (!loaded.Library.Ok())
-        throw std::runtime_error(loaded.Library.Error());
-    return loaded;
+    return LufsOffset + 10.0 * std::log10(energy);
 }
 }
 
-struct TLoudnessMeter::State {
-    ebur128_state* Meter;
-};
+TLoudnessGate::TLoudnessGate(uint64_t from, uint64_t to) : FFrom(from), FTo(to), FCount(Steps), FEnergy(Steps) {}
 
-TLoudnessMeter::TLoudnessMeter() : FState(new State{Ebur128().Init(1, TauntRate, EBUR128_MODE_I)})
+void TLoudnessGate::Push(double sum, uint64_t end)
 {
-    if (!FState->Meter)
-        throw std::bad_alloc();
+    const double energy = (FParts[0] + FParts[1] + FParts[2] + sum) / double(4 * Part);
+    FParts[0] = FParts[1];
+    FParts[1] = FParts[2];
+    FParts[2] = sum;
+    // The first block ends 400 ms into the sound.
+    if (end <= FFrom || end > FTo || end < 4 * Part || !(energy > 0.0))
+        return;
+    const double lufs = Loudness(energy);
+    if (lufs < AbsoluteGate)
+        return;
+    const int step = std::min(Steps - 1, int((lufs - AbsoluteGate) / StepLu));
+    ++FCount[size_t(step)];
+    FEnergy[size_t(step)] += energy;
 }
 
-TLoudnessMeter::~TLoudnessMeter()
+void TLoudnessGate::Merge(const TLoudnessGate& other)
 {
-    Ebur128().Destroy(&FState->Meter);
-}
-
-void TLoudnessMeter::Add(const float* samples, uint64_t count)
-{
-    if (count > 0 && Ebur128().AddFrames(FState->Meter, samples, size_t(count)) != EBUR128_SUCCESS)
-        throw std::runtime_error("cannot measure the loudness");
-}
-
-void TLoudnessMeter::AddTaunt(const uint8_t* bytes, uint64_t count)
-{
-    float block[4096];
-    for (uint64_t at = 0; at < count;) {
-        const size_t n = size_t(std::min<uint64_t>(count - at, std::size(block)));
-        for (size_t i = 0; i < n; ++i)
-            block[i] = TauntSample(bytes[at + i]);
-        Add(block, n);
-        at += n;
+    for (size_t i = 0; i < size_t(Steps); ++i) {
+        FCount[i] += other.FCount[i];
+        FEnergy[i] += other.FEnergy[i];
     }
 }
 
-double TLoudnessMeter::Lufs() const
+double TLoudnessGate::Lufs() const
 {
-    double lufs = -std::numeric_limits<double>::infinity();
-    if (Ebur128().Loudness(FState->Meter, &lufs) != EBUR128_SUCCESS)
+    uint64_t count = 0;
+    double energy = 0.0;
+    for (size_t i = 0; i < size_t(Steps); ++i) {
+        count += FCount[i];
+        energy += FEnergy[i];
+    }
+    if (count == 0)
         return -std::numeric_limits<double>::infinity();
-    return lufs;
-}
-
-namespace {
-// Blocks waiting for the meter's thread at most.
-constexpr size_t MeterQueue = 4;
-}
-
-TLoudnessMeterAside::TLoudnessMeterAside()
-    : FThread([this] {
-          std::unique_lock lock(FLock);
-          for (;;) {
-              FChanged.wait(lock, [&] { return FStopping || !FWaiting.empty(); });
-              if (FWaiting.empty())
-                  return;
-              std::vector<float> block = std::move(FWaiting.front());
-              FWaiting.pop_front();
-              FChanged.notify_all();
-              lock.unlock();
-              std::exception_ptr error;
-              try {
-                  FMeter.Add(block.data(), block.size());
-              } catch (...) {
-                  error = std::current_exception();
-              }
-              lock.lock();
-              if (error && !FError)
-                  FError = error;
-              FSpare.push_back(std::move(block));
-          }
-      })
-{
-}
-
-TLoudnessMeterAside::~TLoudnessMeterAside()
-{
-    Stop();
-}
-
-void TLoudnessMeterAside::Stop()
-{
-    {
-        std::lock_guard lock(FLock);
-        FStopping = true;
+    const double gate = Loudness(energy / double(count)) + RelativeGate;
+    count = 0;
+    energy = 0.0;
+    for (size_t i = 0; i < size_t(Steps); ++i) {
+        // Whole steps above the gate count; the step it falls in counts when its blocks
+        // are above it on average.
+        const bool above = AbsoluteGate + StepLu * double(i) >= gate ||
+            (FCount[i] > 0 && AbsoluteGate + StepLu * double(i + 1) > gate &&
+             Loudness(FEnergy[i] / double(FCount[i])) >= gate);
+        if (above) {
+            count += FCount[i];
+            energy += FEnergy[i];
+        }
     }
-    FChanged.notify_all();
-    if (FThread.joinable())
-        FThread.join();
+    return count > 0 ? Loudness(energy / double(count)) : -std::numeric_limits<double>::infinity();
 }
 
-void TLoudnessMeterAside::Add(const float* samples, uint64_t count)
-{
-    std::unique_lock lock(FLock);
-    FChanged.wait(lock, [&] { return FWaiting.size() < MeterQueue; });
-    if (FError)
-        std::rethrow_exception(FError);
-    std::vector<float> block;
-    if (!FSpare.empty()) {
-        block = std::move(FSpare.back());
-        FSpare.pop_back();
-    }
-    block.assign(samples, samples + count);
-    FWaiting.push_back(std::move(block));
-    FChanged.notify_all();
-}
-
-double TLoudnessMeterAside::Lufs()
-{
-    Stop();
-    if (FError)
-        std::rethrow_exception(FError);
-    return FMeter.Lufs();
-}
-
-TTauntQuantizer::TTauntQuantizer(double gain, bool limit, bool dither)
+TTauntQuantizer::TTauntQuantizer(double gain, bool limit, bool dither, uint64_t start)
     : FGain(float(gain)), FLimit(limit), FDither(dither),
       // With dither a sample may move by up to one step before rounding.
-      FCeiling((dither ? 126.0f : 127.4f) / 128.0f), FLoud(Held)
+      FCeiling((dither ? 126.0f : 127.4f) / 128.0f), FReceived(start), FEmitted(start), FLoud(Held)
 {
+    Seed(start / NoiseBlock);
 }
 
-void TTauntQuantizer::Round(const float* samples, size_t count, uint8_t* bytes)
+void TTauntQuantizer::Seed(uint64_t block)
 {
-    // Rounds to nearest, ties to even, as the convertor does; clamped, never wrapped. Adding
-    // and taking away 1.5 × 2^23 leaves a float of this range rounded so, without a call.
-    constexpr float Rounder = 12582912.0f;
-    constexpr size_t Lanes = NoiseLanes;
-    for (size_t at = 0; at < count;) {
-        if (FDither && FNoiseUsed == Lanes) {
-            // Triangular noise of two steps' width: the difference of two uniform ones, the
-            // two halves of a step of a xorshift generator.
-            for (size_t l = 0; l < Lanes; ++l) {
-                uint32_t x = FNoise[l];
-                x ^= x << 13;
-                x ^= x >> 17;
-                x ^= x << 5;
-                FNoise[l] = x;
-                FNoiseMade[l] = float(int(x & 0xFFFFu) - int(x >> 16)) * (1.0f / 65536.0f);
-            }
-            FNoiseUsed = 0;
-        }
-        // What is left of the noise made goes on in order, however the samples come in blocks.
-        if (!FDither) {
-            for (; at < count; ++at)
-                bytes[at] = uint8_t(int((std::clamp(samples[at] * 128.0f, -128.0f, 127.0f) + Rounder) - Rounder) + 128);
-            break;
-        }
-        const size_t n = std::min(Lanes - FNoiseUsed, count - at);
-        const float* noise = FNoiseMade + FNoiseUsed;
-        for (size_t l = 0; l < n; ++l) {
-            const float x = samples[at + l];
-            // Exact silence gets no dither: it stays 128.
-            const float v = x * 128.0f + (x != 0.0f ? noise[l] : 0.0f);
-            bytes[at + l] = uint8_t(int((std::clamp(v, -128.0f, 127.0f) + Rounder) - Rounder) + 128);
-        }
-        at += n;
-        FNoiseUsed += n;
+    for (size_t l = 0; l < NoiseLanes; ++l) {
+        // A mix of the block's and the lane's numbers (splitmix64's), never 0, which a
+        // xorshift generator would keep.
+        uint64_t z = (block * NoiseLanes + l + 1) * 0x9E3779B97F4A7C15ull;
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        FNoise[l] = uint32_t(z ^ (z >> 31)) | 1u;
     }
+}
+
+void TTauntQuantizer::Round(uint64_t first, const float* samples, size_t count, uint8_t* bytes)
+{
+    if (!FDither) {
+        AcmStages::Quantizer::PutUnsigned8(samples, bytes, count);
+        return;
+    }
+    // A stretch at a time, in the first-level cache: triangular noise of two steps' width for
+    // each sample, in order however the samples come in blocks (the difference of two uniform
+    // ones, the two halves of a step of a xorshift generator, the generators side by side);
+    // added where rounding sees it in steps (of 1/128) but not to exact silence, which stays
+    // 128; then rounded as the convertor rounds.
+    using TLanes = uint32_t __attribute__((vector_size(4 * NoiseLanes)));
+    using TSigned = int32_t __attribute__((vector_size(4 * NoiseLanes)));
+    using TFloats = float __attribute__((vector_size(4 * NoiseLanes)));
+    constexpr size_t Stretch = 64;
+    float noise[Stretch + NoiseLanes];
+    TLanes x;
+    std::memcpy(&x, FNoise, sizeof x);
+    for (size_t from = 0; from < count; from += Stretch) {
+        const size_t n = std::min(Stretch, count - from);
+        size_t at = 0;
+        for (; at < n && FNoiseUsed < NoiseLanes; ++at)
+            noise[at] = FNoiseMade[FNoiseUsed++];
+        for (; at < n; at += NoiseLanes) {
+            if ((first + from + at) % NoiseBlock < NoiseLanes) {
+                Seed((first + from + at) / NoiseBlock);
+                std::memcpy(&x, FNoise, sizeof x);
+            }
+            x ^= x << 13;
+            x ^= x >> 17;
+            x ^= x << 5;
+            const TFloats value = __builtin_convertvector(TSigned(x & 0xFFFFu) - TSigned(x >> 16), TFloats);
+            std::memcpy(noise + at, &value, sizeof value);
+            // What this step made past the samples is left for the next ones.
+            if (at + NoiseLanes > n) {
+                std::memcpy(FNoiseMade, noise + at, sizeof FNoiseMade);
+                FNoiseUsed = n - at;
+            }
+        }
+        const float* x = samples + from;
+        at = 0;
+        for (; at + 4 <= n; at += 4) {
+            TFloat4 v, d;
+            std::memcpy(&v, x + at, sizeof v);
+            std::memcpy(&d, noise + at, sizeof d);
+            using TMask = decltype(v != v);
+            d = v + TFloat4(TMask(d * (1.0f / (128.0f * 65536.0f))) & (v != 0.0f));
+            std::memcpy(noise + at, &d, sizeof d);
+        }
+        for (; at < n; ++at)
+            noise[at] = x[at] != 0.0f ? x[at] + noise[at] * (1.0f / (128.0f * 65536.0f)) : 0.0f;
+        AcmStages::Quantizer::PutUnsigned8(noise, bytes + from, n);
+    }
+    std::memcpy(FNoise, &x, sizeof x);
 }
 
 void TTauntQuantizer::FadeEnds(uint64_t length, uint64_t fade)
@@ -283,19 +264,25 @@ void TTauntQuantizer::Put(const float* samples, uint64_t count, std::vector<uint
         FHeld.resize(size_t(FHeldCount + count));
     float* put = FHeld.data() + FHeldCount;
     FHeldCount += size_t(count);
-    for (uint64_t i = 0; i < count; ++i)
-        put[i] = samples[i] * FGain;
-    if (FLimit)
-        for (uint64_t i = 0; i < count; ++i)
-            if (std::fabs(put[i]) > FCeiling)
-                FComing.push_back({FReceived + i, FCeiling / std::fabs(put[i])});
+    // A stretch at a time, in the first-level cache; loud samples are few: only stretches with
+    // one are looked through.
+    constexpr uint64_t Stretch = 64;
+    for (uint64_t from = 0; from < count; from += Stretch) {
+        const uint64_t to = std::min(from + Stretch, count);
+        for (uint64_t i = from; i < to; ++i)
+            put[i] = samples[i] * FGain;
+        if (FLimit && Peak(put + from, to - from) > FCeiling)
+            for (uint64_t i = from; i < to; ++i)
+                if (std::fabs(put[i]) > FCeiling)
+                    FComing.push_back({FReceived + i, FCeiling / std::fabs(put[i])});
+    }
     FReceived += count;
     // A sample goes out once the look-ahead past it has come in.
     if (FReceived > LookAhead)
         Emit(FReceived - LookAhead);
     const size_t base = out.size();
     out.resize(base + FOutCount);
-    Round(FOut.data(), FOutCount, out.data() + base);
+    Round(FEmitted - FOutCount, FOut.data(), FOutCount, out.data() + base);
 }
 
 void TTauntQuantizer::Finish(std::vector<uint8_t>& out)
@@ -303,7 +290,7 @@ void TTauntQuantizer::Finish(std::vector<uint8_t>& out)
     Emit(FReceived);
     const size_t base = out.size();
     out.resize(base + FOutCount);
-    Round(FOut.data(), FOutCount, out.data() + base);
+    Round(FEmitted - FOutCount, FOut.data(), FOutCount, out.data() + base);
     FLoudCount = 0;
 }
 

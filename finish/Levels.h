@@ -1,24 +1,21 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <condition_variable>
-#include <deque>
-#include <exception>
-#include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
-// The signal work of levelling a taunt: finding the silence at its ends, measuring its
-// loudness, and bringing it to 8 bits with a gain, a peak limit and dither. Samples are
+// The signal work of levelling a taunt: finding the silence at its ends, gating its loudness,
+// and bringing it to 8 bits with a gain, a peak limit and dither. Samples are
 // floats of full scale ±1 at the taunt's rate.
 
 // Where a sound is louder than a threshold: the span from its first such sample to its last,
-// widened by a margin on both sides. Samples may come in any order, each with its place.
+// widened by a margin on both sides. Samples may come in any order, each with its place; a
+// block's samples lie `stride` floats apart.
 class TTrimFinder {
 public:
     TTrimFinder(double thresholdDb, uint64_t marginSamples);
-    void Put(uint64_t at, const float* samples, uint64_t count);
+    void Put(uint64_t at, const float* samples, uint64_t count, size_t stride = 1);
+    void Merge(const TTrimFinder& other);
     // The span [First, End) to keep of a sound of `length` samples; empty when all is silence.
     uint64_t First(uint64_t length) const;
     uint64_t End(uint64_t length) const;
@@ -30,55 +27,40 @@ private:
     uint64_t FLast = 0;
 };
 
-// Integrated loudness after EBU R128 (libebur128), of a mono sound at the taunt's rate.
+// The largest absolute value of `count` samples.
+float Peak(const float* samples, uint64_t count);
+
 // A byte of the taunt format as a sample of full scale ±1: silence, 128, is 0.
 inline float TauntSample(uint8_t byte)
 {
     return float(int(byte) - 128) / 128.0f;
 }
 
-class TLoudnessMeter {
+// The gating of integrated loudness after EBU R128 (ITU-R BS.1770): blocks of 400 ms every
+// 100 ms, each the mean square of the K-weighted signal, are kept when above -70 LUFS and then
+// when less than 10 LU under the loudness of those. It is given the parts of 100 ms in order
+// and keeps its blocks as a histogram of 0.1 LU steps, each with the sum of its blocks'
+// energies, so that memory stays the same for a sound of any length and gates of stretches of
+// one sound add up.
+class TLoudnessGate {
 public:
-    TLoudnessMeter();
-    ~TLoudnessMeter();
-    TLoudnessMeter(const TLoudnessMeter&) = delete;
-    TLoudnessMeter& operator=(const TLoudnessMeter&) = delete;
+    static constexpr uint64_t Part = 2205;  // 100 ms at the taunt's rate
 
-    void Add(const float* samples, uint64_t count);
-    // Bytes of a sound in the taunt format (silence 128).
-    void AddTaunt(const uint8_t* bytes, uint64_t count);
+    // Counts the blocks that end after `from` and no later than `to`.
+    TLoudnessGate(uint64_t from, uint64_t to);
+    // The sum of squares of the K-weighted samples of the part of 100 ms that ends at `end`.
+    void Push(double sum, uint64_t end);
+    void Merge(const TLoudnessGate& other);
     // In LUFS; minus infinity for a sound too quiet to measure.
     double Lufs() const;
 
 private:
-    struct State;
-    std::unique_ptr<State> FState;
-};
+    static constexpr int Steps = 800;  // of 0.1 LU from -70 LUFS, the last one open above
 
-// The same meter on a thread of its own, a few blocks behind its caller, who goes on with the
-// rest of the work meanwhile; memory stays a few blocks.
-class TLoudnessMeterAside {
-public:
-    TLoudnessMeterAside();
-    ~TLoudnessMeterAside();
-    TLoudnessMeterAside(const TLoudnessMeterAside&) = delete;
-    TLoudnessMeterAside& operator=(const TLoudnessMeterAside&) = delete;
-
-    void Add(const float* samples, uint64_t count);
-    // Waits for the blocks still to measure.
-    double Lufs();
-
-private:
-    void Stop();
-
-    TLoudnessMeter FMeter;
-    std::mutex FLock;
-    std::condition_variable FChanged;
-    std::deque<std::vector<float>> FWaiting;
-    std::vector<std::vector<float>> FSpare;
-    bool FStopping = false;
-    std::exception_ptr FError;
-    std::thread FThread;
+    uint64_t FFrom, FTo;
+    double FParts[3] = {};
+    std::vector<uint64_t> FCount;
+    std::vector<double> FEnergy;
 };
 
 // Rounds samples to unsigned 8 bits (silence 128), after a gain, a look-ahead peak limit that
@@ -86,9 +68,17 @@ private:
 // triangular dither. The dither is the last thing added before rounding, after every gain,
 // and a sample of exact silence gets none: silence stays 128, and so do the faded ends.
 // Samples go in in their order; results come out a few samples later (Finish brings the last).
+// A quantizer may start at any place of the sound (a multiple of 8): the dither's
+// noise and the fades go by the place, so that stretches of a sound quantized apart, each
+// begun LeadIn samples before its own start (where the limiter's gain is found again: it
+// follows the loud samples ahead or is back at full within 50 ms), give the bytes that one
+// quantizer gives.
 class TTauntQuantizer {
 public:
-    TTauntQuantizer(double gain, bool limit, bool dither);
+    static constexpr uint64_t LeadIn = 2048;
+    static constexpr uint64_t NoiseBlock = 65536;
+
+    TTauntQuantizer(double gain, bool limit, bool dither, uint64_t start = 0);
     // Fades the first and the last `fade` samples of a sound of `length` in and out along a
     // half cosine from silence; shorter fades when the sound is shorter than two of them.
     void FadeEnds(uint64_t length, uint64_t fade);
@@ -105,8 +95,10 @@ private:
     void Emit(uint64_t end);
     // Lets a loud sample into the limiter's look-ahead, `next` being the next to go out.
     void Reach(const TLoud& loud, uint64_t next);
-    // Rounds the samples that went out, with the dither.
-    void Round(const float* samples, size_t count, uint8_t* bytes);
+    // Rounds the samples that went out from `at` on, with the dither.
+    void Round(uint64_t at, const float* samples, size_t count, uint8_t* bytes);
+    // The noise's generators for the block of NoiseBlock samples numbered `block`.
+    void Seed(uint64_t block);
     float FadeGain(uint64_t at) const;
 
     float FGain;
@@ -132,11 +124,10 @@ private:
     float FLastGain = 1.0f;
     uint64_t FLength = 0;
     uint64_t FFade = 0;
-    // The dither's noise, a few generators side by side: the same for every run, so that
-    // passes over one sound agree.
+    // The dither's noise, a few generators side by side, seeded anew every NoiseBlock samples
+    // from the place: the same for every run and for every start.
     static constexpr size_t NoiseLanes = 8;
-    uint32_t FNoise[NoiseLanes] = {0x2a5e1c73, 0x91d3b7e5, 0x5f02c4a9, 0xc8e6713d,
-                                   0x3b9f0e61, 0x7d41a2c5, 0xe0135b97, 0x16c8f34b};
+    uint32_t FNoise[NoiseLanes] = {};
     float FNoiseMade[NoiseLanes] = {};
     size_t FNoiseUsed = NoiseLanes;
 };

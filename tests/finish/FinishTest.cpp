@@ -1,7 +1,9 @@
 #include "finish/Filters.h"
 #include "finish/Finish.h"
+#include "finish/Lanes.h"
 #include "support/Signal.h"
 
+#include <ebur128.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,26 +27,18 @@ std::vector<float> Tone(double hz, double peak, double seconds, double offset = 
     return s;
 }
 
-// Finishes a signal handed over in blocks of `block` samples.
-std::vector<uint8_t> Finished(const std::vector<float>& signal, const TFinishRecipe& recipe, size_t block = 4000,
-                              TFinished* made = nullptr)
+std::vector<uint8_t> Finished(const std::vector<float>& signal, const TFinishRecipe& recipe, TFinished* made = nullptr,
+                              bool parallel = true)
 {
-    std::vector<uint8_t> out;
-    std::vector<float> kept = signal, copy;
+    TWideMemory store(signal);
+    std::vector<uint8_t> out(signal.size());
     const TFinished result = FinishSignal(
-        [&](const TWideBlock& put, bool keep) {
-            for (size_t at = 0; at < kept.size(); at += block) {
-                const size_t count = std::min(block, kept.size() - at);
-                copy.assign(kept.begin() + ptrdiff_t(at), kept.begin() + ptrdiff_t(at + count));
-                put(keep ? kept.data() + at : copy.data(), count);
-            }
-        },
-        signal.size(), recipe,
+        store, signal.size(), recipe,
         [&](uint64_t at, const uint8_t* bytes, uint64_t count) {
-            out.resize(size_t(at));
-            out.insert(out.end(), bytes, bytes + count);
-        });
-    EXPECT_EQ(result.Length, out.size());
+            std::copy(bytes, bytes + count, out.begin() + ptrdiff_t(at));
+        },
+        {}, parallel);
+    out.resize(size_t(result.Length));
     if (made)
         *made = result;
     return out;
@@ -55,7 +49,7 @@ const TFinishRecipe Everything{.HighpassHz = 80, .Compress = 3, .Normalize = tru
 TEST(FinishTest, ASilentSoundStaysSilentThroughEveryStageWithANote)
 {
     TFinished made;
-    const std::vector<uint8_t> out = Finished(std::vector<float>(30000, 0.0f), Everything, 4000, &made);
+    const std::vector<uint8_t> out = Finished(std::vector<float>(30000, 0.0f), Everything, &made);
     EXPECT_EQ(out, std::vector<uint8_t>(30000, 128));
     EXPECT_EQ(made.Notes, std::vector<std::string>{"nothing to normalize: the sound is silent"});
 }
@@ -135,19 +129,100 @@ TEST(FinishTest, FadesStartAndEndOnSilenceWithoutSteps)
     }
 }
 
-TEST(FinishTest, TheBlocksASoundComesInChangeNothingAndTheLimiterLetsNoneClip)
+// Syllables of a tone, as loud as `peak` at most.
+std::vector<float> Syllables(double peak, double seconds)
 {
-    // Syllables of a tone, raised past full scale so that the limiter works on most of them.
-    std::vector<float> s = Tone(300, 0.5, 1.5);
+    std::vector<float> s = Tone(300, peak, seconds);
     for (size_t i = 0; i < s.size(); ++i)
         s[i] *= float(0.3 + 0.7 * std::fabs(std::sin(2 * M_PI * 3 * double(i) / Rate)));
-    const TFinishRecipe loud{.Compress = 3, .Loudness = -6, .FadeMs = 5, .Dither = true};
-    for (const TFinishRecipe& recipe : {Everything, loud}) {
-        const std::vector<uint8_t> whole = Finished(s, recipe, s.size());
-        EXPECT_EQ(std::count(whole.begin(), whole.end(), 0) + std::count(whole.begin(), whole.end(), 255), 0);
-        for (const size_t block : {1, 45, 4000})
-            EXPECT_EQ(Finished(s, recipe, block), whole) << block;
+    return s;
+}
+
+TEST(FinishTest, TheQuantizerGivesTheSameBytesInAnyBlocksAndFromAnyStartAndTheLimiterLetsNoneClip)
+{
+    // Raised past full scale so that the limiter works on most of it, with dither.
+    const std::vector<float> s = Syllables(0.5, 8.0);
+    auto quantized = [&](uint64_t start, size_t block) {
+        TTauntQuantizer quantizer(3.0, true, true, start);
+        std::vector<uint8_t> out;
+        for (size_t at = start; at < s.size(); at += block)
+            quantizer.Put(s.data() + at, std::min(block, s.size() - at), out);
+        quantizer.Finish(out);
+        return out;
+    };
+    // Rounding reaches 0 only from below -127.5 steps: only a clipped sample gets there (255
+    // is full scale on the other side, 127 steps).
+    const std::vector<uint8_t> whole = quantized(0, s.size());
+    EXPECT_EQ(std::count(whole.begin(), whole.end(), 0), 0);
+    for (const size_t block : {1, 45, 4000})
+        EXPECT_EQ(quantized(0, block), whole) << block;
+    // Begun a lead-in before a noise block's start, it goes on from there as the whole does.
+    for (const uint64_t from : {TTauntQuantizer::NoiseBlock, 2 * TTauntQuantizer::NoiseBlock}) {
+        const std::vector<uint8_t> part = quantized(from - TTauntQuantizer::LeadIn, 4000);
+        EXPECT_TRUE(std::equal(part.begin() + TTauntQuantizer::LeadIn, part.end(), whole.begin() + ptrdiff_t(from)));
     }
+    // And through the whole chain, levelled and raised: quantized in two halves at once as in one.
+    const std::vector<float> longer = Syllables(0.5, 15.0);
+    const TFinishRecipe raised{.Compress = 3, .Loudness = -6, .FadeMs = 5, .Dither = true};
+    const std::vector<uint8_t> loud = Finished(longer, raised);
+    EXPECT_EQ(std::count(loud.begin(), loud.end(), 0), 0);
+    EXPECT_EQ(Finished(longer, raised, nullptr, false), loud);
+}
+
+TEST(FinishTest, StretchesSideBySideGiveWhatOnePassGives)
+{
+    // A minute of syllables over an offset, with a quiet half and silences, cut into eight
+    // stretches on two threads and run as one.
+    std::vector<float> s = Syllables(0.5, 60.0);
+    for (size_t i = 0; i < s.size(); ++i)
+        s[i] = (i / Rate) % 7 == 3 ? 0.05f : s[i] * float((i / Rate) % 20 < 10 ? 1.0 : 0.05) + 0.05f;
+    TLaneStages stages;
+    stages.Highpass.emplace(80);
+    stages.Leveller.emplace(3);
+    stages.Trim.emplace(-30, 110);
+    stages.Loudness = true;
+    auto run = [&](unsigned threads, unsigned stretches, std::vector<float>& out) {
+        out.resize(s.size());
+        return RunLanes(
+            stages, s.size(), threads, stretches,
+            [&](uint64_t at, float* samples, uint64_t count) {
+                std::copy_n(s.begin() + ptrdiff_t(at), count, samples);
+            },
+            [&](uint64_t at, const float* samples, uint64_t count) {
+                std::copy_n(samples, count, out.begin() + ptrdiff_t(at));
+            });
+    };
+    std::vector<float> one, eight;
+    const TLaneMeasures alone = run(1, 1, one), apart = run(2, 8, eight);
+    double worst = 0;
+    for (size_t i = 0; i < s.size(); ++i)
+        worst = std::max(worst, double(std::fabs(one[i] - eight[i])));
+    EXPECT_LT(worst, 1e-5);
+    EXPECT_EQ(apart.Trim->First(s.size()), alone.Trim->First(s.size()));
+    EXPECT_EQ(apart.Trim->End(s.size()), alone.Trim->End(s.size()));
+    EXPECT_NEAR(apart.Peak, alone.Peak, 1e-5);
+    EXPECT_NEAR(apart.Gate.Lufs(), alone.Gate.Lufs(), 1e-3);
+}
+
+TEST(FinishTest, TheLoudnessMeterReadsAsEbuR128Does)
+{
+    // BS.1770's own figure: a full-scale sine of 997 Hz in one channel reads -3.01 LUFS.
+    for (const double db : {0.0, -20.0}) {
+        const std::vector<float> sine = Tone(997, std::pow(10.0, db / 20), 5.0);
+        EXPECT_NEAR(MeasureLufs(sine.data(), sine.size()), db - 3.01, 0.05) << db;
+    }
+    // Against libebur128 where the gates decide: loud and quiet syllables, long silences.
+    std::vector<float> speech = Syllables(0.5, 20.0);
+    for (size_t i = 0; i < speech.size(); ++i)
+        speech[i] *= float((i / Rate) % 5 == 0 ? 0.0 : (i / Rate) % 3 == 0 ? 0.01 : 1.0);
+    ebur128_state* reference = ebur128_init(1, Rate, EBUR128_MODE_I);
+    ebur128_add_frames_float(reference, speech.data(), speech.size());
+    double lufs = 0;
+    ebur128_loudness_global(reference, &lufs);
+    ebur128_destroy(&reference);
+    EXPECT_NEAR(MeasureLufs(speech.data(), speech.size()), lufs, 0.05);
+    const std::vector<float> silence(Rate);
+    EXPECT_EQ(MeasureLufs(silence.data(), silence.size()), -INFINITY);
 }
 
 TEST(FinishTest, TheLevellerLiftsTheQuietHalfWithoutClipping)

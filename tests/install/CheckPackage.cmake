@@ -31,7 +31,7 @@ if(NOT count EQUAL 1)
 endif()
 
 check_run(depends dpkg-deb --field "${deb}" Depends)
-foreach(package libc6 libqt6widgets6 libsdl2-2.0-0 libsndfile1 libebur128-1 libsoxr0 qt6-qpa-plugins libqt6svg6)
+foreach(package libc6 libqt6widgets6 libsdl2-2.0-0 libsndfile1 libsoxr0 qt6-qpa-plugins libqt6svg6)
   if(NOT depends MATCHES "(^|, )${package}( |,|\n)")
     message(FATAL_ERROR "the package does not depend on ${package}: ${depends}")
   endif()

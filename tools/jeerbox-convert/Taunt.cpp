@@ -1,5 +1,6 @@
 #include "Taunt.h"
 
+#include "finish/Filters.h"
 #include "finish/Levels.h"
 #include "framework/Exception.h"
 #include "framework/ReplacingFile.h"
@@ -8,12 +9,17 @@
 #include "sound/TauntFormat.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <mutex>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -24,8 +30,8 @@ constexpr uint32_t WrittenFmtSize = 16;
 constexpr uint64_t HeaderSize = WaveHeaderSize(WrittenFmtSize);
 // Trimming leaves 5 ms before the first sound and after the last.
 constexpr uint64_t TrimMargin = 110;
-// The wide signal is read back in blocks of this many samples.
-constexpr uint64_t WideBlock = 65536;
+// A temporary file for a sound this long (a minute) is closed beside the commit.
+constexpr uint64_t ReleasedAside = 60 * 22050;
 
 // Writes all of `count` bytes at `at` of the file `handle`, or raises naming `name`.
 void WriteAt(int handle, const std::string& name, uint64_t at, const uint8_t* bytes, uint64_t count)
@@ -43,7 +49,7 @@ void WriteAt(int handle, const std::string& name, uint64_t at, const uint8_t* by
 // The converted sound at full precision, as floats, kept in a file without a name beside the
 // taunt while it is finished: the finishing chain reads it more than once, and converting it
 // once is most of the work. The file goes with its handle, however the run ends.
-class TWideFile {
+class TWideFile : public TWideStore {
 public:
     explicit TWideFile(const std::string& target)
     {
@@ -60,33 +66,25 @@ public:
         if (FHandle < 0)
             throw EWriteError("Cannot write in \"" + folder + "\". " + SystemErrorText(errno));
     }
-    ~TWideFile() { ::close(FHandle); }
+    ~TWideFile() override { ::close(FHandle); }
     TWideFile(const TWideFile&) = delete;
     TWideFile& operator=(const TWideFile&) = delete;
 
-    void Write(uint64_t at, const float* samples, uint64_t count)
+    void Write(uint64_t at, const float* samples, uint64_t count) override
     {
         WriteAt(FHandle, "a temporary file", at * 4, reinterpret_cast<const uint8_t*>(samples), count * 4);
     }
 
-    void Read(uint64_t length, const TWideBlock& block, bool keep)
+    void Read(uint64_t at, float* samples, uint64_t count) override
     {
-        std::vector<float> samples;
-        for (uint64_t at = 0; at < length; at += WideBlock) {
-            const uint64_t count = std::min(WideBlock, length - at);
-            samples.resize(size_t(count));
-            auto* bytes = reinterpret_cast<uint8_t*>(samples.data());
-            for (uint64_t done = 0; done < count * 4;) {
-                const ssize_t n = ::pread(FHandle, bytes + done, size_t(count * 4 - done), off_t(at * 4 + done));
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n <= 0)
-                    throw EReadError("Cannot read a temporary file. " + SystemErrorText(n < 0 ? errno : EIO));
-                done += uint64_t(n);
-            }
-            block(samples.data(), count);
-            if (keep)
-                Write(at, samples.data(), count);
+        auto* bytes = reinterpret_cast<uint8_t*>(samples);
+        for (uint64_t done = 0; done < count * 4;) {
+            const ssize_t n = ::pread(FHandle, bytes + done, size_t(count * 4 - done), off_t(at * 4 + done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                throw EReadError("Cannot read a temporary file. " + SystemErrorText(n < 0 ? errno : EIO));
+            done += uint64_t(n);
         }
     }
 
@@ -142,8 +140,19 @@ void WithinSpan(const TSpan& span, uint64_t at, const uint8_t* bytes, uint64_t c
 void ToFloats(const uint8_t* wide, uint64_t count, std::vector<float>& out)
 {
     out.resize(size_t(count));
-    for (uint64_t i = 0; i < count; ++i)
-        out[i] = float(int32_t(GetLe32(wide + 4 * i))) * (1.0f / 2147483648.0f);
+    constexpr float Unit = 1.0f / 2147483648.0f;
+    uint64_t i = 0;
+    // Four at a time where the samples' order of bytes is the machine's.
+    if constexpr (std::endian::native == std::endian::little)
+        for (; i + 4 <= count; i += 4) {
+            using TInt4 = int32_t __attribute__((vector_size(16)));
+            TInt4 v;
+            std::memcpy(&v, wide + 4 * i, sizeof v);
+            const TFloat4 f = __builtin_convertvector(v, TFloat4) * Unit;
+            std::memcpy(out.data() + i, &f, sizeof f);
+        }
+    for (; i < count; ++i)
+        out[i] = float(int32_t(GetLe32(wide + 4 * i))) * Unit;
 }
 
 class TTauntMaker {
@@ -157,7 +166,24 @@ public:
     {
         TTauntFile file(target);
         TTauntMade made = FRecipe.Reshapes() ? Finish(target, file) : Cut(file);
-        file.Commit(made.Length);
+        // A long sound's temporary file gives back its pages (some milliseconds for ten
+        // minutes) on another thread while the taunt is committed.
+        std::thread release;
+        if (FWide && made.Length > ReleasedAside)
+            try {
+                release = std::thread([wide = std::move(FWide)]() mutable { wide.reset(); });
+            } catch (const std::system_error&) {
+                // No thread to be had: the file was closed here.
+            }
+        try {
+            file.Commit(made.Length);
+        } catch (...) {
+            if (release.joinable())
+                release.join();
+            throw;
+        }
+        if (release.joinable())
+            release.join();
         return made;
     }
 
@@ -166,7 +192,8 @@ private:
     // counted as half the work, the chain's passes as the other half.
     TTauntMade Finish(const std::string& target, TTauntFile& file)
     {
-        TWideFile wide(target);
+        FWide = std::make_unique<TWideFile>(target);
+        TWideFile& wide = *FWide;
         const uint64_t bytes = ConvertSoundFile(
             FSource, WideTauntFormat, FRecipe.Parallel,
             [&](uint64_t at, const uint8_t* samples, uint32_t count) {
@@ -179,14 +206,14 @@ private:
                 if (FProgress && total > 0)
                     FProgress(0.5 * double(done) / double(total));
             });
-        const uint64_t length = bytes / 4;
-        return FinishSignal([&](const TWideBlock& block, bool keep) { wide.Read(length, block, keep); }, length,
-                            FRecipe,
-                            [&](uint64_t at, const uint8_t* taunt, uint64_t count) { file.Write(at, taunt, count); },
-                            [&](double done) {
-                                if (FProgress)
-                                    FProgress(0.5 + 0.5 * done);
-                            });
+        return FinishSignal(
+            wide, bytes / 4, FRecipe,
+            [&](uint64_t at, const uint8_t* taunt, uint64_t count) { file.Write(at, taunt, count); },
+            [&](double done) {
+                if (FProgress)
+                    FProgress(0.5 + 0.5 * done);
+            },
+            FRecipe.Parallel);
     }
 
     // The plain conversion, with the silence at the ends cut when asked: the taunt's bytes are
@@ -231,6 +258,7 @@ private:
 
     std::string FSource;
     TTauntRecipe FRecipe;
+    std::unique_ptr<TWideFile> FWide;
     std::function<void(double)> FProgress;
     int FPass = 0;
     int FPasses = 1;

@@ -1,5 +1,5 @@
 #include "Check.h"
-#include "finish/Levels.h"
+#include "finish/Lanes.h"
 
 #include "acm/Riff.h"
 #include "framework/Streams.h"
@@ -88,18 +88,6 @@ void JudgeChunks(TWaveReport& r, int64_t fileSize, uint32_t riffSize)
             Printf("its RIFF size says %u bytes, the file holds %lld after it", riffSize, (long long)(fileSize - 8)));
 }
 
-std::optional<double> Loudness(const uint8_t* samples, size_t count, TFindings& findings)
-{
-    try {
-        TLoudnessMeter meter;
-        meter.AddTaunt(samples, count);
-        return meter.Lufs();
-    } catch (const std::exception& e) {
-        findings.Warnings.push_back(std::string("loudness not measured: ") + e.what());
-        return std::nullopt;
-    }
-}
-
 TTauntFigures Measure(const uint8_t* s, size_t n, const TCheckOptions& o, TFindings& findings)
 {
     TTauntFigures m;
@@ -132,7 +120,7 @@ TTauntFigures Measure(const uint8_t* s, size_t n, const TCheckOptions& o, TFindi
     m.TrailingSilence = double(first == n ? n : n - 1 - last) / TauntRate;
     m.FirstStep = n ? std::abs(s[0] - 128) : 0;
     m.LastStep = n ? std::abs(s[n - 1] - 128) : 0;
-    m.Lufs = Loudness(s, n, findings);
+    m.Lufs = MeasureTauntLufs(s, n);
 
     if (m.Clipped > 0)
         findings.Failures.push_back(
