@@ -19,19 +19,21 @@ std::atomic<int64_t> KeepMilliseconds{3000};
 // back, an idle output is released after the keep time.
 constexpr std::chrono::milliseconds WatchTime{100};
 
-// Samples per SDL period: a power of two lasting about 90 ms. SDL keeps about one period
-// queued at the sound server, so this is how long SDL's thread may be held up before the
-// sound breaks off into silence: on a busy machine 40 ms was often not enough, and a taunt
-// that stutters is worse than one that ends a tenth of a second late after a stop.
+// Samples per SDL period: a power of two lasting about 20 ms for an output on the PulseAudio
+// protocol. SDL keeps about one period queued at the sound server and cannot take it back, so
+// this is how long a stopped sound sounds on (about 35 ms, at most 50) and how long SDL's
+// thread may be held up before the sound breaks off into silence: with every core kept busy
+// the soak plays every sound whole; with builds running beside the busy loops as well, 90 ms
+// periods still did and 20 ms ones lost a sound now and then.
 // SDL's PipeWire backend keeps nothing queued: the graph calls for each period on a thread
 // of its own, at real-time priority, and runs its whole cycle at the length the device asks
 // for, so there an output's period is as long as the wait before a sound starts: about 12 ms.
-// Capture keeps the long period there too: a recording waits for whole blocks anyway.
+// Capture keeps a long period: a recording waits for whole blocks anyway.
 Uint16 PeriodSamples(uint32_t rate, TWaveDirection direction)
 {
     const char* backend = SDL_GetCurrentAudioDriver();
-    const bool graph = direction == TWaveDirection::Output && backend && std::strcmp(backend, "pipewire") == 0;
-    const uint64_t milliseconds = graph ? 10 : 90;
+    const bool graph = backend && std::strcmp(backend, "pipewire") == 0;
+    const uint64_t milliseconds = direction == TWaveDirection::Input ? 90 : graph ? 10 : 20;
     Uint16 samples = 64;
     while (samples < 8192 && uint64_t{samples} * 1000 < uint64_t{rate} * milliseconds)
         samples *= 2;
