@@ -2,6 +2,8 @@
 
 #include "Lanes.h"
 
+#include "framework/SideBySide.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>

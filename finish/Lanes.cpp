@@ -1,11 +1,11 @@
 #include "Lanes.h"
 
+#include "framework/SideBySide.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <exception>
 #include <memory>
-#include <thread>
 #if defined(__SSE__)
 #include <xmmintrin.h>
 #endif
@@ -276,34 +276,6 @@ void TLaneMeasures::Merge(const TLaneMeasures& other)
         Trim->Merge(*other.Trim);
     Peak = std::max(Peak, other.Peak);
     Gate.Merge(other.Gate);
-}
-
-void RunSideBySide(size_t count, const std::function<void(size_t)>& work)
-{
-    std::vector<std::exception_ptr> errors(count);
-    auto run = [&](size_t i) {
-        try {
-            work(i);
-        } catch (...) {
-            errors[i] = std::current_exception();
-        }
-    };
-    std::vector<std::thread> helpers;
-    std::vector<size_t> here{0};
-    for (size_t i = 1; i < count; ++i)
-        try {
-            helpers.emplace_back(run, i);
-        } catch (...) {
-            // No thread to be had: this one does it.
-            here.push_back(i);
-        }
-    for (const size_t i : here)
-        run(i);
-    for (std::thread& helper : helpers)
-        helper.join();
-    for (const std::exception_ptr& error : errors)
-        if (error)
-            std::rethrow_exception(error);
 }
 
 TLaneMeasures RunLanes(const TLaneStages& stages, uint64_t length, unsigned threads, unsigned stretches,

@@ -43,10 +43,6 @@ TLaneMeasures RunLanes(const TLaneStages& stages, uint64_t length, unsigned thre
                        const TLaneRead& read, const TLaneWrite& write = {},
                        const std::function<void(uint64_t)>& progress = {});
 
-// Runs work(0) to work(count - 1) at once, each on a thread of its own (the first on the
-// caller's), and raises what any of them raised once all are done.
-void RunSideBySide(size_t count, const std::function<void(size_t)>& work);
-
 // Integrated loudness after EBU R128 of a mono sound at the taunt's rate, in LUFS; minus
 // infinity for a sound too quiet to measure.
 double MeasureLufs(const float* samples, uint64_t count);

@@ -36,15 +36,13 @@ bool TSdlStream::Fits(TWaveDirection direction, const SDL_AudioSpec& request) co
 
 MMRESULT TSdlStream::Open()
 {
-    const char* backend = SDL_GetCurrentAudioDriver();
-    const bool pulse = backend && std::strcmp(backend, "pulseaudio") == 0;
     SDL_AudioSpec request = FRequest;
     request.callback = &TSdlStream::Callback;
     request.userdata = this;
-    FWide = Direction == TWaveDirection::Output && pulse && request.format == AUDIO_U8;
+    FWide = Direction == TWaveDirection::Output && SdlBackendIs("pulseaudio") && request.format == AUDIO_U8;
     if (FWide)
         request.format = AUDIO_S16SYS;
-    FWaitIdle = !(backend && std::strcmp(backend, "pipewire") == 0);
+    FWaitIdle = !SdlBackendIs("pipewire");
     {
         std::lock_guard<TInheritingLock> lock(FLock);
         FClosing = false;
@@ -53,12 +51,12 @@ MMRESULT TSdlStream::Open()
         FIdle = true;
         FIdleSince = std::chrono::steady_clock::now();
     }
-    SDL_AudioSpec obtained;
-    FServer = TSoundServerWatch(backend);
+    FServer = TSoundServerWatch(SDL_GetCurrentAudioDriver());
     const std::set<int> connections = FServer.Connections();
     // The callback may run before the open returns, so what it reads is set first.
     FSilence = FWide || request.format == AUDIO_U8 ? NarrowSilence : 0;
     FNarrow.assign(FWide ? size_t{request.samples} * request.channels : 0, NarrowSilence);
+    SDL_AudioSpec obtained;
     const SDL_AudioDeviceID id =
         SDL_OpenAudioDevice(nullptr, Direction == TWaveDirection::Input, &request, &obtained, 0);
     if (!id)

@@ -31,9 +31,7 @@ constexpr std::chrono::milliseconds WatchTime{100};
 // Capture keeps a long period: a recording waits for whole blocks anyway.
 Uint16 PeriodSamples(uint32_t rate, TWaveDirection direction)
 {
-    const char* backend = SDL_GetCurrentAudioDriver();
-    const bool graph = backend && std::strcmp(backend, "pipewire") == 0;
-    const uint64_t milliseconds = direction == TWaveDirection::Input ? 90 : graph ? 10 : 20;
+    const uint64_t milliseconds = direction == TWaveDirection::Input ? 90 : SdlBackendIs("pipewire") ? 10 : 20;
     Uint16 samples = 64;
     while (samples < 8192 && uint64_t{samples} * 1000 < uint64_t{rate} * milliseconds)
         samples *= 2;
@@ -74,10 +72,6 @@ bool DesktopServerExpected()
     return std::getenv("PULSE_SERVER") || !TSoundServerWatch("pulseaudio").Path().empty() ||
         !TSoundServerWatch("pipewire").Path().empty();
 }
-
-}  // namespace
-
-namespace {
 
 // One open wave device on a stream; closing it hands the stream to the driver to keep.
 class TSdlWaveDevice final : public IWaveDevice {
@@ -160,8 +154,7 @@ bool TSdlWaveDriver::Ready()
         // taken or missing, would fill the terminal at every attempt.
         const char* chosen = std::getenv("SDL_AUDIODRIVER");
         if (FReady && (!chosen || !*chosen) && DesktopServerExpected()) {
-            const char* backend = SDL_GetCurrentAudioDriver();
-            if (!backend || (std::strcmp(backend, "pulseaudio") != 0 && std::strcmp(backend, "pipewire") != 0)) {
+            if (!SdlBackendIs("pulseaudio") && !SdlBackendIs("pipewire")) {
                 SDL_QuitSubSystem(SDL_INIT_AUDIO);
                 FReady = false;
             }
@@ -394,6 +387,12 @@ void TSdlWaveDriver::CloseIdle()
             CloseForReal(std::move(stream));
         lock.lock();
     }
+}
+
+bool SdlBackendIs(const char* name)
+{
+    const char* backend = SDL_GetCurrentAudioDriver();
+    return backend && std::strcmp(backend, name) == 0;
 }
 
 void SetSdlKeepTime(std::chrono::milliseconds time)

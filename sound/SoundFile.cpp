@@ -34,25 +34,16 @@ struct SndfileCloser {
 using TSndfile = std::unique_ptr<SNDFILE, SndfileCloser>;
 
 // RIFF WAVE files keep their own reader: its chunk walk and its format record are what the
-// rest of the program was built around. Read with the system's calls: a stream of the standard
-// library would set up its locale, a good part of a short batch run.
+// rest of the program was built around. Read without a stream of the standard library, which
+// would set up its locale, a good part of a short batch run.
 bool IsRiffWaveFile(const std::string& fileName)
 {
     const int handle = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
     if (handle < 0)
         return false;
+    TFileStream file(fileName, handle);
     uint8_t start[RiffWaveIdSize] = {};
-    size_t got = 0;
-    while (got < sizeof start) {
-        const ssize_t n = ::read(handle, start + got, sizeof start - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        got += size_t(n);
-    }
-    ::close(handle);
-    return got == sizeof start && IsRiffWave(start);
+    return file.Read(start, sizeof start) == sizeof start && IsRiffWave(start);
 }
 
 bool HoldsFloats(const SF_INFO& info)

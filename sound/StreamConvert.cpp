@@ -3,14 +3,13 @@
 #include "acm/AcmBlock.h"
 #include "acm/AcmEngine.h"
 #include "acm/FormatBlock.h"
+#include "framework/SideBySide.h"
 #include "sound/ACMConvertor.h"
 #include "sound/SoundFile.h"
 
 #include <algorithm>
 #include <atomic>
-#include <exception>
 #include <optional>
-#include <thread>
 
 namespace {
 
@@ -150,32 +149,21 @@ uint64_t ConvertSoundFile(const std::string& fileName, const WAVEFORMATEX& forma
     const TRange firstHalf{0, uint64_t(halves->Split + halves->Overlap) * frameBytes, 0, splitOut, 0};
     const uint64_t secondFirst = uint64_t(halves->Split - halves->Overlap) * frameBytes;
     const TRange secondHalf{secondFirst, size - secondFirst, halves->Skip * outFrameBytes, UINT64_MAX, splitOut};
-    uint64_t firstMade = 0;
-    uint64_t secondMade = 0;
-    if (!parallel) {
-        firstMade = ConvertRange(source, format, firstHalf, sink, read);
-        TSoundFileStream again(fileName);
-        secondMade = ConvertRange(again, format, secondHalf, sink, read);
-    } else {
-        std::exception_ptr firstError;
-        std::thread first([&] {
-            try {
-                firstMade = ConvertRange(source, format, firstHalf, sink, read);
-            } catch (...) {
-                firstError = std::current_exception();
-            }
-        });
-        try {
-            TSoundFileStream again(fileName);
-            secondMade = ConvertRange(again, format, secondHalf, sink, read);
-        } catch (...) {
-            first.join();
-            throw;
+    uint64_t made[2] = {0, 0};
+    const auto convertHalf = [&](size_t half) {
+        if (half == 0) {
+            made[0] = ConvertRange(source, format, firstHalf, sink, read);
+            return;
         }
-        first.join();
-        if (firstError)
-            std::rethrow_exception(firstError);
+        TSoundFileStream again(fileName);
+        made[1] = ConvertRange(again, format, secondHalf, sink, read);
+    };
+    if (parallel) {
+        RunSideBySide(2, convertHalf);
+    } else {
+        convertHalf(0);
+        convertHalf(1);
     }
     // As converting whole: the second half counts only behind a complete first.
-    return firstMade == splitOut ? firstMade + secondMade : firstMade;
+    return made[0] == splitOut ? made[0] + made[1] : made[0];
 }
