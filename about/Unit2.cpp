@@ -1,5 +1,6 @@
 #include "about/Unit2.h"
 
+#include "forms/TitleBar.h"
 #include "forms/Application.h"
 #include "forms/WindowPlacement.h"
 #include "ui_Unit2.h"
@@ -31,6 +32,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui:
     // A dialog border: the box keeps its designed size.
     setFixedSize(size());
     FitLabels();
+    GiveFixedDialogTitleBar(*this);
     connect(ui->OKButton, &QPushButton::clicked, this, &QDialog::accept);
 }
 

@@ -1,5 +1,6 @@
 #include "app/frmFinish.h"
 
+#include "forms/TitleBar.h"
 #include "forms/Dialogs.h"
 #include "forms/Settings.h"
 #include "ui_frmFinish.h"
@@ -38,6 +39,7 @@ TFinishDlg::TFinishDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique<U
 {
     ui->setupUi(this);
     setFixedSize(size());
+    GiveFixedDialogTitleBar(*this);
     connect(ui->OKBtn, &QAbstractButton::clicked, this, [this] { OKBtnClick(); });
     connect(ui->CancelBtn, &QAbstractButton::clicked, this, &QDialog::reject);
     // Normalizing and setting the loudness both set the level: one at a time.

@@ -1,5 +1,6 @@
 #include "app/frmrec.h"
 
+#include "forms/TitleBar.h"
 #include "forms/Application.h"
 #include "forms/WindowPlacement.h"
 #include "sound/Wavs_ex.h"
@@ -36,6 +37,7 @@ TOKRightDlg::TOKRightDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique
     ui->setupUi(this);
     FitToOneLine(*ui->Label1);
     setFixedSize(size());
+    GiveFixedDialogTitleBar(*this);
     QIcon glyph(QStringLiteral(":/glyphs/record.svg"));
     glyph.addFile(QStringLiteral(":/glyphs/record-disabled.svg"), QSize(), QIcon::Disabled);
     ui->BtnRecord->setIcon(glyph);

@@ -1,5 +1,7 @@
 #include "forms/QtDialogs.h"
 
+#include "forms/TitleBar.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -25,6 +27,7 @@ int TQtDialogs::MessageBox(const QString& caption, const QString& text, TMsgDlgT
     for (auto [own, qt] : map)
         if (buttons.testFlag(own))
             box.addButton(qt);
+    GiveFixedDialogTitleBar(box);
     switch (box.exec()) {
     case QMessageBox::Yes: return mrYes;
     case QMessageBox::No: return mrNo;

@@ -16,31 +16,6 @@ namespace {
 
 using SoundServerJingleTest = SoundServerTest;
 
-// How many bytes of silence the server put between the sound's bytes when the stream holds all
-// of them, in order and unchanged, with only silence around and between them; -1 when it does
-// not. A client that misses its turn on a loaded machine leaves such a gap, which the server
-// fills with silence; a lost, changed or extra byte of sound is never taken for one.
-qsizetype FillerBetween(const QByteArray& stream, const QByteArray& sound)
-{
-    // Silence at the sound's start cannot be told from the silence before it.
-    qsizetype next = 0;
-    while (next < sound.size() && sound[next] == '\x80')
-        ++next;
-    qsizetype filler = 0;
-    bool started = false;
-    for (char byte : stream) {
-        if (next < sound.size() && byte == sound[next]) {
-            started = true;
-            ++next;
-        } else if (byte != '\x80') {
-            return -1;
-        } else if (started && next < sound.size()) {
-            ++filler;
-        }
-    }
-    return next == sound.size() ? filler : -1;
-}
-
 TEST(HeardSoundTest, OnlySilenceMayStandBetweenTheBytesOfTheSound)
 {
     const QByteArray sound = QByteArray::fromHex("80 81 80 7f 90");

@@ -82,7 +82,7 @@ TEST_F(SoundServerRecordingTest, BytesPlayedIntoTheFeedLandInTheConvertedSoundEx
     EXPECT_TRUE(dialogs.boxes.empty());
     const QByteArray converted(reinterpret_cast<const char*>(form->Workbench.Convertor->OutputBuffer),
                                qsizetype(form->Workbench.ConvertedSize));
-    ExpectSoundAmidSilence(converted, sound);
+    ExpectHeardAmidSilence(converted, sound);
     EXPECT_FALSE(dlg->FACMIn->Active());
 }
 

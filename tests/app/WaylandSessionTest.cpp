@@ -1,7 +1,9 @@
 #include "about/Unit2.h"
 #include "app/Startup.h"
+#include "app/frmFinish.h"
 #include "app/frmrec.h"
 #include "app/mainform.h"
+#include "forms/QtDialogs.h"
 #include "support/QtFiles.h"
 #include "support/ScriptedDialogs.h"
 #include "support/SoundServer.h"
@@ -9,6 +11,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
+#include <QTimer>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
@@ -25,14 +29,33 @@ TEST_F(WaylandSessionTest, TheWindowAndItsDialogsOpenAndItsSoundIsHeard)
     TForm1& form = *windows.Form1;
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form, 30000)) << "the compositor never showed the window";
+    // A dialog of fixed size has the title bar the program gives it, with its caption and a
+    // close button (the toolkit's own would offer to maximize it); the button closes it.
+    const auto closeByTitleBar = [](QDialog* dialog) {
+        const auto* caption = dialog->findChild<QLabel*>("TitleCaption");
+        auto* close = dialog->findChild<QToolButton*>("TitleClose");
+        if (!QTest::qWaitForWindowExposed(dialog, 30000) || !close || !caption ||
+            !dialog->windowFlags().testFlag(Qt::FramelessWindowHint) || caption->text() != dialog->windowTitle())
+            return false;
+        QTest::mouseClick(close, Qt::LeftButton);
+        return true;
+    };
     using Command = std::pair<const char*, QDialog*>;
     for (auto [command, dialog] :
          {Command{"ToolButton11", windows.AboutBox.get()}, {"ToolButton5", windows.OKRightDlg.get()}}) {
-        bool closed = false;  // as by the close button of its title bar, once shown
-        WhenShown shown(*dialog, [&] { closed = QTest::qWaitForWindowExposed(dialog, 30000) && dialog->close(); });
+        bool closed = false;
+        WhenShown shown(*dialog, [&] { closed = closeByTitleBar(dialog); });
         QTest::mouseClick(form.findChild<QToolButton*>(command), Qt::LeftButton);
         EXPECT_TRUE(closed && !dialog->isVisible()) << command;
     }
+    TFinishDlg finish(&form);
+    finish.show();
+    EXPECT_TRUE(closeByTitleBar(&finish) && !finish.isVisible()) << "the finishing dialog";
+    bool boxClosed = false;
+    QTimer::singleShot(0,
+                       [&] { boxClosed = closeByTitleBar(qobject_cast<QDialog*>(QApplication::activeModalWidget())); });
+    TQtDialogs().MessageBox("Jeerbox", "A message", TMsgDlgType::Information, mbOK);
+    EXPECT_TRUE(boxClosed) << "a message box";
     QTemporaryDir dir;
     const QString tone = dir.filePath("tone.wav");
     WriteWithSndfile(tone, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 1, Sine16(330, 0.5, 44100, 0.4, 1));

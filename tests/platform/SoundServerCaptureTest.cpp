@@ -31,7 +31,7 @@ TEST_F(SoundServerCaptureTest, BytesPlayedIntoTheFeedArriveExactlyInCaptureBuffe
     QByteArray captured;
     for (const TestBuffer& buffer : buffers)
         captured += buffer.Recorded();
-    ExpectSoundAmidSilence(captured, sound);
+    ExpectHeardAmidSilence(captured, sound);
 }
 
 }  // namespace

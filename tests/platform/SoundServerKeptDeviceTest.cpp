@@ -104,7 +104,7 @@ TEST_F(SoundServerKeptDeviceTest, AChangeOfChannelsAloneOpensANewStream)
     TestBuffer buffer(frames);
     PrepareAndWrite(handle, buffer);
     ASSERT_TRUE(window.WaitFor(window.Messages.size() + 1));
-    ExpectSoundAmidSilence(
+    ExpectHeardAmidSilence(
         monitor.ReadUntil([&](const QByteArray& bytes) { return HoldsSoundAndMore(bytes, sound, 2205); }, 5000), sound);
     ASSERT_EQ(waveOutClose(handle), MMSYSERR_NOERROR);
     window.Deliver();

@@ -4,6 +4,8 @@
 
 #include <QElapsedTimer>
 #include <QTest>
+#include <cstdio>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -153,8 +155,58 @@ bool PlayIntoServerWhileLoopRuns(const QString& sink, const QByteArray& bytes)
     return PlayedWhole(pacat);
 }
 
+namespace {
+
+// Where the sound's last byte is followed in the stream when the stream holds all of its bytes
+// in order with only silence before and between them (what comes after is not looked at), the
+// silence between them counted in `filler`; -1 when it does not.
+qsizetype SoundEnd(const QByteArray& stream, const QByteArray& sound, qsizetype& filler)
+{
+    // Silence at the sound's start cannot be told from the silence before it.
+    qsizetype next = 0;
+    while (next < sound.size() && sound[next] == '\x80')
+        ++next;
+    filler = 0;
+    bool started = false;
+    for (qsizetype i = 0; i < stream.size() && next < sound.size(); ++i) {
+        if (stream[i] == sound[next]) {
+            started = true;
+            ++next;
+        } else if (stream[i] != '\x80') {
+            return -1;
+        } else if (started) {
+            ++filler;
+        }
+        if (next == sound.size())
+            return i + 1;
+    }
+    return next == sound.size() ? 0 : -1;
+}
+
+}  // namespace
+
 bool HoldsSoundAndMore(const QByteArray& stream, const QByteArray& sound, qsizetype after)
 {
     const qsizetype at = stream.indexOf(sound);
-    return at >= 0 && stream.size() - (at + sound.size()) >= after;
+    qsizetype filler = 0;
+    const qsizetype end = at >= 0 ? at + sound.size() : SoundEnd(stream, sound, filler);
+    return end >= 0 && stream.size() - end >= after;
+}
+
+qsizetype FillerBetween(const QByteArray& stream, const QByteArray& sound)
+{
+    qsizetype filler = 0;
+    const qsizetype end = SoundEnd(stream, sound, filler);
+    if (end < 0 || stream.mid(end).count('\x80') != stream.size() - end)
+        return -1;
+    return filler;
+}
+
+void ExpectHeardAmidSilence(const QByteArray& stream, const QByteArray& sound)
+{
+    const qsizetype filler = FillerBetween(stream, sound);
+    ASSERT_GE(filler, 0) << "the sound is not there whole amid silence";
+    EXPECT_LT(filler, 2205) << "the sound stalled for a tenth of a second or more";
+    if (filler > 0)
+        std::printf("The server filled %lld bytes of gaps with silence.\n", static_cast<long long>(filler));
 }

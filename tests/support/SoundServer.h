@@ -71,5 +71,16 @@ bool PlayIntoServer(const QString& sink, const QByteArray& bytes);
 // The same, with the event loop running until the bytes are out.
 bool PlayIntoServerWhileLoopRuns(const QString& sink, const QByteArray& bytes);
 
-// True once `stream` holds `sound` followed by at least `after` more bytes.
+// True once `stream` holds `sound` followed by at least `after` more bytes (the sound's bytes
+// may stand apart as FillerBetween allows).
 bool HoldsSoundAndMore(const QByteArray& stream, const QByteArray& sound, qsizetype after);
+
+// How many bytes of silence the server put between the sound's bytes when the stream holds all
+// of them, in order and unchanged, with only silence around and between them; -1 when it does
+// not. A client that misses its turn on a loaded machine leaves such a gap, which the server
+// fills with silence; a lost, changed or extra byte of sound is never taken for one.
+qsizetype FillerBetween(const QByteArray& stream, const QByteArray& sound);
+
+// What a server's sink heard holds the sound whole amid silence, as FillerBetween allows, with
+// at most a tenth of a second of such gaps (reported when there are any).
+void ExpectHeardAmidSilence(const QByteArray& stream, const QByteArray& sound);
