@@ -1,7 +1,5 @@
 #include "platform/SdlStream.h"
 
-#include "platform/SdlWaveDriver.h"
-
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -17,6 +15,12 @@ constexpr Uint8 NarrowSilence = 0x80;
 int SdlOpenDevices()
 {
     return OpenDevices.load();
+}
+
+bool SdlBackendIs(const char* name)
+{
+    const char* backend = SDL_GetCurrentAudioDriver();
+    return backend && std::strcmp(backend, name) == 0;
 }
 
 TSdlStream::TSdlStream(TWaveDirection direction, const SDL_AudioSpec& request) : Direction(direction), FRequest(request)

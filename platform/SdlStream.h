@@ -12,6 +12,11 @@
 #include <mutex>
 #include <vector>
 
+// SDL devices open in this process right now, kept ones included.
+int SdlOpenDevices();
+// Whether SDL's audio runs on the backend of that name ("pulseaudio", "pipewire").
+bool SdlBackendIs(const char* name);
+
 // One SDL audio device, which outlives the wave devices that use it one after the other. Its
 // queue of headers is shared with SDL's audio thread under the stream's lock; the thread
 // drains it (output) or fills it (input) and reports each header as soon as the device has

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
-#include <cstring>
 #include <utility>
 
 namespace {
@@ -387,12 +386,6 @@ void TSdlWaveDriver::CloseIdle()
             CloseForReal(std::move(stream));
         lock.lock();
     }
-}
-
-bool SdlBackendIs(const char* name)
-{
-    const char* backend = SDL_GetCurrentAudioDriver();
-    return backend && std::strcmp(backend, name) == 0;
 }
 
 void SetSdlKeepTime(std::chrono::milliseconds time)

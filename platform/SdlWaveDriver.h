@@ -94,7 +94,3 @@ private:
 // each close.
 void SetSdlKeepTime(std::chrono::milliseconds time);
 std::chrono::milliseconds SdlKeepTime();
-// SDL devices open in this process right now, kept ones included.
-int SdlOpenDevices();
-// Whether SDL's audio runs on the backend of that name ("pulseaudio", "pipewire").
-bool SdlBackendIs(const char* name);

@@ -1,6 +1,7 @@
 #include "app/mainform.h"
 #include "app/frmrec.h"
 #include "devices/ACMWaveOut.h"
+#include "platform/SdlStream.h"
 #include "platform/SdlWaveDriver.h"
 #include "platform/WaveDriver.h"
 #include "sound/ACMConvertor.h"

@@ -1,6 +1,5 @@
 #include "about/Unit2.h"
 #include "app/Startup.h"
-#include "app/frmFinish.h"
 #include "app/frmrec.h"
 #include "app/mainform.h"
 #include "forms/QtDialogs.h"
@@ -48,9 +47,6 @@ TEST_F(WaylandSessionTest, TheWindowAndItsDialogsOpenAndItsSoundIsHeard)
         QTest::mouseClick(form.findChild<QToolButton*>(command), Qt::LeftButton);
         EXPECT_TRUE(closed && !dialog->isVisible()) << command;
     }
-    TFinishDlg finish(&form);
-    finish.show();
-    EXPECT_TRUE(closeByTitleBar(&finish) && !finish.isVisible()) << "the finishing dialog";
     bool boxClosed = false;
     QTimer::singleShot(0,
                        [&] { boxClosed = closeByTitleBar(qobject_cast<QDialog*>(QApplication::activeModalWidget())); });

@@ -1,3 +1,4 @@
+#include "platform/SdlStream.h"
 #include "platform/SdlWaveDriver.h"
 #include "platform/WaveDevices.h"
 #include "support/SoundServer.h"

@@ -155,51 +155,35 @@ bool PlayIntoServerWhileLoopRuns(const QString& sink, const QByteArray& bytes)
     return PlayedWhole(pacat);
 }
 
-namespace {
+bool HoldsSoundAndMore(const QByteArray& stream, const QByteArray& sound, qsizetype after)
+{
+    const qsizetype at = stream.indexOf(sound);
+    qsizetype end = at >= 0 ? at + sound.size() : -1;
+    if (at < 0 && FillerBetween(stream, sound, &end) < 0)
+        return false;
+    return stream.size() - end >= after;
+}
 
-// Where the sound's last byte is followed in the stream when the stream holds all of its bytes
-// in order with only silence before and between them (what comes after is not looked at), the
-// silence between them counted in `filler`; -1 when it does not.
-qsizetype SoundEnd(const QByteArray& stream, const QByteArray& sound, qsizetype& filler)
+qsizetype FillerBetween(const QByteArray& stream, const QByteArray& sound, qsizetype* end)
 {
     // Silence at the sound's start cannot be told from the silence before it.
     qsizetype next = 0;
     while (next < sound.size() && sound[next] == '\x80')
         ++next;
-    filler = 0;
+    qsizetype filler = 0;
     bool started = false;
-    for (qsizetype i = 0; i < stream.size() && next < sound.size(); ++i) {
-        if (stream[i] == sound[next]) {
+    for (qsizetype i = 0; i < stream.size(); ++i) {
+        if (next < sound.size() && stream[i] == sound[next]) {
             started = true;
-            ++next;
+            if (++next == sound.size() && end)
+                *end = i + 1;
         } else if (stream[i] != '\x80') {
             return -1;
-        } else if (started) {
+        } else if (started && next < sound.size()) {
             ++filler;
         }
-        if (next == sound.size())
-            return i + 1;
     }
-    return next == sound.size() ? 0 : -1;
-}
-
-}  // namespace
-
-bool HoldsSoundAndMore(const QByteArray& stream, const QByteArray& sound, qsizetype after)
-{
-    const qsizetype at = stream.indexOf(sound);
-    qsizetype filler = 0;
-    const qsizetype end = at >= 0 ? at + sound.size() : SoundEnd(stream, sound, filler);
-    return end >= 0 && stream.size() - end >= after;
-}
-
-qsizetype FillerBetween(const QByteArray& stream, const QByteArray& sound)
-{
-    qsizetype filler = 0;
-    const qsizetype end = SoundEnd(stream, sound, filler);
-    if (end < 0 || stream.mid(end).count('\x80') != stream.size() - end)
-        return -1;
-    return filler;
+    return next == sound.size() ? filler : -1;
 }
 
 void ExpectHeardAmidSilence(const QByteArray& stream, const QByteArray& sound)

@@ -78,8 +78,9 @@ bool HoldsSoundAndMore(const QByteArray& stream, const QByteArray& sound, qsizet
 // How many bytes of silence the server put between the sound's bytes when the stream holds all
 // of them, in order and unchanged, with only silence around and between them; -1 when it does
 // not. A client that misses its turn on a loaded machine leaves such a gap, which the server
-// fills with silence; a lost, changed or extra byte of sound is never taken for one.
-qsizetype FillerBetween(const QByteArray& stream, const QByteArray& sound);
+// fills with silence; a lost, changed or extra byte of sound is never taken for one. `end`, if
+// given, gets where the sound's last byte is followed.
+qsizetype FillerBetween(const QByteArray& stream, const QByteArray& sound, qsizetype* end = nullptr);
 
 // What a server's sink heard holds the sound whole amid silence, as FillerBetween allows, with
 // at most a tenth of a second of such gaps (reported when there are any).
