@@ -9,7 +9,7 @@ JEERBOX_PACKAGES=(
   fonts-liberation2 desktop-file-utils
   help2man appstream man-db bash-completion
   weston qt6-wayland
-  pipewire pipewire-pulse pipewire-bin wireplumber dbus
+  pipewire pipewire-pulse pipewire-bin wireplumber dbus python3
 )
 
 as_root() {

@@ -8,7 +8,7 @@
 #   stop_sound_server           ends it and removes its folder; safe to call more than once
 # KIND is "pulseaudio" (the default) or "pipewire": a PipeWire stack as a desktop runs it,
 # pipewire with wireplumber and pipewire-pulse, on a D-Bus session bus of its own, its graph at
-# 22050 Hz (sound-server-pipewire.conf). Both offer the same sinks, "out" and "micfeed", and
+# 22050 Hz (sound-server-pipewire.conf), pipewire-pulse started from a socket that outlives it. Both offer the same sinks, "out" and "micfeed", and
 # micfeed's monitor as the default source; PulseAudio clients reach either at the same kind of
 # address, PipeWire's own at the folder's pipewire-0.
 #
@@ -16,10 +16,13 @@
 # sound server goes away and comes back (tests of the program's recovery use it):
 #   scripts/sound-server.sh kill      ends it at once, as a crash does
 #   scripts/sound-server.sh restart   starts it again at the same address with the same modules
+#   scripts/sound-server.sh kill-service   ends the PipeWire stack's PulseAudio service at once;
+#                                     its socket stays and starts it again at the next client
 
 SOUND_SERVER_DIR=
 SOUND_SERVER_CONFIG="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/sound-server.pa"
 SOUND_SERVER_PIPEWIRE_CONFIG="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/sound-server-pipewire.conf"
+SOUND_SERVER_ACTIVATION="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/socket-activation.py"
 
 # launch_sound_server DIR   starts the server of DIR's kind with its socket in DIR; true once
 # it answers.
@@ -63,6 +66,17 @@ pipewire_env() {
     PULSE_SERVER="unix:$dir/pulse/native" "$@"
 }
 
+# pipewire_program DIR NAME   runs one program of the PipeWire stack of DIR as pipewire_env does;
+# the PulseAudio service from a socket that outlives it, as a desktop's socket unit starts it:
+# the socket is there at once, the service comes at a client's knock and again after it ends.
+pipewire_program() {
+  if [ "$2" = pipewire-pulse ]; then
+    pipewire_env "$1" "$SOUND_SERVER_ACTIVATION" "$1/pulse/native" "$1/service.pid" pipewire-pulse
+  else
+    pipewire_env "$1" "$2"
+  fi
+}
+
 launch_pipewire() {
   local dir=$1 pids=() program tries
   # A killed server leaves its sockets behind: the session manager and the PulseAudio service
@@ -70,7 +84,7 @@ launch_pipewire() {
   rm -f "$dir"/pipewire-0 "$dir"/pipewire-0-manager "$dir"/pulse/native
   local programs=(pipewire wireplumber pipewire-pulse) i
   for i in 0 1 2; do
-    pipewire_env "$dir" "${programs[$i]}" </dev/null >>"$dir/log" 2>&1 &
+    pipewire_program "$dir" "${programs[$i]}" </dev/null >>"$dir/log" 2>&1 &
     pids[$i]=$!
     disown "$!"
     # The session manager and the PulseAudio service connect to the server at their start.
@@ -89,7 +103,7 @@ launch_pipewire() {
     # started again, as a desktop session's service manager does.
     for i in 1 2; do
       if ! kill -0 "${pids[$i]}" 2>/dev/null; then
-        pipewire_env "$dir" "${programs[$i]}" </dev/null >>"$dir/log" 2>&1 &
+        pipewire_program "$dir" "${programs[$i]}" </dev/null >>"$dir/log" 2>&1 &
         pids[$i]=$!
         disown "$!"
         printf '%s\n' "${pids[@]}" >"$dir/pid"
@@ -110,7 +124,8 @@ launch_pipewire() {
 end_sound_server() {
   local dir=$1 pids pid tries
   pids=$(cat "$dir/pid" 2>/dev/null) || return 0
-  rm -f "$dir/pid"
+  pids="$pids $(cat "$dir/service.pid" 2>/dev/null)"
+  rm -f "$dir/pid" "$dir/service.pid"
   for pid in $pids; do
     kill -"${2:-TERM}" "$pid" 2>/dev/null || true
   done
@@ -194,7 +209,12 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
   fi
   case "${1:-}" in
     kill) end_sound_server "$dir" KILL ;;
+    kill-service)
+      # The PipeWire stack's PulseAudio service alone; its socket stays and starts it anew.
+      pid=$(cat "$dir/service.pid" 2>/dev/null) || { echo "no service started from a socket" >&2; exit 2; }
+      kill -KILL "$pid"
+      while kill -0 "$pid" 2>/dev/null; do sleep 0.02; done ;;
     restart) launch_sound_server "$dir" || { echo "The test sound server did not start again" >&2; exit 1; } ;;
-    *) echo "usage: $0 kill|restart" >&2; exit 2 ;;
+    *) echo "usage: $0 kill|kill-service|restart" >&2; exit 2 ;;
   esac
 fi
