@@ -124,7 +124,7 @@ launch_pipewire() {
 end_sound_server() {
   local dir=$1 pids pid tries
   pids=$(cat "$dir/pid" 2>/dev/null) || return 0
-  pids="$pids $(cat "$dir/service.pid" 2>/dev/null)"
+  pids="$pids $(cat "$dir/service.pid" 2>/dev/null || true)"
   rm -f "$dir/pid" "$dir/service.pid"
   for pid in $pids; do
     kill -"${2:-TERM}" "$pid" 2>/dev/null || true
