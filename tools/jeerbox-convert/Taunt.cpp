@@ -4,6 +4,7 @@
 #include "finish/Levels.h"
 #include "framework/Exception.h"
 #include "framework/ReplacingFile.h"
+#include "framework/SideBySide.h"
 #include "acm/Riff.h"
 #include "sound/StreamConvert.h"
 #include "sound/TauntFormat.h"
@@ -18,8 +19,6 @@
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
-#include <system_error>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -168,22 +167,15 @@ public:
         TTauntMade made = FRecipe.Reshapes() ? Finish(target, file) : Cut(file);
         // A long sound's temporary file gives back its pages (some milliseconds for ten
         // minutes) on another thread while the taunt is committed.
-        std::thread release;
         if (FWide && made.Length > ReleasedAside)
-            try {
-                release = std::thread([wide = std::move(FWide)]() mutable { wide.reset(); });
-            } catch (const std::system_error&) {
-                // No thread to be had: the file was closed here.
-            }
-        try {
+            RunSideBySide(2, [&](size_t part) {
+                if (part == 0)
+                    file.Commit(made.Length);
+                else
+                    FWide.reset();
+            });
+        else
             file.Commit(made.Length);
-        } catch (...) {
-            if (release.joinable())
-                release.join();
-            throw;
-        }
-        if (release.joinable())
-            release.join();
         return made;
     }
 
