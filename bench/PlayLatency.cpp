@@ -2,13 +2,17 @@
 // from Play to its first byte at the sink on a kept device, after idle times drawn at random
 // (the workbench's way: close, open, play); the same for the first Play of a session, with and
 // without the output opened ahead; how long a stopped sound goes on sounding; and whether
-// anything but silence reaches the sink while the player idles. Run it through
+// anything but silence reaches the sink while the player idles; and whether a long sound
+// arrives unbroken, beside how long the machine itself holds up a thread at real-time
+// priority (a virtual machine's host may pause it for longer than a period). Run it through
 // scripts/bench-play-latency.sh, which starts each kind of test sound server (null sink "out"
 // in the taunt format) and points the program at it.
 //
 // The sink's monitor is read by parec in small fragments; each read is stamped on one clock
 // and a byte's arrival is the stamp of the read that brought it, so each figure also holds
 // the monitor's own delay (a few milliseconds; on PipeWire up to one cycle of its graph).
+// The long sound is heard through a monitor with a long fragment, so that on PipeWire the graph
+// runs at the cycle the player asks for, not at the monitor's.
 #include "devices/ACMWaveOut.h"
 #include "forms/Application.h"
 #include "platform/SdlWaveDriver.h"
@@ -19,7 +23,12 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <ctime>
+#include <pthread.h>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -30,10 +39,11 @@ constexpr char Silence = '\x80';
 class Monitor {
 public:
     explicit Monitor(const QElapsedTimer& clock) : FClock(clock) {}
-    bool Start()
+    bool Start(int fragmentMilliseconds = 5)
     {
-        FProcess.start(
-            "parec", {"-d", "out.monitor", "--latency-msec=5", "--format=u8", "--rate=22050", "--channels=1", "--raw"});
+        FProcess.start("parec",
+                       {"-d", "out.monitor", QString("--latency-msec=%1").arg(fragmentMilliseconds), "--format=u8",
+                        "--rate=22050", "--channels=1", "--raw"});
         return FProcess.waitForStarted(5000) && FProcess.waitForReadyRead(5000);
     }
     // Reads what has come, for at least `milliseconds`, handling the player's notices meanwhile.
@@ -77,11 +87,12 @@ public:
     {
         return std::count_if(Bytes.begin() + from, Bytes.end(), [](char byte) { return byte != Silence; });
     }
-    ~Monitor()
+    void Stop()
     {
         FProcess.terminate();
         FProcess.waitForFinished(3000);
     }
+    ~Monitor() { Stop(); }
     QByteArray Bytes;
 
 private:
@@ -122,6 +133,106 @@ struct TBench {
     }
 };
 
+// How late a thread at real-time priority (when the system grants it) wakes from 1 ms sleeps:
+// the stalls of the machine itself, which no sound buffer shorter than them rides through.
+class TStallProbe {
+public:
+    explicit TStallProbe(const QElapsedTimer& clock)
+    {
+        FThread = std::thread([this, &clock] {
+            const sched_param priority{50};
+            FRealTime = pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority) == 0;
+            while (!FDone) {
+                const qint64 start = clock.nsecsElapsed();
+                const timespec millisecond{0, 1000000};
+                nanosleep(&millisecond, nullptr);
+                const qint64 end = clock.nsecsElapsed();
+                if (end - start > 5000000)
+                    Stalls.push_back({end, (end - start) / 1e6 - 1});
+            }
+        });
+    }
+    // Ends the probe; its stalls are then what it saw: (when it ended, ns; how late, ms).
+    void Finish(double seconds)
+    {
+        FDone = true;
+        FThread.join();
+        double longest = 0;
+        for (const auto& stall : Stalls)
+            longest = std::max(longest, stall.second);
+        std::printf("%-44s %zu over 4 ms in %.0f s, longest %.1f ms (%s)\n", "the machine's stalls meanwhile",
+                    Stalls.size(), seconds, longest,
+                    FRealTime ? "real-time thread" : "ordinary thread: no real-time priority granted");
+    }
+    std::vector<std::pair<qint64, double>> Stalls;
+
+private:
+    std::thread FThread;
+    std::atomic<bool> FDone{false};
+    bool FRealTime = false;
+};
+
+// Plays `seconds` of a sound that is never silence and reads what reaches the sink: the gaps of
+// silence in it (the server's filler when the stream was late), and bytes lost or changed.
+void ReportContinuity(TACMWaveOut& player, const QElapsedTimer& clock, int seconds)
+{
+    QByteArray sound(Rate * seconds, Silence);
+    for (qsizetype i = 0; i < sound.size(); ++i)
+        sound[i] = char(0x81 + i % 127);
+    Monitor sink(clock);
+    if (!sink.Start(40)) {
+        std::printf("%-44s parec could not read the sink's monitor\n", "a long sound");
+        return;
+    }
+    sink.ReadFor(500);
+    TStallProbe probe(clock);
+    player.Close();
+    player.Open(&TauntFormat);
+    player.Play(sound.constData(), uint32_t(sound.size()));
+    sink.ReadFor(seconds * 1000 + 1000);
+    player.Close();
+    probe.Finish(seconds);
+    // A break (a gap of silence, or bytes lost or changed) counts as the machine's when it
+    // reached the monitor within 100 ms after a stall (the monitor's fragment and a cycle of the
+    // graph lie between them).
+    qsizetype next = 0, gaps = 0, breaks = 0, afterStall = 0, filler = 0, run = 0, longest = 0, astray = 0;
+    bool inOrder = true;
+    const auto broke = [&](qsizetype at) {
+        ++breaks;
+        const qint64 heard = sink.ArrivalOf(at);
+        afterStall += std::any_of(probe.Stalls.begin(), probe.Stalls.end(), [heard](const auto& stall) {
+            return heard >= stall.first && heard - stall.first < 100000000;
+        });
+    };
+    for (qsizetype at = 0; at < sink.Bytes.size(); ++at) {
+        const char byte = sink.Bytes[at];
+        if (byte == Silence) {
+            run += next > 0 && next < sound.size();
+            continue;
+        }
+        if (run > 0) {
+            ++gaps;
+            broke(at);
+            filler += run;
+            longest = std::max(longest, run);
+            run = 0;
+        }
+        const bool expected = next < sound.size() && byte == sound[next];
+        if (!expected && inOrder)
+            broke(at);
+        inOrder = expected;
+        next += expected;
+        astray += !expected;
+    }
+    std::printf("%-44s %lld of %lld bytes arrived in order, %lld astray; %lld gaps of silence inside (%.1f ms in "
+                "all, longest %.1f ms)\n",
+                "a long sound at the sink", static_cast<long long>(next), static_cast<long long>(sound.size()),
+                static_cast<long long>(astray), static_cast<long long>(gaps), filler * 1000.0 / Rate,
+                longest * 1000.0 / Rate);
+    std::printf("%-44s %lld, %lld of them within 100 ms after a stall\n", "breaks in it (gaps, bytes lost or changed)",
+                static_cast<long long>(breaks), static_cast<long long>(afterStall));
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -133,6 +244,7 @@ int main(int argc, char** argv)
     }
     TApplication application(argc, argv);
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 60;
+    const int seconds = argc > 2 ? std::atoi(argv[2]) : 60;
     TBench bench;
     TMessageWindow owner([&bench](const TMessage& message) {
         if (message.Msg == MM_WOM_DONE)
@@ -202,6 +314,9 @@ int main(int argc, char** argv)
     Report("Stop -> last byte of the sound", stops);
     std::printf("%-44s %lld of %lld bytes not silence\n", "idle at the sink between plays",
                 static_cast<long long>(idleNoise), static_cast<long long>(idleBytes));
+    bench.Sink.Stop();
+    if (seconds > 0)
+        ReportContinuity(*bench.Player, bench.Clock, seconds);
     QCoreApplication::sendPostedEvents();
     return 0;
 }

@@ -34,7 +34,8 @@ TEST_F(SoundServerPlayerTest, BytesPlayedArriveExactlyAtTheSink)
     const QByteArray heard =
         monitor.ReadUntil([&](const QByteArray& bytes) { return HoldsSoundAndMore(bytes, sound, 2205); }, 5000);
     ExpectHeardAmidSilence(heard, sound);
-    EXPECT_TRUE(heard.contains(sound.mid(3000, 2000))) << "the blocks join without a gap";
+    // Only around the join: the server may fill a gap anywhere when the machine stalls.
+    EXPECT_TRUE(heard.contains(sound.mid(3968, 64))) << "the blocks join without a gap";
     player->Close();
 }
 
@@ -226,10 +227,16 @@ TEST_F(SoundServerPlayerTest, ANewPlayCutsTheOldSoundOffForGood)
         if (sound == &first)
             monitor.ReadUntil([](const QByteArray& bytes) { return Loud(bytes) > 2000; }, 5000);
     }
-    const QByteArray heard =
-        monitor.ReadUntil([&](const QByteArray& bytes) { return HoldsSoundAndMore(bytes, second, 4410); }, 5000);
-    const qsizetype at = heard.indexOf(second);
-    ASSERT_GE(at, 0) << "the second sound arrived whole";
+    const auto secondAt = [&](const QByteArray& bytes) { return bytes.indexOf(second.left(64)); };
+    const QByteArray heard = monitor.ReadUntil(
+        [&](const QByteArray& bytes) {
+            const qsizetype at = secondAt(bytes);
+            return at >= 0 && HoldsSoundAndMore(bytes.mid(at), second, 4410);
+        },
+        5000);
+    const qsizetype at = secondAt(heard);
+    ASSERT_GE(at, 0) << "the second sound began";
+    ExpectHeardAmidSilence(heard.mid(at), second);
     EXPECT_GT(Loud(heard.left(at)), 2000) << "the first sound was playing";
     EXPECT_LT(Loud(heard.left(at)), first.size()) << "and was cut off";
     EXPECT_EQ(Loud(heard.mid(at)), 0) << "no byte of the first sound after the second began";
