@@ -142,10 +142,11 @@ MMRESULT TSdlStream::Start()
 
 bool TSdlStream::Lost()
 {
-    // The socket is asked outside the lock: the callback must never wait for it.
+    // The socket is asked outside the lock: the callback must never wait for it. A closing
+    // device lets its connections go itself.
     const bool same = FServer.Same();
     std::lock_guard<TInheritingLock> lock(FLock);
-    if (!same && FId && !FLost) {
+    if (!same && FId && !FClosing && !FLost) {
         FLost = true;
         if (FDone)
             HandBackLocked();

@@ -90,12 +90,15 @@ bool ConnectedTo(int fd, const std::string& path)
     return path.compare(0, std::string::npos, peer.sun_path, length) == 0;
 }
 
-// Whether the other end of a connection has gone. A descriptor closed meanwhile says nothing
-// of the server: its device closed it.
-bool HungUp(int fd)
+// Whether a connection has ended: its other end has gone, or the descriptor no longer holds it
+// (closed, perhaps taken since by another file).
+bool Ended(int fd, ino_t node)
 {
+    struct stat status;
+    if (fstat(fd, &status) != 0 || status.st_ino != node)
+        return true;
     pollfd watched{fd, POLLRDHUP, 0};
-    return poll(&watched, 1, 0) == 1 && (watched.revents & (POLLHUP | POLLRDHUP | POLLERR));
+    return poll(&watched, 1, 0) == 1 && (watched.revents & (POLLHUP | POLLRDHUP | POLLERR | POLLNVAL));
 }
 
 }  // namespace
@@ -116,7 +119,9 @@ TSoundServerWatch::TSoundServerWatch(const char* backend)
 bool TSoundServerWatch::Same() const
 {
     return FPath.empty() ||
-        (NodeOf(FPath) == FNode && Answers(FPath) && std::none_of(FConnections.begin(), FConnections.end(), HungUp));
+        (NodeOf(FPath) == FNode && Answers(FPath) &&
+         std::none_of(FConnections.begin(), FConnections.end(),
+                      [](const auto& connection) { return Ended(connection.first, connection.second); }));
 }
 
 std::set<int> TSoundServerWatch::Connections() const
@@ -140,7 +145,8 @@ std::set<int> TSoundServerWatch::Connections() const
 void TSoundServerWatch::WatchConnectionsSince(const std::set<int>& before)
 {
     FConnections.clear();
+    struct stat status;
     for (const int fd : Connections())
-        if (!before.count(fd))
-            FConnections.insert(fd);
+        if (!before.count(fd) && fstat(fd, &status) == 0)
+            FConnections.emplace(fd, status.st_ino);
 }

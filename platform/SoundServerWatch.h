@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <set>
 #include <string>
 #include <sys/types.h>
@@ -11,7 +12,9 @@
 // the device was opened on, since a server that starts again makes its socket anew. A server
 // started by its socket (systemd's socket activation, as Debian's desktops start PipeWire and
 // its PulseAudio service) keeps the socket when it starts again: the connections made for the
-// device tell then, as they hang up when the server that took them ends.
+// device tell then, as they hang up when the server that took them ends, or are closed by the
+// library that made them once it has seen so (libpipewire lets go at once). Closing the device
+// closes them too, so a watch is asked only while its device is open.
 class TSoundServerWatch {
 public:
     TSoundServerWatch() = default;
@@ -33,5 +36,5 @@ public:
 private:
     std::string FPath;
     ino_t FNode = 0;
-    std::set<int> FConnections;
+    std::map<int, ino_t> FConnections;  // descriptor -> its socket's inode, so that a reuse tells
 };

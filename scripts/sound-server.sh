@@ -8,7 +8,8 @@
 #   stop_sound_server           ends it and removes its folder; safe to call more than once
 # KIND is "pulseaudio" (the default) or "pipewire": a PipeWire stack as a desktop runs it,
 # pipewire with wireplumber and pipewire-pulse, on a D-Bus session bus of its own, its graph at
-# 22050 Hz (sound-server-pipewire.conf), pipewire-pulse started from a socket that outlives it. Both offer the same sinks, "out" and "micfeed", and
+# 22050 Hz (sound-server-pipewire.conf), pipewire and pipewire-pulse started from sockets that
+# outlive them. Both offer the same sinks, "out" and "micfeed", and
 # micfeed's monitor as the default source; PulseAudio clients reach either at the same kind of
 # address, PipeWire's own at the folder's pipewire-0.
 #
@@ -18,6 +19,8 @@
 #   scripts/sound-server.sh restart   starts it again at the same address with the same modules
 #   scripts/sound-server.sh kill-service   ends the PipeWire stack's PulseAudio service at once;
 #                                     its socket stays and starts it again at the next client
+#   scripts/sound-server.sh kill-daemon    ends the PipeWire daemon (and WirePlumber with it),
+#                                     brings both back with the daemon's socket the same
 
 SOUND_SERVER_DIR=
 SOUND_SERVER_CONFIG="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/sound-server.pa"
@@ -67,18 +70,21 @@ pipewire_env() {
 }
 
 # pipewire_program DIR NAME   runs one program of the PipeWire stack of DIR as pipewire_env does;
-# the PulseAudio service from a socket that outlives it, as a desktop's socket unit starts it:
-# the socket is there at once, the service comes at a client's knock and again after it ends.
+# the daemon and the PulseAudio service from sockets that outlive them, as a desktop's socket
+# units start them: the socket is there at once, the program comes at a client's knock and
+# again after it ends.
 pipewire_program() {
   if [ "$2" = pipewire-pulse ]; then
     pipewire_env "$1" "$SOUND_SERVER_ACTIVATION" "$1/pulse/native" "$1/service.pid" pipewire-pulse
+  elif [ "$2" = pipewire ]; then
+    pipewire_env "$1" "$SOUND_SERVER_ACTIVATION" "$1/pipewire-0" "$1/daemon.pid" pipewire
   else
     pipewire_env "$1" "$2"
   fi
 }
 
 launch_pipewire() {
-  local dir=$1 pids=() program tries
+  local dir=$1 pids=() tries
   # A killed server leaves its sockets behind: the session manager and the PulseAudio service
   # would find the old one and give up before the new server listens.
   rm -f "$dir"/pipewire-0 "$dir"/pipewire-0-manager "$dir"/pulse/native
@@ -96,11 +102,18 @@ launch_pipewire() {
     fi
   done
   printf '%s\n' "${pids[@]}" >"$dir/pid"
-  # Ready when both sinks are there and the session manager has taken "out" as the default
-  # (until then a stream may land nowhere) and micfeed's monitor as the default source.
+  await_pipewire "$dir"
+}
+
+# await_pipewire DIR   waits until the PipeWire stack of DIR is ready: both sinks there and the
+# session manager has taken "out" as the default (until then a stream may land nowhere) and
+# micfeed's monitor as the default source.
+await_pipewire() {
+  local dir=$1 pids programs=(pipewire wireplumber pipewire-pulse) i tries
+  mapfile -t pids <"$dir/pid"
   for tries in $(seq 400); do
-    # A session manager or PulseAudio service that gave up on a server not yet listening is
-    # started again, as a desktop session's service manager does.
+    # A session manager or PulseAudio service that gave up on a server not yet listening, or
+    # ended with a server that went, is started again, as a desktop session's service manager does.
     for i in 1 2; do
       if ! kill -0 "${pids[$i]}" 2>/dev/null; then
         pipewire_program "$dir" "${programs[$i]}" </dev/null >>"$dir/log" 2>&1 &
@@ -124,8 +137,8 @@ launch_pipewire() {
 end_sound_server() {
   local dir=$1 pids pid tries
   pids=$(cat "$dir/pid" 2>/dev/null) || return 0
-  pids="$pids $(cat "$dir/service.pid" 2>/dev/null || true)"
-  rm -f "$dir/pid" "$dir/service.pid"
+  pids="$pids $(cat "$dir/service.pid" "$dir/daemon.pid" 2>/dev/null || true)"
+  rm -f "$dir/pid" "$dir/service.pid" "$dir/daemon.pid"
   for pid in $pids; do
     kill -"${2:-TERM}" "$pid" 2>/dev/null || true
   done
@@ -214,7 +227,14 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
       pid=$(cat "$dir/service.pid" 2>/dev/null) || { echo "no service started from a socket" >&2; exit 2; }
       kill -KILL "$pid"
       while kill -0 "$pid" 2>/dev/null; do sleep 0.02; done ;;
+    kill-daemon)
+      # The PipeWire daemon, which takes its session manager with it; both come back as a
+      # desktop's service manager brings them back, the daemon's socket the same all along.
+      pid=$(cat "$dir/daemon.pid" 2>/dev/null) || { echo "no daemon started from a socket" >&2; exit 2; }
+      kill -KILL "$pid"
+      while kill -0 "$pid" 2>/dev/null; do sleep 0.02; done
+      await_pipewire "$dir" || { echo "The PipeWire stack did not come back" >&2; exit 1; } ;;
     restart) launch_sound_server "$dir" || { echo "The test sound server did not start again" >&2; exit 1; } ;;
-    *) echo "usage: $0 kill|kill-service|restart" >&2; exit 2 ;;
+    *) echo "usage: $0 kill|kill-service|kill-daemon|restart" >&2; exit 2 ;;
   esac
 fi

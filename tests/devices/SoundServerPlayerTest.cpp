@@ -118,30 +118,37 @@ TEST_F(SoundServerLossTest, APlayWhileTheServerIsAwaySaysSoOnce)
     player->Close();
 }
 
-// Debian's desktops start pipewire-pulse from a socket that outlives it. The service ends (as a
-// crash or an update ends it) while the player keeps its device idle: the next Play is heard,
-// with no box; the player's new connection finds the same socket, which starts the service anew.
+// Debian's desktops start pipewire-pulse and the PipeWire daemon from sockets that outlive
+// them. Either ends (as a crash or an update ends it) while the player keeps its device idle:
+// the next Play is heard, with no box, though the socket is the same one; the daemon takes its
+// session manager with it, and both come back as the desktop's service manager brings them.
 TEST_F(SoundServerLossTest, ASoundServiceStartedFromItsSocketIsHeardAgainAfterItEnds)
 {
     if (qgetenv("JEERBOX_TEST_SOUND_SERVER") != "pipewire")
-        GTEST_SKIP() << "only the PipeWire stack starts its PulseAudio service from a socket";
+        GTEST_SKIP() << "only the PipeWire stack starts from sockets";
     ScriptedDialogs dialogs;
     OwnedPlayer owned;
     const WAVEFORMATEX taunt = TauntFormat;
     const QByteArray sound = Pattern(2205, 44);
-    owned.Player->Open(&taunt);
-    owned.Player->Play(sound.constData(), uint32_t(sound.size()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return owned.Released == 1; }, 5000));
-    ASSERT_TRUE(Server("kill-service"));
-    owned.Player->Close();
-    owned.Player->Open(&taunt);
-    ServerRecorder monitor;
-    ASSERT_TRUE(monitor.Start("out.monitor"));
-    owned.Player->Play(sound.constData(), uint32_t(sound.size()));
-    ExpectHeardAmidSilence(
-        monitor.ReadUntil([&](const QByteArray& bytes) { return HoldsSoundAndMore(bytes, sound, 2205); }, 5000), sound);
-    EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.Texts().join('\n').toStdString();
-    owned.Player->Close();
+    for (const char* ending : {"kill-service", "kill-daemon"}) {
+        SCOPED_TRACE(ending);
+        const int released = owned.Released;
+        owned.Player->Open(&taunt);
+        owned.Player->Play(sound.constData(), uint32_t(sound.size()));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return owned.Released == released + 1; }, 5000));
+        ASSERT_TRUE(Server(ending));
+        owned.Player->Close();
+        owned.Player->Open(&taunt);
+        ServerRecorder monitor;
+        ASSERT_TRUE(monitor.Start("out.monitor"));
+        owned.Player->Play(sound.constData(), uint32_t(sound.size()));
+        ExpectHeardAmidSilence(
+            monitor.ReadUntil([&](const QByteArray& bytes) { return HoldsSoundAndMore(bytes, sound, 2205); }, 5000),
+            sound);
+        EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.Texts().join('\n').toStdString();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return owned.Released == released + 2; }, 5000));
+        owned.Player->Close();
+    }
 }
 
 // The server goes away in the middle of a sound and comes back; then again while the device,
