@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <mutex>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -13,6 +14,10 @@
 #include <unistd.h>
 
 namespace {
+
+// Held while a probe of Answers is connected and while the connections are listed, so that a
+// probe made on another thread is never taken for a device's connection.
+std::mutex ProbeLock;
 
 std::string Environment(const char* name)
 {
@@ -69,6 +74,7 @@ bool Answers(const std::string& path)
     if (path.size() >= sizeof address.sun_path)
         return true;
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    std::lock_guard<std::mutex> probing(ProbeLock);
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return true;
@@ -129,6 +135,7 @@ std::set<int> TSoundServerWatch::Connections() const
     std::set<int> found;
     if (FPath.empty())
         return found;
+    std::lock_guard<std::mutex> probing(ProbeLock);
     DIR* folder = opendir("/proc/self/fd");
     if (!folder)
         return found;
