@@ -186,10 +186,38 @@ qsizetype FillerBetween(const QByteArray& stream, const QByteArray& sound, qsize
     return next == sound.size() ? filler : -1;
 }
 
+std::string WhereItBroke(const QByteArray& stream, const QByteArray& sound)
+{
+    qsizetype next = 0;
+    while (next < sound.size() && sound[next] == '\x80')
+        ++next;
+    for (qsizetype at = 0; at < stream.size(); ++at) {
+        if (next < sound.size() && stream[at] == sound[next]) {
+            ++next;
+        } else if (stream[at] != '\x80') {
+            for (qsizetype dropped = 1; dropped <= 8192 && next + dropped + 32 <= sound.size(); ++dropped)
+                if (stream.mid(at, 32) == sound.mid(next + dropped, 32))
+                    return QString("%1 of %2 bytes in order, then %3 of them dropped (heard at %4)")
+                        .arg(next)
+                        .arg(sound.size())
+                        .arg(dropped)
+                        .arg(at)
+                        .toStdString();
+            return QString("%1 of %2 bytes in order, then byte %3 heard at %4")
+                .arg(next)
+                .arg(sound.size())
+                .arg(uint8_t(stream[at]))
+                .arg(at)
+                .toStdString();
+        }
+    }
+    return QString("%1 of %2 bytes heard").arg(next).arg(sound.size()).toStdString();
+}
+
 void ExpectHeardAmidSilence(const QByteArray& stream, const QByteArray& sound)
 {
     const qsizetype filler = FillerBetween(stream, sound);
-    ASSERT_GE(filler, 0) << "the sound is not there whole amid silence";
+    ASSERT_GE(filler, 0) << "the sound is not there whole amid silence: " << WhereItBroke(stream, sound);
     EXPECT_LT(filler, 2205) << "the sound stalled for a tenth of a second or more";
     if (filler > 0)
         std::printf("The server filled %lld bytes of gaps with silence.\n", static_cast<long long>(filler));

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
+#include <string>
 #include <gtest/gtest.h>
 
 class QTemporaryDir;
@@ -81,6 +82,10 @@ bool HoldsSoundAndMore(const QByteArray& stream, const QByteArray& sound, qsizet
 // fills with silence; a lost, changed or extra byte of sound is never taken for one. `end`, if
 // given, gets where the sound's last byte is followed.
 qsizetype FillerBetween(const QByteArray& stream, const QByteArray& sound, qsizetype* end = nullptr);
+
+// Where a sound that FillerBetween does not find whole broke: how many of its bytes came in
+// order, and what came then (a stretch of it dropped, another byte, or nothing).
+std::string WhereItBroke(const QByteArray& stream, const QByteArray& sound);
 
 // What a server's sink heard holds the sound whole amid silence, as FillerBetween allows, with
 // at most a tenth of a second of such gaps (reported when there are any).
