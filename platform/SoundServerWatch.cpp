@@ -104,7 +104,7 @@ bool Ended(int fd, ino_t node)
     if (fstat(fd, &status) != 0 || status.st_ino != node)
         return true;
     pollfd watched{fd, POLLRDHUP, 0};
-    return poll(&watched, 1, 0) == 1 && (watched.revents & (POLLHUP | POLLRDHUP | POLLERR | POLLNVAL));
+    return poll(&watched, 1, 0) == 1 && (watched.revents & (POLLHUP | POLLRDHUP | POLLERR));
 }
 
 }  // namespace

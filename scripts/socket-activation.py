@@ -2,8 +2,8 @@
 # Holds a service's listening socket as a systemd socket unit does (Debian's desktops start
 # PipeWire and pipewire-pulse so): binds PATH and, whenever a client knocks while the service is
 # not running, starts COMMAND with the socket as its descriptor 3 (LISTEN_FDS=1), keeping its
-# process id in PIDFILE. A service that ends leaves the socket listening, at the same inode; when this ends,
-# the service ends with it.
+# process id in PIDFILE. A service that ends leaves the socket listening, at the same inode;
+# when this ends, the service ends with it.
 #   socket-activation.py PATH PIDFILE COMMAND [ARG...]
 import ctypes
 import os

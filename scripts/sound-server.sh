@@ -26,6 +26,8 @@ SOUND_SERVER_DIR=
 SOUND_SERVER_CONFIG="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/sound-server.pa"
 SOUND_SERVER_PIPEWIRE_CONFIG="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/sound-server-pipewire.conf"
 SOUND_SERVER_ACTIVATION="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/socket-activation.py"
+# The PipeWire stack's programs, in the order they start; their process ids are kept so.
+PIPEWIRE_PROGRAMS=(pipewire wireplumber pipewire-pulse)
 
 # launch_sound_server DIR   starts the server of DIR's kind with its socket in DIR; true once
 # it answers.
@@ -88,9 +90,9 @@ launch_pipewire() {
   # A killed server leaves its sockets behind: the session manager and the PulseAudio service
   # would find the old one and give up before the new server listens.
   rm -f "$dir"/pipewire-0 "$dir"/pipewire-0-manager "$dir"/pulse/native
-  local programs=(pipewire wireplumber pipewire-pulse) i
+  local i
   for i in 0 1 2; do
-    pipewire_program "$dir" "${programs[$i]}" </dev/null >>"$dir/log" 2>&1 &
+    pipewire_program "$dir" "${PIPEWIRE_PROGRAMS[$i]}" </dev/null >>"$dir/log" 2>&1 &
     pids[$i]=$!
     disown "$!"
     # The session manager and the PulseAudio service connect to the server at their start.
@@ -109,14 +111,14 @@ launch_pipewire() {
 # session manager has taken "out" as the default (until then a stream may land nowhere) and
 # micfeed's monitor as the default source.
 await_pipewire() {
-  local dir=$1 pids programs=(pipewire wireplumber pipewire-pulse) i tries
+  local dir=$1 pids i tries
   mapfile -t pids <"$dir/pid"
   for tries in $(seq 400); do
     # A session manager or PulseAudio service that gave up on a server not yet listening, or
     # ended with a server that went, is started again, as a desktop session's service manager does.
     for i in 1 2; do
       if ! kill -0 "${pids[$i]}" 2>/dev/null; then
-        pipewire_program "$dir" "${programs[$i]}" </dev/null >>"$dir/log" 2>&1 &
+        pipewire_program "$dir" "${PIPEWIRE_PROGRAMS[$i]}" </dev/null >>"$dir/log" 2>&1 &
         pids[$i]=$!
         disown "$!"
         printf '%s\n' "${pids[@]}" >"$dir/pid"

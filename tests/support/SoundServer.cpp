@@ -155,6 +155,38 @@ bool PlayIntoServerWhileLoopRuns(const QString& sink, const QByteArray& bytes)
     return PlayedWhole(pacat);
 }
 
+namespace {
+
+// The sound's bytes found in the stream in order, with only silence around and between them:
+// how many came (`next`), where the last one ends, the silence between them, and where a byte
+// that is neither the sound's next nor silence came (-1 if none did).
+struct TWalk {
+    qsizetype next = 0, end = -1, filler = 0, astray = -1;
+};
+
+TWalk Walk(const QByteArray& stream, const QByteArray& sound)
+{
+    TWalk walk;
+    // Silence at the sound's start cannot be told from the silence before it.
+    while (walk.next < sound.size() && sound[walk.next] == '\x80')
+        ++walk.next;
+    const qsizetype unheard = walk.next;
+    for (qsizetype i = 0; i < stream.size(); ++i) {
+        if (walk.next < sound.size() && stream[i] == sound[walk.next]) {
+            if (++walk.next == sound.size())
+                walk.end = i + 1;
+        } else if (stream[i] != '\x80') {
+            walk.astray = i;
+            break;
+        } else if (walk.next > unheard && walk.next < sound.size()) {
+            ++walk.filler;
+        }
+    }
+    return walk;
+}
+
+}  // namespace
+
 bool HoldsSoundAndMore(const QByteArray& stream, const QByteArray& sound, qsizetype after)
 {
     const qsizetype at = stream.indexOf(sound);
@@ -166,52 +198,24 @@ bool HoldsSoundAndMore(const QByteArray& stream, const QByteArray& sound, qsizet
 
 qsizetype FillerBetween(const QByteArray& stream, const QByteArray& sound, qsizetype* end)
 {
-    // Silence at the sound's start cannot be told from the silence before it.
-    qsizetype next = 0;
-    while (next < sound.size() && sound[next] == '\x80')
-        ++next;
-    qsizetype filler = 0;
-    bool started = false;
-    for (qsizetype i = 0; i < stream.size(); ++i) {
-        if (next < sound.size() && stream[i] == sound[next]) {
-            started = true;
-            if (++next == sound.size() && end)
-                *end = i + 1;
-        } else if (stream[i] != '\x80') {
-            return -1;
-        } else if (started && next < sound.size()) {
-            ++filler;
-        }
-    }
-    return next == sound.size() ? filler : -1;
+    const TWalk walk = Walk(stream, sound);
+    if (walk.astray >= 0 || walk.next < sound.size())
+        return -1;
+    if (end)
+        *end = walk.end;
+    return walk.filler;
 }
 
 std::string WhereItBroke(const QByteArray& stream, const QByteArray& sound)
 {
-    qsizetype next = 0;
-    while (next < sound.size() && sound[next] == '\x80')
-        ++next;
-    for (qsizetype at = 0; at < stream.size(); ++at) {
-        if (next < sound.size() && stream[at] == sound[next]) {
-            ++next;
-        } else if (stream[at] != '\x80') {
-            for (qsizetype dropped = 1; dropped <= 8192 && next + dropped + 32 <= sound.size(); ++dropped)
-                if (stream.mid(at, 32) == sound.mid(next + dropped, 32))
-                    return QString("%1 of %2 bytes in order, then %3 of them dropped (heard at %4)")
-                        .arg(next)
-                        .arg(sound.size())
-                        .arg(dropped)
-                        .arg(at)
-                        .toStdString();
-            return QString("%1 of %2 bytes in order, then byte %3 heard at %4")
-                .arg(next)
-                .arg(sound.size())
-                .arg(uint8_t(stream[at]))
-                .arg(at)
-                .toStdString();
-        }
-    }
-    return QString("%1 of %2 bytes heard").arg(next).arg(sound.size()).toStdString();
+    const TWalk walk = Walk(stream, sound);
+    const std::string came = std::to_string(walk.next) + " of " + std::to_string(sound.size()) + " bytes in order";
+    if (walk.astray < 0)
+        return came + ", then nothing more";
+    for (qsizetype dropped = 1; dropped <= 8192 && walk.next + dropped + 32 <= sound.size(); ++dropped)
+        if (stream.mid(walk.astray, 32) == sound.mid(walk.next + dropped, 32))
+            return came + ", then " + std::to_string(dropped) + " of them dropped";
+    return came + ", then byte " + std::to_string(uint8_t(stream[walk.astray])) + " at " + std::to_string(walk.astray);
 }
 
 void ExpectHeardAmidSilence(const QByteArray& stream, const QByteArray& sound)
